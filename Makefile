@@ -1,0 +1,45 @@
+# Vistaloom: `make run` builds and starts the program on the sample picture,
+# `make test` builds and runs every test.
+BUILD ?= build
+BUILD_SANITIZE ?= build-sanitize
+SAMPLE ?= data/samples/testcard.png
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps configure build run test test-sanitize bench clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+$(BUILD)/build.ninja: | deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+configure: $(BUILD)/build.ninja
+
+build: deps configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
+	  echo "No display: running headless"; \
+	  $(BUILD)/vistaloom --headless $(SAMPLE); \
+	else \
+	  $(BUILD)/vistaloom $(SAMPLE); \
+	fi
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+test-sanitize: deps
+	cmake -S . -B $(BUILD_SANITIZE) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVISTALOOM_SANITIZE=ON
+	cmake --build $(BUILD_SANITIZE) -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --test-dir $(BUILD_SANITIZE) --output-on-failure -j $(JOBS)
+
+bench: deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVISTALOOM_BENCH=ON
+	cmake --build $(BUILD) -j $(JOBS)
+
+clean:
+	rm -rf $(BUILD) $(BUILD_SANITIZE)

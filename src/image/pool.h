@@ -1,0 +1,37 @@
+// Pixel memory allocator: one process-wide, thread-safe pool.
+//
+// Every block carries a 16-byte header right before the caller's data: the marker
+// 0xDEADBEEF in its first 32-bit word and the requested size in its second. Data is
+// 16-byte aligned. Free() ignores null, a missing pool, and any pointer the pool did
+// not hand out. DeletePool() frees every block still held.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vl::image {
+
+inline constexpr uint32_t kBlockMarker = 0xDEADBEEFu;
+inline constexpr size_t kBlockHeader = 16;
+
+bool CreatePool();
+void DeletePool();
+bool PoolExists();
+
+void* Allocate(size_t size);
+void* AllocateZeroed(size_t count, size_t size);
+void Free(void* ptr);
+
+// Number of blocks currently held by the pool (for leak checks).
+size_t PoolBlockCount();
+
+// Keeps the pool alive for a scope (start-up and tests).
+class PoolScope {
+ public:
+  PoolScope() { CreatePool(); }
+  ~PoolScope() { DeletePool(); }
+  PoolScope(const PoolScope&) = delete;
+  PoolScope& operator=(const PoolScope&) = delete;
+};
+
+}  // namespace vl::image

@@ -1,0 +1,63 @@
+// Shared helpers for the GoogleTest suites.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "image/chunky.h"
+#include "image/pool.h"
+
+namespace vl::test {
+
+// A fresh temporary directory, removed with its contents at the end of the scope.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+// Test fixture that keeps the pixel pool alive and checks that the test leaves no block behind.
+class PoolTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  size_t blocksAtStart_ = 0;
+};
+
+// Runs a command through /bin/sh; returns the exit status, with standard output (and
+// standard error, when captureStderr) in output.
+int RunCommand(const std::string& command, std::string& output, bool captureStderr = false);
+
+// Quotes a string for the shell.
+std::string ShellQuote(const std::string& s);
+
+bool WriteFile(const std::string& path, const std::vector<uint8_t>& data);
+bool WriteFile(const std::string& path, const std::string& data);
+std::vector<uint8_t> ReadFile(const std::string& path);
+
+// An ARGB32 image filled with a repeatable pseudo-random pattern.
+image::ChunkyImage* RandomImage(int width, int height, uint32_t format, uint32_t seed);
+
+// Sets an environment variable for the scope, restoring the old value after.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value);
+  ~ScopedEnv();
+
+ private:
+  std::string name_;
+  bool had_ = false;
+  std::string old_;
+};
+
+}  // namespace vl::test
