@@ -45,7 +45,9 @@ std::unique_ptr<platform::SafeFile> OpenClipboardUnit() {
 
 }  // namespace
 
-std::string ClipboardUnitPath() { return platform::ResolvePath("CLIPS:0"); }
+std::string ClipboardUnitPath() {
+  return platform::ResolvePath("CLIPS:0");
+}
 
 int ClipboardWriteImage(const image::ChunkyImage* image) {
   if (!IlbmWritable(image)) return 0;
@@ -58,7 +60,9 @@ int ClipboardWriteImage(const image::ChunkyImage* image) {
   return unit->Commit() ? 1 : 0;
 }
 
-int ClipboardWriteImage(const image::Texture* image) { return ClipboardWriteImage(image ? image->chunky : nullptr); }
+int ClipboardWriteImage(const image::Texture* image) {
+  return ClipboardWriteImage(image ? image->chunky : nullptr);
+}
 
 int ClipboardWriteText(const char* text) {
   if (!text || !*text) return 0;

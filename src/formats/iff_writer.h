@@ -27,7 +27,8 @@ inline constexpr long IFFSIZE_UNKNOWN = -1;
 inline constexpr int64_t kIffMaxChunkSize = 0x7FFFFFFE;
 
 constexpr uint32_t MakeID(char a, char b, char c, char d) {
-  return (static_cast<uint32_t>(static_cast<uint8_t>(a)) << 24) | (static_cast<uint32_t>(static_cast<uint8_t>(b)) << 16) |
+  return (static_cast<uint32_t>(static_cast<uint8_t>(a)) << 24) |
+         (static_cast<uint32_t>(static_cast<uint8_t>(b)) << 16) |
          (static_cast<uint32_t>(static_cast<uint8_t>(c)) << 8) | static_cast<uint32_t>(static_cast<uint8_t>(d));
 }
 

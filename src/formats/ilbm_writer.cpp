@@ -115,7 +115,9 @@ void MakeBitMapHeader(int width, int height, uint8_t out[20]) {
   PutBE16(out + 18, static_cast<unsigned>(height) & 0xFFFF);
 }
 
-size_t MaxPackedSize(size_t rowSize) { return rowSize + ((rowSize + 127) >> 7); }
+size_t MaxPackedSize(size_t rowSize) {
+  return rowSize + ((rowSize + 127) >> 7);
+}
 
 // The packer of the IFF standard: bytes collect in a literal buffer; three equal bytes
 // (or two at the buffer's start, where a run costs nothing) switch to a run, which ends
@@ -178,7 +180,8 @@ size_t PackRow(const uint8_t* source, uint8_t* dest, size_t rowSize) {
 bool IlbmWritable(const image::ChunkyImage* image) {
   if (!image || !image->pixels) return false;
   if (image->format != image::ARGB32 && image->format != image::RGB24) return false;
-  if (image->width < 1 || image->height < 1 || image->width > kIlbmMaxSide || image->height > kIlbmMaxSide) return false;
+  if (image->width < 1 || image->height < 1 || image->width > kIlbmMaxSide || image->height > kIlbmMaxSide)
+    return false;
   return image::SizeAllowed(image->width, image->height, image->format);
 }
 

@@ -18,7 +18,9 @@ namespace vl::test {
 inline uint32_t BE32(const uint8_t* p) {
   return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
 }
-inline unsigned BE16(const uint8_t* p) { return (unsigned{p[0]} << 8) | unsigned{p[1]}; }
+inline unsigned BE16(const uint8_t* p) {
+  return (unsigned{p[0]} << 8) | unsigned{p[1]};
+}
 
 inline std::string IdText(uint32_t id) {
   return std::string{static_cast<char>(id >> 24), static_cast<char>(id >> 16), static_cast<char>(id >> 8),
@@ -46,7 +48,8 @@ inline IffForm ParseForm(const std::vector<uint8_t>& f) {
   if (f.size() < 12) return form.error = "too short", form;
   if (IdText(BE32(f.data())) != "FORM") return form.error = "no FORM", form;
   uint32_t size = BE32(f.data() + 4);
-  if (size_t{size} + 8 != f.size()) return form.error = "FORM size " + std::to_string(size) + " for file of " + std::to_string(f.size()), form;
+  if (size_t{size} + 8 != f.size())
+    return form.error = "FORM size " + std::to_string(size) + " for file of " + std::to_string(f.size()), form;
   form.type = IdText(BE32(f.data() + 8));
   size_t pos = 12;
   while (pos < f.size()) {
@@ -194,7 +197,9 @@ class LimitedStream {
   }
   static int Seek(void* cookie, off64_t* offset, int whence) {
     auto* s = static_cast<LimitedStream*>(cookie);
-    off64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? static_cast<off64_t>(s->pos_) : static_cast<off64_t>(s->data_.size());
+    off64_t base = whence == SEEK_SET   ? 0
+                   : whence == SEEK_CUR ? static_cast<off64_t>(s->pos_)
+                                        : static_cast<off64_t>(s->data_.size());
     off64_t to = base + *offset;
     if (to < 0) return -1;
     s->pos_ = static_cast<size_t>(to);

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -28,7 +27,9 @@ class Clipboard : public test::PoolTest {
   }
 };
 
-TEST_F(Clipboard, UnitIsTheFileZeroOfTheClipsAssign) { EXPECT_EQ(ClipboardUnitPath(), Unit()); }
+TEST_F(Clipboard, UnitIsTheFileZeroOfTheClipsAssign) {
+  EXPECT_EQ(ClipboardUnitPath(), Unit());
+}
 
 TEST_F(Clipboard, ImageGoesOnUnitZeroAsIlbmWithEmptyName) {
   image::ChunkyPtr img(test::RandomImage(23, 7, image::ARGB32, 21));

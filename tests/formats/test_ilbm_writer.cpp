@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -184,7 +183,8 @@ class IlbmSave : public test::PoolTest {
   }
   std::vector<std::string> DirEntries() {
     std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(dir_.path())) names.push_back(e.path().filename().string());
+    for (const auto& e : std::filesystem::directory_iterator(dir_.path()))
+      names.push_back(e.path().filename().string());
     return names;
   }
 };
@@ -453,8 +453,8 @@ TEST(IffWriter, SizesArePatchedAndOddChunksPadded) {
   CloseIFF(&iff);
   std::fflush(s.file());
   std::vector<uint8_t> want = Bytes({'F', 'O', 'R', 'M', 0, 0, 0, 30, 'T', 'E', 'S', 'T',  //
-                                     'A', 'A', 'A', 'A', 0, 0, 0, 3, 'x', 'y', 'z', 0,     //
-                                     'B', 'B', 'B', 'B', 0, 0, 0, 5, '1', '2', '3', '4', '5', 0});
+                                     'A', 'A', 'A', 'A', 0, 0, 0, 3,  'x', 'y', 'z', 0,    //
+                                     'B', 'B', 'B', 'B', 0, 0, 0, 5,  '1', '2', '3', '4', '5', 0});
   EXPECT_EQ(s.bytes(), want);
 }
 

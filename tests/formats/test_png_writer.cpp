@@ -65,7 +65,8 @@ class PngSave : public test::PoolTest {
   test::TempDir dir_;
   std::vector<std::string> DirEntries() {
     std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(dir_.path())) names.push_back(e.path().filename().string());
+    for (const auto& e : std::filesystem::directory_iterator(dir_.path()))
+      names.push_back(e.path().filename().string());
     return names;
   }
 };
