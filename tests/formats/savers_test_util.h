@@ -102,25 +102,6 @@ inline bool UnpackRow(const uint8_t*& p, const uint8_t* end, uint8_t* out, size_
   return true;
 }
 
-// Splits a packed row into its runs: positive lengths for literal runs, negative for
-// replicate runs. Empty on malformed data.
-inline std::vector<int> RunLengths(const std::vector<uint8_t>& packed) {
-  std::vector<int> runs;
-  size_t i = 0;
-  while (i < packed.size()) {
-    int8_t n = static_cast<int8_t>(packed[i++]);
-    if (n >= 0) {
-      runs.push_back(n + 1);
-      i += static_cast<size_t>(n) + 1;
-    } else {
-      runs.push_back(-(1 - n));
-      i += 1;
-    }
-    if (i > packed.size()) return {};
-  }
-  return runs;
-}
-
 struct DecodedIlbm {
   bool ok = false;
   std::string error;
