@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <numbers>
@@ -493,6 +494,26 @@ TEST_F(ResampleTest, CanvasSmallerThanTheImageHoldsALanczosPicture) {
   ChunkyPtr mixedPicture(ScaleImage(src.get(), 80, 100, kMethodLanczos));
   const uint8_t border9[4] = {9, 9, 9, 9};
   ExpectBorderAndPicture(mixed.get(), mixedPicture.get(), 10, 0, border9);
+}
+
+TEST_F(ResampleTest, CanvasWithOneAndTwoPixelSizes) {
+  const uint8_t border[4] = {7, 1, 2, 3};
+  for (int sw = 1; sw <= 2; ++sw)
+    for (int sh = 1; sh <= 2; ++sh)
+      for (int w = 1; w <= 3; ++w)
+        for (int h = 1; h <= 3; ++h) {
+          ChunkyPtr src(RandomImage(sw, sh, ARGB32, sw * 8 + sh));
+          ChunkyPtr canvas(ScaleIntoCanvas(src.get(), w, h, 1, 2, 3, 7));
+          ASSERT_TRUE(canvas);
+          const int cw = std::max(sw, w), ch = std::max(sh, h);
+          ASSERT_EQ(canvas->width, cw);
+          ASSERT_EQ(canvas->height, ch);
+          ChunkyPtr picture(sw <= w && sh <= h ? chk_Duplicate(src.get())
+                                               : ScaleImage(src.get(), w, h, kMethodLanczos));
+          ASSERT_TRUE(picture);
+          ExpectBorderAndPicture(canvas.get(), picture.get(), cw / 2 - picture->width / 2, ch / 2 - picture->height / 2,
+                                 border);
+        }
 }
 
 TEST_F(ResampleTest, CanvasBorderInOneByteFormats) {
