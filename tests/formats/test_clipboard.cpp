@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "formats/clipboard.h"
+#include "formats/loader.h"
 #include "image/chunky.h"
 #include "savers_test_util.h"
 #include "test_support.h"
@@ -56,6 +57,32 @@ TEST_F(Clipboard, ImageGoesOnUnitZeroAsIlbmWithEmptyName) {
   for (size_t i = 0; i < 23u * 7; ++i)
     for (int c = 0; c < 3; ++c) ASSERT_EQ(d.rgb[i * 3 + c], img->pixels[i * 4 + 1 + c]) << i;
   EXPECT_EQ(ClipEntries(), std::vector<std::string>{"0"});
+}
+
+TEST_F(Clipboard, CopiedImagePastesBackWithTheSamePixelsAndOpaqueAlpha) {
+  for (int w : {1, 16, 17, 45}) {
+    image::ChunkyPtr img(test::RandomImage(w, 9, image::ARGB32, static_cast<uint32_t>(30 + w)));
+    ASSERT_TRUE(img);
+    ASSERT_EQ(ClipboardWriteImage(img.get()), 1);
+    image::TexturePtr pasted(ReadPicture(nullptr));
+    ASSERT_TRUE(pasted) << "width " << w;
+    EXPECT_EQ(pasted->name, "Clipboard");
+    const image::ChunkyImage* c = pasted->chunky;
+    ASSERT_EQ(c->width, w);
+    ASSERT_EQ(c->height, 9);
+    ASSERT_EQ(c->format, image::ARGB32);
+    bool sourceHadAlpha = false;
+    for (size_t i = 0; i < static_cast<size_t>(w) * 9; ++i) {
+      const uint8_t* s = img->pixels + i * 4;
+      const uint8_t* d = c->pixels + i * 4;
+      ASSERT_EQ(d[0], 255) << "width " << w << " pixel " << i;
+      ASSERT_EQ(d[1], s[1]) << "width " << w << " pixel " << i;
+      ASSERT_EQ(d[2], s[2]) << "width " << w << " pixel " << i;
+      ASSERT_EQ(d[3], s[3]) << "width " << w << " pixel " << i;
+      if (s[0] != 255) sourceHadAlpha = true;
+    }
+    EXPECT_TRUE(sourceHadAlpha);
+  }
 }
 
 TEST_F(Clipboard, TextGoesOnUnitZeroAsFtxt) {

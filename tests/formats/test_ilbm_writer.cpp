@@ -7,6 +7,7 @@
 
 #include "formats/iff_writer.h"
 #include "formats/ilbm_writer.h"
+#include "formats/loader.h"
 #include "image/chunky.h"
 #include "savers_test_util.h"
 #include "test_support.h"
@@ -205,6 +206,18 @@ TEST_F(IlbmSave, FileHoldsFormNameBmhdBodyInOrder) {
   uint8_t expected[20];
   MakeBitMapHeader(300, 200, expected);
   EXPECT_TRUE(std::equal(expected, expected + 20, form.chunks[1].data.begin()));
+}
+
+TEST_F(IlbmSave, SavedFileOpensThroughTheLoader) {
+  auto img = Random(37, 8, image::ARGB32, 6);
+  std::string path = PathOfParity(true);
+  ASSERT_EQ(SaveILBM(img.get(), path.c_str()), 1);
+  image::TexturePtr back(ReadPicture(path.c_str()));
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->formatName, "ILBM");
+  ASSERT_EQ(back->chunky->width, 37);
+  ASSERT_EQ(back->chunky->height, 8);
+  EXPECT_EQ(RgbOf(back->chunky), RgbOf(img.get()));
 }
 
 TEST_F(IlbmSave, EvenNameHasNoPadByte) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/loader.h"
 #include "formats/png_writer.h"
 #include "image/chunky.h"
 #include "savers_test_util.h"
@@ -95,6 +96,18 @@ TEST_F(PngSave, Argb32WithAlphaIsRgbaWithTheImagesAlpha) {
     if (s[0] != 255) alphaVaries = true;
   }
   EXPECT_TRUE(alphaVaries) << "the test image should carry alpha";
+}
+
+TEST_F(PngSave, SavedFileOpensThroughTheLoader) {
+  image::ChunkyPtr img(test::RandomImage(21, 6, image::ARGB32, 16));
+  ASSERT_TRUE(img);
+  std::string path = dir_.file("loop.png");
+  ASSERT_EQ(SavePNG(img.get(), path.c_str(), true), 1);
+  image::TexturePtr back(ReadPicture(path.c_str()));
+  ASSERT_TRUE(back);
+  ASSERT_EQ(back->chunky->format, image::ARGB32);
+  EXPECT_EQ(std::vector<uint8_t>(back->chunky->pixels, back->chunky->pixels + 21 * 6 * 4),
+            std::vector<uint8_t>(img->pixels, img->pixels + 21 * 6 * 4));
 }
 
 TEST_F(PngSave, Argb32WithoutAlphaIsRgb) {
