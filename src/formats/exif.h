@@ -113,6 +113,8 @@ double ConvertAnyFormat(const uint8_t* p, int format, size_t available);
 // Orientation names by value 0-8.
 const char* OrientationName(int orientation);
 
+inline constexpr const char* kExifWindowTitle = "EXIF Informations";
+
 // One line of the EXIF information window.
 struct ExifLine {
   std::string label;

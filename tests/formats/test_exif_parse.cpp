@@ -1,8 +1,10 @@
 // The EXIF block: byte orders, tags, the directory walk and its checks on hostile blocks.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 #include "formats/exif.h"
 #include "test_jpeg_files.h"
@@ -267,10 +269,10 @@ TEST_F(ExifTest, BadHeaders) {
 }
 
 TEST_F(ExifTest, NoExifSection) {
-  test::JpegSpec spec;
-  test::WriteFile(path_, test::EncodeJpeg(spec, test::Pattern(16, 16, 3)));
+  test::JpegParams params;
+  test::WriteFile(path_, test::EncodeJpeg(params, test::Pattern(16, 16, 3)));
   EXPECT_EQ(ReadExifInfo(path_.c_str()), nullptr);
-  test::WriteFile(path_, test::InsertSection(test::EncodeJpeg(spec, test::Pattern(16, 16, 3)), 0xE1,
+  test::WriteFile(path_, test::InsertSection(test::EncodeJpeg(params, test::Pattern(16, 16, 3)), 0xE1,
                                              Bytes{'h', 't', 't', 'p', ':', '/', '/'}));
   EXPECT_EQ(ReadExifInfo(path_.c_str()), nullptr);
   EXPECT_EQ(ReadExifInfo(dir_.file("missing.jpg").c_str()), nullptr);
@@ -439,6 +441,30 @@ TEST_F(ExifTest, ThirtyFiveMillimetreValueFromTheFileWins) {
   ASSERT_TRUE(info);
   EXPECT_EQ(info->ccdWidth, 0);
   EXPECT_EQ(info->focalLength35mmEquiv, 0);
+}
+
+TEST_F(ExifTest, ReadersOnSeveralThreadsSeeTheirOwnFile) {
+  // The section table and record are shared; the lock keeps each call's view whole.
+  Tiff a(false), b(true);
+  a.AddIfd({a.Ascii(0x0110, "first camera"), a.Short(0x0112, 3)});
+  b.AddIfd({b.Ascii(0x0110, "second"), b.Short(0x0112, 8), b.Short(0x9209, 1)});
+  const std::string pa = dir_.file("a.jpg"), pb = dir_.file("b.jpg");
+  test::WriteFile(pa, test::JpegWithExif(a.App1Payload()));
+  test::WriteFile(pb, test::JpegWithExif(b.App1Payload()));
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 100; ++i) {
+        const bool first = (t + i) % 2 == 0;
+        auto info = ReadExifInfo((first ? pa : pb).c_str());
+        if (!info || info->cameraModel != (first ? "first camera" : "second") ||
+            info->orientation != (first ? 3 : 8) || info->flashUsed != (first ? -1 : 1))
+          ++wrong;
+      }
+    });
+  for (std::thread& th : threads) th.join();
+  EXPECT_EQ(wrong.load(), 0);
 }
 
 class ValueReaders : public ::testing::Test {

@@ -151,9 +151,9 @@ TEST_F(ExifReport, DistanceLineIsNotDoubled) {
 }
 
 TEST_F(ExifReport, FilesWithoutExif) {
-  test::JpegSpec spec;
+  test::JpegParams params;
   const std::string plain = dir_.file("plain.jpg");
-  test::WriteFile(plain, test::EncodeJpeg(spec, test::Pattern(16, 16, 3)));
+  test::WriteFile(plain, test::EncodeJpeg(params, test::Pattern(16, 16, 3)));
   const std::string text = dir_.file("t.jpg");
   test::WriteFile(text, std::string("not a picture"));
   for (const std::string& path : {plain, text}) {

@@ -18,7 +18,7 @@ namespace {
 using image::TexturePtr;
 using test::Bytes;
 using test::Decoded;
-using test::JpegSpec;
+using test::JpegParams;
 
 class JpegTest : public test::PoolTest {
  protected:
@@ -71,11 +71,11 @@ Bytes InvertedCmykToRgb(const Bytes& cmyk) {
 
 TEST_F(JpegTest, ReadsRgbAtBothSamplings) {
   for (int samp : {1, 2}) {
-    JpegSpec spec;
-    spec.width = 37;
-    spec.height = 21;
-    spec.hSamp = spec.vSamp = samp;
-    const Bytes file = test::EncodeJpeg(spec, test::Pattern(37, 21, 3));
+    JpegParams params;
+    params.width = 37;
+    params.height = 21;
+    params.hSamp = params.vSamp = samp;
+    const Bytes file = test::EncodeJpeg(params, test::Pattern(37, 21, 3));
     const Decoded ref = test::DecodeReference(file);
     ASSERT_EQ(ref.hSamp[0], samp);
     const std::string path = Write("rgb.jpg", file);
@@ -90,22 +90,22 @@ TEST_F(JpegTest, ReadsRgbAtBothSamplings) {
 }
 
 TEST_F(JpegTest, ReadsProgressiveFiles) {
-  JpegSpec spec;
-  spec.progressive = true;
-  const Bytes file = test::EncodeJpeg(spec, test::Pattern(16, 16, 3));
+  JpegParams params;
+  params.progressive = true;
+  const Bytes file = test::EncodeJpeg(params, test::Pattern(16, 16, 3));
   const Decoded ref = test::DecodeReference(file);
   TexturePtr t(ReadJpeg(Write("p.jpg", file).c_str()));
   ExpectArgbMatches(t.get(), ref, ref.pixels.data());
 }
 
 TEST_F(JpegTest, ReadsGreyAsOpaqueGrey) {
-  JpegSpec spec;
-  spec.width = 19;
-  spec.height = 7;
-  spec.components = 1;
-  spec.in = JCS_GRAYSCALE;
-  spec.hSamp = spec.vSamp = 1;
-  const Bytes file = test::EncodeJpeg(spec, test::Pattern(19, 7, 1));
+  JpegParams params;
+  params.width = 19;
+  params.height = 7;
+  params.components = 1;
+  params.in = JCS_GRAYSCALE;
+  params.hSamp = params.vSamp = 1;
+  const Bytes file = test::EncodeJpeg(params, test::Pattern(19, 7, 1));
   const Decoded ref = test::DecodeReference(file);
   ASSERT_EQ(ref.components, 1);
   const std::string path = Write("grey.jpg", file);
@@ -130,14 +130,14 @@ TEST_F(JpegTest, ReadsAdobeInvertedCmyk) {
       else
         cmyk.insert(cmyk.end(), {255, 255, 255, 255});
     }
-  JpegSpec spec;
-  spec.width = w;
-  spec.height = h;
-  spec.components = 4;
-  spec.in = JCS_CMYK;
-  spec.hSamp = spec.vSamp = 1;
-  spec.quality = 100;
-  const Bytes file = test::EncodeJpeg(spec, cmyk);
+  JpegParams params;
+  params.width = w;
+  params.height = h;
+  params.components = 4;
+  params.in = JCS_CMYK;
+  params.hSamp = params.vSamp = 1;
+  params.quality = 100;
+  const Bytes file = test::EncodeJpeg(params, cmyk);
   const Decoded ref = test::DecodeReference(file);
   ASSERT_EQ(ref.components, 4);
   const std::string path = Write("cmyk.jpg", file);
@@ -159,17 +159,17 @@ TEST_F(JpegTest, ReadsAdobeInvertedCmyk) {
 }
 
 TEST_F(JpegTest, RefusesWhatItCannotRead) {
-  JpegSpec spec;
-  const Bytes good = test::EncodeJpeg(spec, test::Pattern(16, 16, 3));
+  JpegParams params;
+  const Bytes good = test::EncodeJpeg(params, test::Pattern(16, 16, 3));
   std::vector<std::string> paths = {dir_.file("missing.jpg"), Write("empty.jpg", {}),
                                     Write("text.jpg", Bytes{'h', 'e', 'l', 'l', 'o'}),
                                     Write("head.jpg", Bytes(good.begin(), good.begin() + 40))};
   // Two components: no colour conversion exists, and the rows would not fit the buffers.
-  JpegSpec two;
-  two.components = 2;
-  two.in = JCS_UNKNOWN;
-  two.hSamp = two.vSamp = 1;
-  const Bytes twoFile = test::EncodeJpeg(two, test::Pattern(16, 16, 2));
+  JpegParams twoParams;
+  twoParams.components = 2;
+  twoParams.in = JCS_UNKNOWN;
+  twoParams.hSamp = twoParams.vSamp = 1;
+  const Bytes twoFile = test::EncodeJpeg(twoParams, test::Pattern(16, 16, 2));
   ASSERT_FALSE(twoFile.empty());
   paths.push_back(Write("two.jpg", twoFile));
   // A header claiming 65000 x 65000 pixels, over the size limit.
@@ -189,10 +189,10 @@ TEST_F(JpegTest, RefusesWhatItCannotRead) {
 }
 
 TEST_F(JpegTest, TruncatedOrDamagedDataNeverCrashes) {
-  JpegSpec spec;
-  spec.width = 40;
-  spec.height = 40;
-  const Bytes good = test::EncodeJpeg(spec, test::Pattern(40, 40, 3));
+  JpegParams params;
+  params.width = 40;
+  params.height = 40;
+  const Bytes good = test::EncodeJpeg(params, test::Pattern(40, 40, 3));
   // Every cut of the file and damaged bytes through it: each read gives a picture or null.
   for (size_t cut = 0; cut < good.size(); cut += 7) {
     const std::string p = Write("cut.jpg", Bytes(good.begin(), good.begin() + static_cast<ptrdiff_t>(cut)));
@@ -351,10 +351,10 @@ TEST_F(SaveTest, SavedFilesHoldNoExif) {
 }
 
 TEST_F(JpegTest, ExifThumbnail) {
-  JpegSpec thumbSpec;
-  thumbSpec.width = 20;
-  thumbSpec.height = 12;
-  const Bytes thumb = test::EncodeJpeg(thumbSpec, test::Pattern(20, 12, 3));
+  JpegParams thumbParams;
+  thumbParams.width = 20;
+  thumbParams.height = 12;
+  const Bytes thumb = test::EncodeJpeg(thumbParams, test::Pattern(20, 12, 3));
   const Decoded ref = test::DecodeReference(thumb, JDCT_FLOAT);
   for (bool mm : {false, true}) {
     test::Tiff t(mm);
@@ -363,10 +363,10 @@ TEST_F(JpegTest, ExifThumbnail) {
     t.Patch32(test::Tiff::ValueField(ifd1, 0), t.Append(thumb));
     t.Patch32(t.NextField(ifd0), ifd1);
     // The main picture is a different size, so a mix-up shows.
-    JpegSpec mainSpec;
-    mainSpec.width = 64;
-    mainSpec.height = 48;
-    const Bytes file = test::InsertSection(test::EncodeJpeg(mainSpec, test::Pattern(64, 48, 3)), 0xE1, t.App1Payload());
+    JpegParams mainParams;
+    mainParams.width = 64;
+    mainParams.height = 48;
+    const Bytes file = test::InsertSection(test::EncodeJpeg(mainParams, test::Pattern(64, 48, 3)), 0xE1, t.App1Payload());
     TexturePtr tex(ReadExifThumbnail(Write("thumb.jpg", file).c_str()));
     ASSERT_NE(tex, nullptr);
     EXPECT_EQ(tex->chunky->format, image::RGB24);

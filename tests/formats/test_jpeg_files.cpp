@@ -18,7 +18,7 @@ void Quiet(j_common_ptr) {}
 
 }  // namespace
 
-Bytes EncodeJpeg(const JpegSpec& spec, const Bytes& pixels) {
+Bytes EncodeJpeg(const JpegParams& params, const Bytes& pixels) {
   jpeg_compress_struct c{};
   TestError err{};
   c.err = jpeg_std_error(&err.pub);
@@ -33,19 +33,19 @@ Bytes EncodeJpeg(const JpegSpec& spec, const Bytes& pixels) {
   }
   jpeg_create_compress(&c);
   jpeg_mem_dest(&c, &out, &size);
-  c.image_width = static_cast<JDIMENSION>(spec.width);
-  c.image_height = static_cast<JDIMENSION>(spec.height);
-  c.input_components = spec.components;
-  c.in_color_space = spec.in;
+  c.image_width = static_cast<JDIMENSION>(params.width);
+  c.image_height = static_cast<JDIMENSION>(params.height);
+  c.input_components = params.components;
+  c.in_color_space = params.in;
   jpeg_set_defaults(&c);
-  if (spec.in == JCS_UNKNOWN) jpeg_set_colorspace(&c, JCS_UNKNOWN);
-  jpeg_set_quality(&c, spec.quality, TRUE);
-  c.comp_info[0].h_samp_factor = spec.hSamp;
-  c.comp_info[0].v_samp_factor = spec.vSamp;
-  if (spec.progressive) jpeg_simple_progression(&c);
+  if (params.in == JCS_UNKNOWN) jpeg_set_colorspace(&c, JCS_UNKNOWN);
+  jpeg_set_quality(&c, params.quality, TRUE);
+  c.comp_info[0].h_samp_factor = params.hSamp;
+  c.comp_info[0].v_samp_factor = params.vSamp;
+  if (params.progressive) jpeg_simple_progression(&c);
   jpeg_start_compress(&c, TRUE);
-  const size_t stride = static_cast<size_t>(spec.width) * spec.components;
-  for (int y = 0; y < spec.height; ++y) {
+  const size_t stride = static_cast<size_t>(params.width) * params.components;
+  for (int y = 0; y < params.height; ++y) {
     JSAMPROW row = const_cast<JSAMPROW>(pixels.data() + y * stride);
     jpeg_write_scanlines(&c, &row, 1);
   }
@@ -206,10 +206,10 @@ Bytes Tiff::App1Payload() const {
 }
 
 Bytes JpegWithExif(const Bytes& app1Payload) {
-  JpegSpec spec;
-  spec.width = 8;
-  spec.height = 8;
-  return InsertSection(EncodeJpeg(spec, Pattern(8, 8, 3)), 0xE1, app1Payload);
+  JpegParams params;
+  params.width = 8;
+  params.height = 8;
+  return InsertSection(EncodeJpeg(params, Pattern(8, 8, 3)), 0xE1, app1Payload);
 }
 
 CaptureStreams::CaptureStreams() {

@@ -12,7 +12,7 @@ namespace vl::test {
 
 using Bytes = std::vector<uint8_t>;
 
-struct JpegSpec {
+struct JpegParams {
   int width = 16;
   int height = 16;
   int components = 3;                 // 1 grey, 3 RGB, 4 CMYK (with an Adobe marker)
@@ -23,7 +23,7 @@ struct JpegSpec {
 };
 
 // Encodes pixels (width x height x components bytes) with libjpeg.
-Bytes EncodeJpeg(const JpegSpec& spec, const Bytes& pixels);
+Bytes EncodeJpeg(const JpegParams& params, const Bytes& pixels);
 
 // Decodes with libjpeg as the reference: output in the file's colour space (RGB, grey or the
 // raw CMYK bytes), 1/1 scale, the given DCT method. Empty on failure.
