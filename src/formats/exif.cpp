@@ -77,9 +77,8 @@ enum Tag : unsigned {
   TAG_FOCALLENGTH_35MM = 0xA405,
 };
 
-const char* const kOrientationNames[] = {"Undefined",   "Normal",    "Flip horizontal",
-                                         "Rotate 180",  "Flip vertical", "Transpose",
-                                         "Rotate 90",   "Transverse", "Rotate 270"};
+const char* const kOrientationNames[] = {"Undefined", "Normal",    "Flip horizontal", "Rotate 180", "Flip vertical",
+                                         "Transpose", "Rotate 90", "Transverse",      "Rotate 270"};
 
 // A non-fatal report on standard error.
 __attribute__((format(printf, 1, 2))) void Report(const char* fmt, ...) {
@@ -122,7 +121,9 @@ std::string CopyText(const uint8_t* p, size_t n, size_t max) {
   return std::string(reinterpret_cast<const char*>(p), len);
 }
 
-bool StartsWithDigit(const std::string& s) { return !s.empty() && s[0] >= '0' && s[0] <= '9'; }
+bool StartsWithDigit(const std::string& s) {
+  return !s.empty() && s[0] >= '0' && s[0] <= '9';
+}
 
 struct Walk {
   const uint8_t* base;
@@ -191,12 +192,8 @@ void ProcessExifDir(Walk& w, uint64_t dirStart, int nestingLevel) {
     auto number = [&]() { return ConvertAnyFormat(value, static_cast<int>(format), readable); };
 
     switch (tag) {
-      case TAG_MAKE:
-        g_info.cameraMake = CopyText(value, count, 31);
-        break;
-      case TAG_MODEL:
-        g_info.cameraModel = CopyText(value, count, 39);
-        break;
+      case TAG_MAKE: g_info.cameraMake = CopyText(value, count, 31); break;
+      case TAG_MODEL: g_info.cameraModel = CopyText(value, count, 39); break;
       case TAG_DATETIME_ORIGINAL:
       case TAG_DATETIME_DIGITIZED:
       case TAG_DATETIME:
@@ -217,22 +214,14 @@ void ProcessExifDir(Walk& w, uint64_t dirStart, int nestingLevel) {
           g_info.userComment = CopyText(value, n, 199);
         break;
       }
-      case TAG_FNUMBER:
-        g_info.apertureFNumber = ToFloat(number());
-        break;
+      case TAG_FNUMBER: g_info.apertureFNumber = ToFloat(number()); break;
       case TAG_APERTURE:
       case TAG_MAXAPERTURE:
         if (g_info.apertureFNumber == 0) g_info.apertureFNumber = ToFloat(std::exp(number() * std::log(2.0) * 0.5));
         break;
-      case TAG_FOCALLENGTH:
-        g_info.focalLength = ToFloat(number());
-        break;
-      case TAG_SUBJECT_DISTANCE:
-        g_info.distance = ToFloat(number());
-        break;
-      case TAG_EXPOSURETIME:
-        g_info.exposureTime = ToFloat(number());
-        break;
+      case TAG_FOCALLENGTH: g_info.focalLength = ToFloat(number()); break;
+      case TAG_SUBJECT_DISTANCE: g_info.distance = ToFloat(number()); break;
+      case TAG_EXPOSURETIME: g_info.exposureTime = ToFloat(number()); break;
       case TAG_SHUTTERSPEED:
         if (g_info.exposureTime == 0) g_info.exposureTime = ToFloat(1.0 / std::exp(number() * std::log(2.0)));
         break;
@@ -253,9 +242,7 @@ void ProcessExifDir(Walk& w, uint64_t dirStart, int nestingLevel) {
         if (g_info.exifImageWidth < a) g_info.exifImageWidth = a;
         break;
       }
-      case TAG_FOCAL_PLANE_XRES:
-        g_info.focalplaneXRes = number();
-        break;
+      case TAG_FOCAL_PLANE_XRES: g_info.focalplaneXRes = number(); break;
       case TAG_FOCAL_PLANE_UNITS:
         switch (ToInt(number())) {
           case 1: g_info.focalplaneUnits = 25.4; break;  // no unit given: taken as inch
@@ -266,42 +253,18 @@ void ProcessExifDir(Walk& w, uint64_t dirStart, int nestingLevel) {
           default: break;
         }
         break;
-      case TAG_EXPOSURE_BIAS:
-        g_info.exposureBias = ToFloat(number());
-        break;
-      case TAG_WHITEBALANCE:
-        g_info.whitebalance = ToInt(number());
-        break;
-      case TAG_LIGHT_SOURCE:
-        g_info.lightSource = ToInt(number());
-        break;
-      case TAG_METERING_MODE:
-        g_info.meteringMode = ToInt(number());
-        break;
-      case TAG_EXPOSURE_PROGRAM:
-        g_info.exposureProgram = ToInt(number());
-        break;
-      case TAG_EXPOSURE_INDEX:
-        g_info.exposureIndex = number();
-        break;
-      case TAG_EXPOSURE_MODE:
-        g_info.exposureMode = ToInt(number());
-        break;
-      case TAG_ISO_EQUIVALENT:
-        g_info.isoEquivalent = ToInt(number());
-        break;
-      case TAG_DIGITALZOOMRATIO:
-        g_info.digitalZoomRatio = ToFloat(number());
-        break;
-      case TAG_FOCALLENGTH_35MM:
-        g_info.focalLength35mmEquiv = ToInt(number());
-        break;
-      case TAG_THUMBNAIL_OFFSET:
-        thumbnailOffset = ToUnsigned(number());
-        break;
-      case TAG_THUMBNAIL_LENGTH:
-        thumbnailSize = ToUnsigned(number());
-        break;
+      case TAG_EXPOSURE_BIAS: g_info.exposureBias = ToFloat(number()); break;
+      case TAG_WHITEBALANCE: g_info.whitebalance = ToInt(number()); break;
+      case TAG_LIGHT_SOURCE: g_info.lightSource = ToInt(number()); break;
+      case TAG_METERING_MODE: g_info.meteringMode = ToInt(number()); break;
+      case TAG_EXPOSURE_PROGRAM: g_info.exposureProgram = ToInt(number()); break;
+      case TAG_EXPOSURE_INDEX: g_info.exposureIndex = number(); break;
+      case TAG_EXPOSURE_MODE: g_info.exposureMode = ToInt(number()); break;
+      case TAG_ISO_EQUIVALENT: g_info.isoEquivalent = ToInt(number()); break;
+      case TAG_DIGITALZOOMRATIO: g_info.digitalZoomRatio = ToFloat(number()); break;
+      case TAG_FOCALLENGTH_35MM: g_info.focalLength35mmEquiv = ToInt(number()); break;
+      case TAG_THUMBNAIL_OFFSET: thumbnailOffset = ToUnsigned(number()); break;
+      case TAG_THUMBNAIL_LENGTH: thumbnailSize = ToUnsigned(number()); break;
       case TAG_EXIF_OFFSET:
       case TAG_INTEROP_OFFSET: {
         const unsigned link = Get32u(value);
@@ -314,10 +277,8 @@ void ProcessExifDir(Walk& w, uint64_t dirStart, int nestingLevel) {
       case TAG_GPSINFO:
         if (Get32u(value) > length) Report("Illegal GPS directory link");
         break;
-      case TAG_MAKER_NOTE:
-        break;
-      default:
-        break;
+      case TAG_MAKER_NOTE: break;
+      default: break;
     }
   }
 
@@ -429,11 +390,8 @@ int ReadSectionsLocked(FILE* infile) {
       continue;
     }
     switch (marker) {
-      case M_SOS:
-        return 1;
-      case M_JFIF:
-        g_sections.pop_back();
-        break;
+      case M_SOS: return 1;
+      case M_JFIF: g_sections.pop_back(); break;
       case M_EXIF:
         if (s.data.size() >= 6 && std::memcmp(s.data.data() + 2, "Exif", 4) == 0) {
           g_currentSection = static_cast<int>(g_sections.size()) - 1;
@@ -451,15 +409,16 @@ int ReadSectionsLocked(FILE* infile) {
           g_haveComment = true;
         }
         break;
-      default:
-        break;
+      default: break;
     }
   }
 }
 
 }  // namespace
 
-std::recursive_mutex& ExifLock() { return g_exifLock; }
+std::recursive_mutex& ExifLock() {
+  return g_exifLock;
+}
 
 void SetMotorolaOrder(bool bigEndian) {
   std::lock_guard<std::recursive_mutex> lock(g_exifLock);
@@ -480,7 +439,9 @@ unsigned Get32u(const uint8_t* p) {
   return (unsigned{p[3]} << 24) | (unsigned{p[2]} << 16) | (unsigned{p[1]} << 8) | p[0];
 }
 
-int32_t Get32s(const uint8_t* p) { return static_cast<int32_t>(Get32u(p)); }
+int32_t Get32s(const uint8_t* p) {
+  return static_cast<int32_t>(Get32u(p));
+}
 
 double ConvertAnyFormat(const uint8_t* p, int format, size_t available) {
   if (format < 1 || format > 12 || available < static_cast<size_t>(kBytesPerFormat[format])) return 0;
@@ -605,7 +566,8 @@ std::vector<uint8_t> ReadExifThumbnailData(const char* path) {
     const std::vector<uint8_t>& d = g_sections[static_cast<size_t>(g_thumbSection)].data;
     const uint64_t start = 8 + uint64_t{g_info.thumbnailOffset};
     const uint64_t end = start + g_info.thumbnailSize;
-    if (end <= d.size()) bytes.assign(d.begin() + static_cast<ptrdiff_t>(start), d.begin() + static_cast<ptrdiff_t>(end));
+    if (end <= d.size())
+      bytes.assign(d.begin() + static_cast<ptrdiff_t>(start), d.begin() + static_cast<ptrdiff_t>(end));
   }
   ClearLocked();
   return bytes;
@@ -651,8 +613,8 @@ std::vector<ExifLine> ExifWindowLines(const ExifInfo& info, const std::string& n
 }
 
 std::vector<std::string> ExifWindowInitialLabels() {
-  return {"Name:", "Date:", "Camera:", "Flash:", "Focal length:", "Exposure time:", "Aperture:", "Distance:",
-          "Orientation:"};
+  return {"Name:",          "Date:",     "Camera:",   "Flash:",      "Focal length:",
+          "Exposure time:", "Aperture:", "Distance:", "Orientation:"};
 }
 
 }  // namespace vl::formats

@@ -43,7 +43,7 @@ struct ExifInfo {
   int height = 0;
   int width = 0;
   int isColor = 0;
-  int process = 0;  // the SOF marker
+  int process = 0;      // the SOF marker
   int orientation = 0;  // 0-8, 0 when absent
   int flashUsed = -1;   // -1 unknown, 0 did not fire, 1 fired
   float focalLength = 0;
@@ -64,8 +64,8 @@ struct ExifInfo {
   double focalplaneXRes = 0;
   double focalplaneUnits = 0;  // millimetres per focal-plane resolution unit
   double exposureIndex = 0;
-  std::string userComment;  // at most 199 characters (tag 0x9286)
-  std::string comment;      // the first COM section's text, at most 199 characters
+  std::string userComment;       // at most 199 characters (tag 0x9286)
+  std::string comment;           // the first COM section's text, at most 199 characters
   unsigned thumbnailOffset = 0;  // relative to the TIFF header
   unsigned thumbnailSize = 0;
   unsigned largestExifOffset = 0;

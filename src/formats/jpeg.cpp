@@ -98,8 +98,8 @@ bool LoadWholeFile(const char* path, std::vector<uint8_t>& out) {
   FILE* f = std::fopen(path, "rb");
   if (!f) return false;
   struct stat st;
-  bool ok = ::fstat(::fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
-            st.st_size <= image::kMaxBufferBytes;
+  bool ok =
+      ::fstat(::fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 && st.st_size <= image::kMaxBufferBytes;
   if (ok) {
     try {
       out.resize(static_cast<size_t>(st.st_size));
@@ -160,7 +160,9 @@ bool FinishDecoder(Decoder& d) {
 }
 
 // Adobe applications store CMYK inverted: with k = 255 - K, R = max(C - k, 0) and so on.
-inline uint8_t InvertedCmykChannel(int c, int k) { return static_cast<uint8_t>(std::max(c - k, 0)); }
+inline uint8_t InvertedCmykChannel(int c, int k) {
+  return static_cast<uint8_t>(std::max(c - k, 0));
+}
 
 // Decodes every row as ARGB32 straight into the texture, widening each row in place.
 bool DecodeARGB32(Decoder& d, image::ChunkyImage* dest) {
@@ -256,10 +258,8 @@ bool SaveableFormat(uint32_t format) {
     case image::ARGB4444:
     case image::ARGB32:
     case image::GREY8:
-    case image::ALPHA8:
-      return true;
-    default:
-      return false;
+    case image::ALPHA8: return true;
+    default: return false;
   }
 }
 
@@ -296,7 +296,9 @@ bool ScanInt(const char*& p, long& value) {
 
 }  // namespace
 
-std::recursive_mutex& JpegCodecLock() { return g_codecLock; }
+std::recursive_mutex& JpegCodecLock() {
+  return g_codecLock;
+}
 
 image::Texture* ReadJpeg(const char* path) {
   std::lock_guard<std::recursive_mutex> lock(g_codecLock);

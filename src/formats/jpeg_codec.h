@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <mutex>
 
+// jpeglib.h needs <cstdio> first.
 #include <jpeglib.h>
 
 #include "image/chunky.h"

@@ -41,17 +41,29 @@ class ExifTest : public ::testing::Test {
 // A camera block: IFD0 with a link to the EXIF sub-IFD, and IFD1 with thumbnail tags.
 Bytes CameraBlock(bool motorola) {
   Tiff t(motorola);
-  uint32_t ifd0 = t.AddIfd({t.Ascii(0x010F, "OM Digital Solutions"), t.Ascii(0x0110, "E-M1"),
-                            t.Short(0x0112, 6), t.Ascii(0x0132, "2024:01:02 03:04:05"),
-                            t.Raw(kExifIfd, 4, 1, 0)});
-  uint32_t sub = t.AddIfd({t.Rational(0x829A, 1, 250), t.Rational(0x829D, 28, 10),
-                           t.Ascii(0x9003, "2023:12:31 23:59:58"), t.Ascii(0x9004, "2023:12:31 23:59:59"),
-                           t.Short(0x9209, 0x19), t.Rational(0x920A, 120, 10), t.Rational(0x9206, 350, 100),
-                           t.Rational(0x9204, static_cast<uint32_t>(-2), 3), t.Short(0x9207, 5),
-                           t.Short(0x8822, 2), t.Short(0x8827, 400), t.Short(0x9208, 4), t.Short(0xA403, 1),
-                           t.Short(0xA402, 1), t.Rational(0xA404, 3, 2), t.Long(0xA002, 4000),
-                           t.Long(0xA003, 3000), t.Rational(0xA20E, 4000, 1), t.Short(0xA210, 4),
-                           t.Rational(0xA215, 200, 1), t.Undefined(0x927C, Bytes(40, 0xAB)),
+  uint32_t ifd0 = t.AddIfd({t.Ascii(0x010F, "OM Digital Solutions"), t.Ascii(0x0110, "E-M1"), t.Short(0x0112, 6),
+                            t.Ascii(0x0132, "2024:01:02 03:04:05"), t.Raw(kExifIfd, 4, 1, 0)});
+  uint32_t sub = t.AddIfd({t.Rational(0x829A, 1, 250),
+                           t.Rational(0x829D, 28, 10),
+                           t.Ascii(0x9003, "2023:12:31 23:59:58"),
+                           t.Ascii(0x9004, "2023:12:31 23:59:59"),
+                           t.Short(0x9209, 0x19),
+                           t.Rational(0x920A, 120, 10),
+                           t.Rational(0x9206, 350, 100),
+                           t.Rational(0x9204, static_cast<uint32_t>(-2), 3),
+                           t.Short(0x9207, 5),
+                           t.Short(0x8822, 2),
+                           t.Short(0x8827, 400),
+                           t.Short(0x9208, 4),
+                           t.Short(0xA403, 1),
+                           t.Short(0xA402, 1),
+                           t.Rational(0xA404, 3, 2),
+                           t.Long(0xA002, 4000),
+                           t.Long(0xA003, 3000),
+                           t.Rational(0xA20E, 4000, 1),
+                           t.Short(0xA210, 4),
+                           t.Rational(0xA215, 200, 1),
+                           t.Undefined(0x927C, Bytes(40, 0xAB)),
                            t.Undefined(0x9286, Bytes{'A', 'S', 'C', 'I', 'I', 0, 0, 0, 'h', 'i', ' ', ' '})});
   t.Patch32(Tiff::ValueField(ifd0, 4), sub);
   const Bytes thumb(100, 0x5A);
@@ -116,7 +128,8 @@ TEST_F(ExifTest, DateFieldOffsetsPointAtTheDateTexts) {
 TEST_F(ExifTest, DateRules) {
   // Without the original date, the first other date that gives a digit stays.
   Tiff t(false);
-  t.AddIfd({t.Ascii(0x0132, "unknown"), t.Ascii(0x9004, "2001:02:03 04:05:06"), t.Ascii(0x0132, "1999:01:01 00:00:00")});
+  t.AddIfd(
+      {t.Ascii(0x0132, "unknown"), t.Ascii(0x9004, "2001:02:03 04:05:06"), t.Ascii(0x0132, "1999:01:01 00:00:00")});
   auto info = Info(t.App1Payload());
   ASSERT_TRUE(info);
   EXPECT_EQ(info->dateTime, "2001:02:03 04:05:06");
@@ -400,8 +413,8 @@ TEST_F(ExifTest, ManyLinksToOneDirectoryEndQuickly) {
 
 TEST_F(ExifTest, SubDirectoryLinksOutsideTheBlock) {
   Tiff t(true);
-  t.AddIfd({t.Long(kExifIfd, 0x00100000u), t.Long(0xA005, 0x00200000u), t.Long(0x8825, 0x00300000u),
-            t.Short(0x0112, 2)});
+  t.AddIfd(
+      {t.Long(kExifIfd, 0x00100000u), t.Long(0xA005, 0x00200000u), t.Long(0x8825, 0x00300000u), t.Short(0x0112, 2)});
   std::string err;
   auto info = Info(t.App1Payload(), err);
   ASSERT_TRUE(info);
@@ -458,8 +471,8 @@ TEST_F(ExifTest, ReadersOnSeveralThreadsSeeTheirOwnFile) {
       for (int i = 0; i < 100; ++i) {
         const bool first = (t + i) % 2 == 0;
         auto info = ReadExifInfo((first ? pa : pb).c_str());
-        if (!info || info->cameraModel != (first ? "first camera" : "second") ||
-            info->orientation != (first ? 3 : 8) || info->flashUsed != (first ? -1 : 1))
+        if (!info || info->cameraModel != (first ? "first camera" : "second") || info->orientation != (first ? 3 : 8) ||
+            info->flashUsed != (first ? -1 : 1))
           ++wrong;
       }
     });

@@ -30,7 +30,7 @@ TEST(ExifWindowLines, EmptyRecord) {
   ExifInfo info;
   auto lines = ExifWindowLines(info, "a.jpg", false);
   EXPECT_EQ(Labels(lines), (std::vector<std::string>{"Name:", "Date:", "Flash:", "Focal length:", "Exposire time:",
-                                                      "Aperture:", "Distance:", "Orientation:"}));
+                                                     "Aperture:", "Distance:", "Orientation:"}));
   EXPECT_EQ(Text(lines, "Name:"), "a.jpg");
   EXPECT_EQ(Text(lines, "Date:"), "---");
   EXPECT_EQ(Text(lines, "Flash:"), "---");
@@ -53,7 +53,7 @@ TEST(ExifWindowLines, FilledRecord) {
   info.orientation = 6;
   auto lines = ExifWindowLines(info, "b.jpg", false);
   EXPECT_EQ(Labels(lines), (std::vector<std::string>{"Name:", "Date:", "Camera:", "Flash:", "Focal length:",
-                                                      "Exposire time:", "Aperture:", "Distance:", "Orientation:"}));
+                                                     "Exposire time:", "Aperture:", "Distance:", "Orientation:"}));
   EXPECT_EQ(Text(lines, "Date:"), "2023:12:31 23:59:58");
   EXPECT_EQ(Text(lines, "Camera:"), "E-M1");
   EXPECT_EQ(Text(lines, "Flash:"), "No");
@@ -71,8 +71,8 @@ TEST(ExifWindowLines, FilledRecord) {
 }
 
 TEST(ExifWindowLines, OrientationNames) {
-  const char* names[] = {"Undefined", "Normal", "Flip horizontal", "Rotate 180", "Flip vertical",
-                         "Transpose", "Rotate 90", "Transverse", "Rotate 270"};
+  const char* names[] = {"Undefined", "Normal",    "Flip horizontal", "Rotate 180", "Flip vertical",
+                         "Transpose", "Rotate 90", "Transverse",      "Rotate 270"};
   for (int i = 0; i <= 8; ++i) EXPECT_STREQ(OrientationName(i), names[i]);
   ExifInfo info;
   for (int i = 1; i <= 8; ++i) {
@@ -119,8 +119,7 @@ TEST_F(ExifReport, CameraFile) {
   Tiff t(true);
   uint32_t ifd0 = t.AddIfd({t.Ascii(0x0110, "E-M1"), t.Short(0x0112, 8), t.Raw(0x8769, 4, 1, 0)});
   uint32_t sub = t.AddIfd({t.Ascii(0x9003, "2023:12:31 23:59:58"), t.Short(0x9209, 16), t.Rational(0x920A, 25, 1),
-                           t.Rational(0x829A, 1, 500), t.Rational(0x829D, 56, 10),
-                           t.Rational(0x9206, 0xFFFFFFFFu, 1)});
+                           t.Rational(0x829A, 1, 500), t.Rational(0x829D, 56, 10), t.Rational(0x9206, 0xFFFFFFFFu, 1)});
   t.Patch32(Tiff::ValueField(ifd0, 2), sub);
   const std::string path = dir_.file("P1010001.jpg");
   test::WriteFile(path, test::JpegWithExif(t.App1Payload()));

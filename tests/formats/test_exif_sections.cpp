@@ -25,7 +25,9 @@ Bytes Concat(std::initializer_list<Bytes> parts) {
 }
 
 const Bytes kSoi{0xFF, 0xD8};
-Bytes Sos() { return Section(M_SOS, 10); }
+Bytes Sos() {
+  return Section(M_SOS, 10);
+}
 
 class SectionsTest : public ::testing::Test {
  protected:

@@ -1,7 +1,6 @@
 // The JPEG reader and writer: colour spaces, sampling, the saved files, and bad input.
-#include <gtest/gtest.h>
-
 #include <dirent.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -366,7 +365,8 @@ TEST_F(JpegTest, ExifThumbnail) {
     JpegParams mainParams;
     mainParams.width = 64;
     mainParams.height = 48;
-    const Bytes file = test::InsertSection(test::EncodeJpeg(mainParams, test::Pattern(64, 48, 3)), 0xE1, t.App1Payload());
+    const Bytes file =
+        test::InsertSection(test::EncodeJpeg(mainParams, test::Pattern(64, 48, 3)), 0xE1, t.App1Payload());
     TexturePtr tex(ReadExifThumbnail(Write("thumb.jpg", file).c_str()));
     ASSERT_NE(tex, nullptr);
     EXPECT_EQ(tex->chunky->format, image::RGB24);

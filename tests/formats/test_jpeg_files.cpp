@@ -13,7 +13,9 @@ struct TestError {
   std::jmp_buf exit;
 };
 
-[[noreturn]] void TestErrorExit(j_common_ptr cinfo) { std::longjmp(reinterpret_cast<TestError*>(cinfo->err)->exit, 1); }
+[[noreturn]] void TestErrorExit(j_common_ptr cinfo) {
+  std::longjmp(reinterpret_cast<TestError*>(cinfo->err)->exit, 1);
+}
 void Quiet(j_common_ptr) {}
 
 }  // namespace
@@ -95,8 +97,9 @@ Bytes Pattern(int width, int height, int components) {
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x)
       for (int c = 0; c < components; ++c)
-        p[(static_cast<size_t>(y) * width + x) * components + c] =
-            static_cast<uint8_t>((x * 255 / (width > 1 ? width - 1 : 1) * (c + 1) + y * 255 / (height > 1 ? height - 1 : 1) * (3 - c % 3)) / 4);
+        p[(static_cast<size_t>(y) * width + x) * components + c] = static_cast<uint8_t>(
+            (x * 255 / (width > 1 ? width - 1 : 1) * (c + 1) + y * 255 / (height > 1 ? height - 1 : 1) * (3 - c % 3)) /
+            4);
   return p;
 }
 
@@ -136,8 +139,12 @@ Bytes Tiff::Enc32(uint32_t v) const {
   return b;
 }
 
-Tiff::Entry Tiff::Short(uint16_t tag, uint16_t v) const { return {tag, 3, 1, Enc16(v)}; }
-Tiff::Entry Tiff::Long(uint16_t tag, uint32_t v) const { return {tag, 4, 1, Enc32(v)}; }
+Tiff::Entry Tiff::Short(uint16_t tag, uint16_t v) const {
+  return {tag, 3, 1, Enc16(v)};
+}
+Tiff::Entry Tiff::Long(uint16_t tag, uint32_t v) const {
+  return {tag, 4, 1, Enc32(v)};
+}
 Tiff::Entry Tiff::Rational(uint16_t tag, uint32_t num, uint32_t den) const {
   Bytes b = Enc32(num), d = Enc32(den);
   b.insert(b.end(), d.begin(), d.end());
@@ -219,7 +226,9 @@ CaptureStreams::CaptureStreams() {
   ::testing::internal::CaptureStderr();
 }
 
-CaptureStreams::~CaptureStreams() { Stop(); }
+CaptureStreams::~CaptureStreams() {
+  Stop();
+}
 
 void CaptureStreams::Stop() {
   if (stopped_) return;

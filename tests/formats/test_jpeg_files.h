@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+// jpeglib.h needs <cstdio> first.
 #include <jpeglib.h>
 
 namespace vl::test {
@@ -15,10 +16,10 @@ using Bytes = std::vector<uint8_t>;
 struct JpegParams {
   int width = 16;
   int height = 16;
-  int components = 3;                 // 1 grey, 3 RGB, 4 CMYK (with an Adobe marker)
-  J_COLOR_SPACE in = JCS_RGB;         // JCS_GRAYSCALE, JCS_RGB, JCS_CMYK, JCS_UNKNOWN
+  int components = 3;          // 1 grey, 3 RGB, 4 CMYK (with an Adobe marker)
+  J_COLOR_SPACE in = JCS_RGB;  // JCS_GRAYSCALE, JCS_RGB, JCS_CMYK, JCS_UNKNOWN
   int quality = 95;
-  int hSamp = 2, vSamp = 2;           // luma sampling (4:2:0 by default)
+  int hSamp = 2, vSamp = 2;  // luma sampling (4:2:0 by default)
   bool progressive = false;
 };
 
@@ -54,7 +55,7 @@ class Tiff {
     uint16_t tag;
     uint16_t format;
     uint32_t count;
-    Bytes value;  // encoded in the block's byte order; up to 4 bytes stay in the entry
+    Bytes value;                 // encoded in the block's byte order; up to 4 bytes stay in the entry
     bool rawValueField = false;  // value holds exactly the 4 bytes of the value field
   };
   Entry Short(uint16_t tag, uint16_t v) const;
