@@ -480,6 +480,43 @@ TEST_F(ExifTest, ReadersOnSeveralThreadsSeeTheirOwnFile) {
   EXPECT_EQ(wrong.load(), 0);
 }
 
+TEST_F(ExifTest, DamagedBlocksStayInsideTheirBuffer) {
+  // Camera blocks with bytes changed and cut short, each parsed from a heap copy of exactly its
+  // size (so the address sanitizer sees any read past it); the record must stay consistent.
+  const Bytes payloads[] = {CameraBlock(false), CameraBlock(true)};
+  uint32_t s = 99;
+  auto next = [&s] { return s = s * 1664525u + 1013904223u; };
+  CaptureStreams quiet;
+  for (int round = 0; round < 3000; ++round) {
+    const Bytes& base = payloads[round % 2];
+    Bytes section{0, 0};
+    section.insert(section.end(), base.begin(), base.end());
+    const int changes = 1 + static_cast<int>(next() % 6);
+    for (int k = 0; k < changes; ++k)
+      section[2 + 6 + next() % (section.size() - 8)] = static_cast<uint8_t>(next() >> 24);
+    if (round % 3 == 0) section.resize(16 + next() % (section.size() - 16));
+    auto exact = std::make_unique<uint8_t[]>(section.size());
+    std::memcpy(exact.get(), section.data(), section.size());
+    DiscardData();
+    ProcessExif(exact.get(), section.size());
+    const ExifInfo info = CurrentExifInfo();
+    const size_t block = section.size() - 8;
+    ASSERT_GE(info.orientation, 0);
+    ASSERT_LE(info.orientation, 8);
+    ASSERT_LE(info.numDateTimeTags, kMaxDateFields);
+    ASSERT_LE(info.cameraMake.size(), 31u);
+    ASSERT_LE(info.cameraModel.size(), 39u);
+    ASSERT_LE(info.dateTime.size(), 19u);
+    ASSERT_LE(info.userComment.size(), 199u);
+    ASSERT_TRUE(info.flashUsed >= -1 && info.flashUsed <= 1);
+    if (info.thumbnailOffset != 0) {
+      ASSERT_LT(info.thumbnailOffset, block);
+      ASSERT_LE(uint64_t{info.thumbnailOffset} + info.thumbnailSize, block);
+    }
+    for (int i = 0; i < info.numDateTimeTags; ++i) ASSERT_LT(info.dateTimeOffsets[i], block);
+  }
+}
+
 class ValueReaders : public ::testing::Test {
  protected:
   void TearDown() override { SetMotorolaOrder(false); }
