@@ -100,7 +100,8 @@ std::vector<uint8_t> ReadExifThumbnailData(const char* path);
 // the current record. Used by the section reader; callable on its own with ExifLock() held.
 void ProcessExif(const uint8_t* s, size_t n);
 
-// Value readers honouring the byte order of the block being read.
+// Value readers honouring the byte order of the block being read (the process-wide flag; hold
+// ExifLock() while another thread may be parsing).
 void SetMotorolaOrder(bool bigEndian);
 bool MotorolaOrder();
 unsigned Get16u(const uint8_t* p);
