@@ -7,14 +7,14 @@ namespace vl::filters {
 
 // Which bytes of an ARGB32 pixel a filter processes.
 enum AlphaMode : int {
-  kAlphaOnly = 1,      // A; R, G, B are kept
-  kColourOnly = 3,     // R, G, B; A is kept
-  kColourAndAlpha = 4, // A, R, G, B
+  kAlphaOnly = 1,       // A; R, G, B are kept
+  kColourOnly = 3,      // R, G, B; A is kept
+  kColourAndAlpha = 4,  // A, R, G, B
 };
 
 // The radio labels, in radio order; position 0, 1, 2 selects mode 3, 4, 1.
-inline constexpr std::array<const char*, 3> kAlphaModeLabels = {
-    "Do not process alpha", "Process alpha", "Process only alpha"};
+inline constexpr std::array<const char*, 3> kAlphaModeLabels = {"Do not process alpha", "Process alpha",
+                                                                "Process only alpha"};
 
 // Radio position -> alpha mode; 0 for a position outside 0..2.
 inline constexpr int AlphaModeFromRadio(int position) {
@@ -36,7 +36,9 @@ inline constexpr int RadioFromAlphaMode(int mode) {
   }
 }
 
-inline constexpr bool IsAlphaMode(int mode) { return RadioFromAlphaMode(mode) >= 0; }
+inline constexpr bool IsAlphaMode(int mode) {
+  return RadioFromAlphaMode(mode) >= 0;
+}
 
 // The Selective Gaussian Blur tool offers only these two, in this order.
 inline constexpr std::array<int, 2> kSelectiveAlphaModes = {kColourOnly, kAlphaOnly};

@@ -139,7 +139,8 @@ GaussianLineKernel GaussianKernel(float radius) {
   // double and rounded where they are stored.
   const float r = std::fabs(2.0f * radius + 1.0f) + 1.0f;
   const float p = 1.0f / 255.0f;
-  const float sigma = static_cast<float>(std::sqrt(-static_cast<double>(r * r) / (2.0 * std::log(static_cast<double>(p)))));
+  const float sigma =
+      static_cast<float>(std::sqrt(-static_cast<double>(r * r) / (2.0 * std::log(static_cast<double>(p)))));
   const float s2 = 2.0f * sigma * sigma;
   const double l = std::sqrt(-static_cast<double>(s2) * std::log(1.0 / 255.0));
   const int n = static_cast<int>(2.0 * std::ceil(l)) | 1;
@@ -214,7 +215,9 @@ SelectiveKernel SelectiveGaussianKernel(float radius) {
 namespace {
 
 // The value a selective filter compares: R + G + B for mode 3, alpha for mode 1.
-inline int SelectiveKey(const uint8_t* p, int mode) { return mode == kAlphaOnly ? p[0] : p[1] + p[2] + p[3]; }
+inline int SelectiveKey(const uint8_t* p, int mode) {
+  return mode == kAlphaOnly ? p[0] : p[1] + p[2] + p[3];
+}
 
 bool SelectiveArgs(const image::ChunkyImage* source, const image::ChunkyImage* destination, int mode) {
   return SameShape(source, destination) && source->format == image::ARGB32 &&
@@ -223,8 +226,8 @@ bool SelectiveArgs(const image::ChunkyImage* source, const image::ChunkyImage* d
 
 }  // namespace
 
-bool SelectiveGaussian(const image::ChunkyImage* source, image::ChunkyImage* destination, int threshold,
-                       int mode, float radius) {
+bool SelectiveGaussian(const image::ChunkyImage* source, image::ChunkyImage* destination, int threshold, int mode,
+                       float radius) {
   if (!SelectiveArgs(source, destination, mode)) return false;
   const SelectiveKernel kernel = SelectiveGaussianKernel(radius);
   if (kernel.empty()) return false;

@@ -51,8 +51,8 @@ SelectiveKernel SelectiveGaussianKernel(float radius);
 // Weighted average over the (2n - 1) x (2n - 1) window of the neighbours whose colour sum
 // R + G + B (mode 3) or alpha (mode 1) differs from the centre's by less than
 // 3 x threshold. ARGB32 only; destination has the source's size (it may be the source).
-bool SelectiveGaussian(const image::ChunkyImage* source, image::ChunkyImage* destination, int threshold,
-                       int mode, float radius);
+bool SelectiveGaussian(const image::ChunkyImage* source, image::ChunkyImage* destination, int threshold, int mode,
+                       float radius);
 
 // Median of the same neighbours over the window |dx|, |dy| <= size - 1, per channel.
 // size runs 1 .. kMaxSelectiveMedianSize.

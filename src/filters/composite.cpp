@@ -114,8 +114,12 @@ std::array<uint8_t, 256> GlowTable(int low, int high, int strengthFactor) {
 
 namespace {
 
-bool InRange(int v, int lo, int hi) { return v >= lo && v <= hi; }
-bool InRange(int v, const GlowSlider& s) { return InRange(v, s.min, s.max); }
+bool InRange(int v, int lo, int hi) {
+  return v >= lo && v <= hi;
+}
+bool InRange(int v, const GlowSlider& s) {
+  return InRange(v, s.min, s.max);
+}
 
 }  // namespace
 

@@ -11,17 +11,17 @@ namespace vl::filters::detail {
 
 // True when the image has pixel memory and a positive size.
 inline bool Usable(const image::ChunkyImage* c) {
-  return c && c->pixels && c->width > 0 && c->height > 0 &&
-         image::SizeAllowed(c->width, c->height, c->format);
+  return c && c->pixels && c->width > 0 && c->height > 0 && image::SizeAllowed(c->width, c->height, c->format);
 }
 
 // True when both images are usable and share width, height and format.
 inline bool SameShape(const image::ChunkyImage* a, const image::ChunkyImage* b) {
-  return Usable(a) && Usable(b) && a->width == b->width && a->height == b->height &&
-         a->format == b->format;
+  return Usable(a) && Usable(b) && a->width == b->width && a->height == b->height && a->format == b->format;
 }
 
-inline bool UsableARGB(const image::ChunkyImage* c) { return Usable(c) && c->format == image::ARGB32; }
+inline bool UsableARGB(const image::ChunkyImage* c) {
+  return Usable(c) && c->format == image::ARGB32;
+}
 
 inline size_t PixelCount(const image::ChunkyImage* c) {
   return static_cast<size_t>(c->width) * static_cast<size_t>(c->height);
@@ -73,6 +73,8 @@ class MedianHistogram {
   std::array<uint16_t, 256> bins_{};
 };
 
-inline uint8_t ClampByte(int64_t v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
+inline uint8_t ClampByte(int64_t v) {
+  return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
+}
 
 }  // namespace vl::filters::detail

@@ -14,8 +14,7 @@ constexpr int kLanczos = 5;
 
 }  // namespace
 
-InsertAlphaTool::InsertAlphaTool(Loader loader, Scaler scaler)
-    : load_(std::move(loader)), scale_(std::move(scaler)) {}
+InsertAlphaTool::InsertAlphaTool(Loader loader, Scaler scaler) : load_(std::move(loader)), scale_(std::move(scaler)) {}
 
 bool InsertAlphaTool::Run(image::Texture* current, const std::string& alphaFile, bool resize, bool negative) {
   if (!current || !current->chunky || !current->chunky->pixels) return false;
@@ -28,8 +27,8 @@ bool InsertAlphaTool::Run(image::Texture* current, const std::string& alphaFile,
   Grayscale(alpha->chunky);
 
   if (resize) {
-    image::ChunkyPtr scaled(
-        scale_ ? scale_(alpha->chunky, current->chunky->width, current->chunky->height, kLanczos) : nullptr);
+    image::ChunkyPtr scaled(scale_ ? scale_(alpha->chunky, current->chunky->width, current->chunky->height, kLanczos)
+                                   : nullptr);
     if (!scaled || scaled->width != current->chunky->width || scaled->height != current->chunky->height) {
       platform::CurrentRequester().Error(kAlphaResizeFailedText);
       return false;

@@ -21,8 +21,8 @@ class InsertAlphaTool {
   // Reads a picture as an ARGB32 texture (null on failure).
   using Loader = std::function<image::Texture*(const char* path)>;
   // Scales a pixel buffer to width x height with a resampling method (null on failure).
-  using Scaler = std::function<image::ChunkyImage*(const image::ChunkyImage* source, int width, int height,
-                                                   int method)>;
+  using Scaler =
+      std::function<image::ChunkyImage*(const image::ChunkyImage* source, int width, int height, int method)>;
 
   InsertAlphaTool(Loader loader, Scaler scaler);
 

@@ -22,8 +22,8 @@ enum class Reduce { kMin, kMax, kMedian };
 
 // Shared walk of the mask rows: for each destination pixel, every row offset k inside the
 // image contributes the columns x - hw[k] .. x + hw[k] clipped to the row.
-bool NeighbourhoodFilter(const image::ChunkyImage* source, image::ChunkyImage* destination, int radius,
-                         bool circular, Reduce reduce) {
+bool NeighbourhoodFilter(const image::ChunkyImage* source, image::ChunkyImage* destination, int radius, bool circular,
+                         Reduce reduce) {
   if (!ArgbPair(source, destination)) return false;
   const std::vector<uint8_t> mask = NeighbourhoodMask(radius, circular);
   if (mask.empty()) return false;

@@ -32,15 +32,9 @@ bool ApplyLUT(const image::ChunkyImage* source, image::ChunkyImage* destination,
   uint8_t* d = destination->pixels;
   for (size_t i = 0; i < count; ++i, s += 4, d += 4) {
     switch (mode) {
-      case kColourAndAlpha:
-        d[0] = table[s[0]], d[1] = table[s[1]], d[2] = table[s[2]], d[3] = table[s[3]];
-        break;
-      case kColourOnly:
-        d[0] = s[0], d[1] = table[s[1]], d[2] = table[s[2]], d[3] = table[s[3]];
-        break;
-      case kAlphaOnly:
-        d[0] = table[s[0]], d[1] = s[1], d[2] = s[2], d[3] = s[3];
-        break;
+      case kColourAndAlpha: d[0] = table[s[0]], d[1] = table[s[1]], d[2] = table[s[2]], d[3] = table[s[3]]; break;
+      case kColourOnly: d[0] = s[0], d[1] = table[s[1]], d[2] = table[s[2]], d[3] = table[s[3]]; break;
+      case kAlphaOnly: d[0] = table[s[0]], d[1] = s[1], d[2] = s[2], d[3] = s[3]; break;
     }
   }
   return true;

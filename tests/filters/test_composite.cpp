@@ -60,8 +60,8 @@ TEST_F(CompositeTest, NegativeAllInvertsAllFourBytes) {
 
 TEST_F(CompositeTest, InsertAlphaCoversOnlyTheOverlap) {
   auto target = MakeTexture(3, 2, std::vector<Pixel>(6, Pixel{255, 10, 20, 30}));
-  auto alpha = MakeTexture(2, 3, {{0, 0, 0, 0}, {0, 90, 91, 92}, {0, 255, 255, 254}, {0, 3, 3, 3},
-                                  {0, 7, 7, 7}, {0, 8, 8, 8}});
+  auto alpha =
+      MakeTexture(2, 3, {{0, 0, 0, 0}, {0, 90, 91, 92}, {0, 255, 255, 254}, {0, 3, 3, 3}, {0, 7, 7, 7}, {0, 8, 8, 8}});
   ASSERT_TRUE(txtInsertAlpha(target.get(), alpha.get()));
   EXPECT_EQ(At(target->chunky, 0, 0), (Pixel{0, 10, 20, 30}));
   EXPECT_EQ(At(target->chunky, 1, 0), (Pixel{91, 10, 20, 30}));

@@ -55,10 +55,11 @@ struct RecordingScaler {
     if (!out) return nullptr;
     for (int y = 0; y < height; ++y)
       for (int x = 0; x < width; ++x)
-        std::memcpy(out->pixels + (static_cast<size_t>(y) * width + x) * 4,
-                    source->pixels + (static_cast<size_t>(y * source->height / height) * source->width +
-                                      x * source->width / width) * 4,
-                    4);
+        std::memcpy(
+            out->pixels + (static_cast<size_t>(y) * width + x) * 4,
+            source->pixels +
+                (static_cast<size_t>(y * source->height / height) * source->width + x * source->width / width) * 4,
+            4);
     return out;
   }
 };
@@ -66,9 +67,8 @@ struct RecordingScaler {
 class InsertAlphaTest : public test::PoolTest {
  protected:
   InsertAlphaTool MakeTool() {
-    return InsertAlphaTool(formats::ReadPicture, [this](const image::ChunkyImage* s, int w, int h, int m) {
-      return scaler_(s, w, h, m);
-    });
+    return InsertAlphaTool(formats::ReadPicture,
+                           [this](const image::ChunkyImage* s, int w, int h, int m) { return scaler_(s, w, h, m); });
   }
   test::TempDir dir_;
   RecordingScaler scaler_;
