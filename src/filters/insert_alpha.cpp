@@ -4,15 +4,22 @@
 
 #include "filters/composite.h"
 #include "filters/tone.h"
+#include "formats/loader.h"
+#include "image/resample.h"
 #include "platform/requester.h"
 
 namespace vl::filters {
 
 namespace {
 
-constexpr int kLanczos = 5;
+constexpr int kLanczos = image::kMethodLanczos;
 
 }  // namespace
+
+InsertAlphaTool::InsertAlphaTool()
+    : InsertAlphaTool(formats::ReadPicture, [](const image::ChunkyImage* source, int width, int height, int method) {
+        return image::ScaleImage(source, width, height, method);
+      }) {}
 
 InsertAlphaTool::InsertAlphaTool(Loader loader, Scaler scaler) : load_(std::move(loader)), scale_(std::move(scaler)) {}
 

@@ -24,6 +24,8 @@ class InsertAlphaTool {
   using Scaler =
       std::function<image::ChunkyImage*(const image::ChunkyImage* source, int width, int height, int method)>;
 
+  // The program's picture loader (ReadPicture) and resampler (ScaleImage).
+  InsertAlphaTool();
   InsertAlphaTool(Loader loader, Scaler scaler);
 
   // Runs the tool on the current image. A file that cannot be loaded, or an alpha image

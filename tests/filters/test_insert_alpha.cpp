@@ -7,6 +7,7 @@
 #include "filters/insert_alpha.h"
 #include "filters_test_util.h"
 #include "formats/loader.h"
+#include "image/resample.h"
 #include "platform/requester.h"
 
 namespace vl::filters {
@@ -156,6 +157,28 @@ TEST_F(InsertAlphaTest, UnreadableFileIsReportedAndChangesNothing) {
   EXPECT_EQ(Bytes(current->chunky), before);
   EXPECT_EQ(scaler_.calls, 0);
   EXPECT_FALSE(tool.Run(nullptr, missing, false, false));
+}
+
+TEST_F(InsertAlphaTest, TheProgramResamplerFitsTheAlphaImage) {
+  // A flat grey stays flat through Lanczos (its weights sum to exactly 1.0).
+  const std::string file = dir_.file("flat.png");
+  ASSERT_TRUE(WriteRgbPng(file, 3, 2, std::vector<std::array<uint8_t, 3>>(6, {120, 120, 123})));
+  auto current = MakeCurrent(7, 5, Pixel{255, 1, 2, 3});
+  InsertAlphaTool tool;
+  ASSERT_TRUE(tool.Run(current.get(), file, true, true));
+  for (int y = 0; y < 5; ++y)
+    for (int x = 0; x < 7; ++x) EXPECT_EQ(At(current->chunky, x, y), (Pixel{255 - 121, 1, 2, 3})) << x << "," << y;
+  // The preview is what ScaleImage makes of the grey picture.
+  const std::string edge = dir_.file("edge.png");
+  ASSERT_TRUE(WriteRgbPng(edge, 2, 1, {{{0, 0, 0}}, {{255, 255, 255}}}));
+  ASSERT_TRUE(tool.Run(current.get(), edge, true, false));
+  image::TexturePtr grey(formats::ReadPicture(edge.c_str()));
+  ASSERT_TRUE(grey);
+  image::ChunkyPtr expected(image::ScaleImage(grey->chunky, 7, 5, image::kMethodLanczos));
+  ASSERT_TRUE(expected);
+  EXPECT_EQ(Bytes(tool.Preview()->chunky), Bytes(expected.get()));
+  for (int y = 0; y < 5; ++y)
+    for (int x = 0; x < 7; ++x) EXPECT_EQ(At(current->chunky, x, y)[0], At(expected.get(), x, y)[1]);
 }
 
 TEST_F(InsertAlphaTest, LabelsAndTexts) {
