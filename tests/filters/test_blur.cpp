@@ -41,9 +41,6 @@ TEST(AlphaModeTest, RadioPositionsMapToModes) {
   EXPECT_EQ(AlphaModeFromRadio(-1), 0);
   for (int position = 0; position < 3; ++position)
     EXPECT_EQ(RadioFromAlphaMode(AlphaModeFromRadio(position)), position);
-  EXPECT_STREQ(kAlphaModeLabels[0], "Do not process alpha");
-  EXPECT_STREQ(kAlphaModeLabels[1], "Process alpha");
-  EXPECT_STREQ(kAlphaModeLabels[2], "Process only alpha");
   EXPECT_FALSE(IsAlphaMode(2));
   EXPECT_EQ(kSelectiveAlphaModes[0], 3);
   EXPECT_EQ(kSelectiveAlphaModes[1], 1);

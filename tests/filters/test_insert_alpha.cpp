@@ -181,11 +181,5 @@ TEST_F(InsertAlphaTest, TheProgramResamplerFitsTheAlphaImage) {
     for (int x = 0; x < 7; ++x) EXPECT_EQ(At(current->chunky, x, y)[0], At(expected.get(), x, y)[1]);
 }
 
-TEST_F(InsertAlphaTest, LabelsAndTexts) {
-  EXPECT_STREQ(kInsertAlphaFileLabel, "Alpha image:");
-  EXPECT_STREQ(kInsertAlphaResizeLabel, "_Resize alpha image:");
-  EXPECT_STREQ(kInsertAlphaNegativeLabel, "_Negative of alpha image:");
-}
-
 }  // namespace
 }  // namespace vl::filters
