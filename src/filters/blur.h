@@ -22,14 +22,15 @@ namespace vl::filters {
 bool BoxBlur(const image::ChunkyImage* source, image::ChunkyImage* destination, int radiusX, int radiusY);
 
 // Symmetric line kernel of 2 * length + 1 weights, centre 10000. Empty when the radius is
-// not a finite number of at most kMaxGaussianRadius in size.
+// not a finite number of at most kMaxGaussianRadius in size (twice the largest the tools
+// pass; the cost per pixel grows with the radius).
 struct GaussianLineKernel {
   std::vector<int32_t> weights;  // weights[length + k] is the weight of offset k
   int length = 0;
   bool empty() const { return weights.empty(); }
   int32_t at(int k) const { return weights[static_cast<size_t>(length + k)]; }
 };
-inline constexpr float kMaxGaussianRadius = 1000.0f;
+inline constexpr float kMaxGaussianRadius = 100.0f;
 GaussianLineKernel GaussianKernel(float radius);
 
 // Separable Gaussian blur in place: every row, then every column. Positions beyond the

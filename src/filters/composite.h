@@ -61,7 +61,7 @@ std::array<uint8_t, 256> GlowTable(int low, int high, int strengthFactor);
 // 8 (Multiply) or 32 (Screen). With monochrome the glow is computed on the grey image in
 // the alpha byte and applied to all three colours. Any other mode leaves the processed
 // glow layer in current. Percentages outside their slider ranges, or a mask size outside
-// 0 .. 1000, are refused (false, current untouched).
+// 0 .. kMaxGaussianRadius, are refused (false, current untouched).
 bool Glow(const image::ChunkyImage* kept, image::ChunkyImage* current, int saturation, int maskSize, int strength,
           int threshold, int background, bool monochrome, uint32_t mode);
 

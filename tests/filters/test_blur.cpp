@@ -151,6 +151,8 @@ TEST(GaussianKernelTest, LengthGrowsWithTheRadiusAndBadRadiiGiveNothing) {
   EXPECT_TRUE(GaussianKernel(std::nanf("")).empty());
   EXPECT_TRUE(GaussianKernel(INFINITY).empty());
   EXPECT_TRUE(GaussianKernel(1e9f).empty());
+  EXPECT_FALSE(GaussianKernel(kMaxGaussianRadius).empty());
+  EXPECT_TRUE(GaussianKernel(-kMaxGaussianRadius - 1).empty());
 }
 
 TEST_F(BlurTest, GaussianLeavesTheLastPixelOfEachLine) {
