@@ -78,6 +78,10 @@ image::Texture* PictureToTexture(DecodedPicture& pic, bool forScan) {
 
 image::Texture* ReadDatatype(const char* path, bool forScan) {
   const char* source = path ? path : "CLIPS:0";
+  // Only a file that some decoder claims is read whole.
+  uint8_t head[kSniffBytes];
+  size_t got = 0;
+  if (!ReadFileStart(source, head, sizeof head, got) || !FindDecoder(head, got)) return nullptr;
   std::vector<uint8_t> data;
   if (!ReadWholeFile(source, data, static_cast<uint64_t>(image::kMaxBufferBytes))) return nullptr;
   const Decoder* d = FindDecoder(data.data(), data.size());

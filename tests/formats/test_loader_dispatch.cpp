@@ -141,6 +141,21 @@ TEST_F(LoaderDispatchTest, TwentyFourBitPicturesComeOpaque) {
   EXPECT_EQ(Argb(u.get(), 0, 0), 0x11111111u);
 }
 
+TEST_F(LoaderDispatchTest, ClaimedButBrokenFilesReportTheDecoderError) {
+  PngSpec s;
+  s.width = 4;
+  s.rows = {{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}};
+  Bytes png = EncodePng(s);
+  png.resize(png.size() - 20);
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(Load("cut.png", png));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "[FILE]: Error in datatype\n");
+  // A file no decoder claims is refused without a word.
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(Load("words.png", {'h', 'e', 'l', 'l', 'o'}));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
 class ClipboardReadTest : public LoaderTest {};
 
 TEST_F(ClipboardReadTest, ReadsTheIlbmOnUnitZero) {
