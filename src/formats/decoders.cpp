@@ -10,10 +10,10 @@ namespace vl::formats {
 
 const std::vector<Decoder>& DecoderTable() {
   static const std::vector<Decoder> table = {
-      {"PNG", SniffPng, DecodePng},         {"JPEG", SniffJpeg, DecodeJpeg},
-      {"GIF", SniffGif, DecodeGif},         {"TIFF", SniffTiff, DecodeTiff},
-      {"WebP", SniffWebp, DecodeWebp},      {"BMP", SniffBmp, DecodeBmp},
-      {"ILBM", SniffIlbm, DecodeIlbm},      {"Sun Raster", SniffSunRaster, DecodeSunRaster},
+      {"PNG", SniffPng, DecodePng},    {"JPEG", SniffJpeg, DecodeJpeg},
+      {"GIF", SniffGif, DecodeGif},    {"TIFF", SniffTiff, DecodeTiff},
+      {"WebP", SniffWebp, DecodeWebp}, {"BMP", SniffBmp, DecodeBmp},
+      {"ILBM", SniffIlbm, DecodeIlbm}, {"Sun Raster", SniffSunRaster, DecodeSunRaster},
       {"PNM", SniffPnm, DecodePnm},
   };
   return table;

@@ -98,8 +98,12 @@ bool PathExists(const std::string& path) {
 
 }  // namespace
 
-void SetVerbose(bool on) { g_verbose = on; }
-bool IsVerbose() { return g_verbose; }
+void SetVerbose(bool on) {
+  g_verbose = on;
+}
+bool IsVerbose() {
+  return g_verbose;
+}
 
 FILE* OpenRegularFile(const char* path) {
   if (!path || !*path) return nullptr;

@@ -4,7 +4,11 @@
 
 namespace vl::formats {
 
-image::Texture* ReadJpeg(const char*) { return nullptr; }
-image::Texture* ReadJpegForCache(const char*) { return nullptr; }
+image::Texture* ReadJpeg(const char*) {
+  return nullptr;
+}
+image::Texture* ReadJpegForCache(const char*) {
+  return nullptr;
+}
 
 }  // namespace vl::formats

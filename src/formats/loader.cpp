@@ -72,8 +72,12 @@ std::string GetFormatName() {
   return g_formatName;
 }
 
-image::Texture* ReadPicture(const char* path) { return path ? Dispatch(path, false) : ReadClipboard(false); }
+image::Texture* ReadPicture(const char* path) {
+  return path ? Dispatch(path, false) : ReadClipboard(false);
+}
 
-image::Texture* ReadPictureForScan(const char* path) { return path ? Dispatch(path, true) : ReadClipboard(false); }
+image::Texture* ReadPictureForScan(const char* path) {
+  return path ? Dispatch(path, true) : ReadClipboard(false);
+}
 
 }  // namespace vl::formats

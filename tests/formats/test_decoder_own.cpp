@@ -16,8 +16,8 @@ Bytes Palette(std::initializer_list<uint32_t> rgb) {
 
 TEST_F(BmpDecoderTest, TwentyFourBitBottomUpWithRowPadding) {
   // 3 x 2: each row 9 bytes padded to 12; the first stored row is the bottom one.
-  Bytes body = {0, 0, 255, 0, 255, 0, 255, 0, 0, 0, 0, 0,  // bottom: red, green, blue
-                1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0};       // top
+  Bytes body = {0, 0, 255, 0, 255, 0, 255, 0, 0, 0, 0, 0,   // bottom: red, green, blue
+                1, 2, 3,   4, 5,   6, 7,   8, 9, 0, 0, 0};  // top
   auto t = Load("a.bmp", BuildBmp(3, 2, 24, 0, {}, body));
   ASSERT_TRUE(t);
   EXPECT_EQ(t->formatName, "BMP");
@@ -64,8 +64,7 @@ TEST_F(BmpDecoderTest, ThirtyTwoBitPlainIsOpaqueAndBitfieldsKeepAlpha) {
   auto plain = Load("a.bmp", BuildBmp(1, 1, 32, 0, {}, body));
   ASSERT_TRUE(plain);
   EXPECT_EQ(Argb(plain.get(), 0, 0), 0xFF102030u);
-  Bytes v5 = BuildBmp(1, 1, 32, 3, {}, {0x30, 0x20, 0x10, 0x40}, 124,
-                      {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000});
+  Bytes v5 = BuildBmp(1, 1, 32, 3, {}, {0x30, 0x20, 0x10, 0x40}, 124, {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000});
   auto alpha = Load("b.bmp", v5);
   ASSERT_TRUE(alpha);
   EXPECT_EQ(Argb(alpha.get(), 0, 0), 0x40102030u);
@@ -108,7 +107,9 @@ TEST_F(BmpDecoderTest, RunLengthEncoded) {
 
 class PnmDecoderTest : public LoaderTest {};
 
-Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes Text(const std::string& s) {
+  return Bytes(s.begin(), s.end());
+}
 
 TEST_F(PnmDecoderTest, PlainFormats) {
   auto p1 = Load("a.pbm", Text("P1\n# comment\n3 1\n1 0\n1\n"));

@@ -16,7 +16,9 @@ class LoaderDispatchTest : public LoaderTest {};
 
 // A 32-bit Sun Raster with pad byte 0: the built-in reader keeps it as alpha 0, the
 // system decoder's reader delivers the picture opaque, so the alpha shows who read it.
-Bytes SunRaster32() { return BuildSunRaster(1, 1, 32, 1, {}, {0x00, 0x30, 0x20, 0x10}); }
+Bytes SunRaster32() {
+  return BuildSunRaster(1, 1, 32, 1, {}, {0x00, 0x30, 0x20, 0x10});
+}
 
 TEST_F(LoaderDispatchTest, SunRasterSuffixesGoToTheBuiltInReader) {
   for (const char* name : {"x.ras", "x.ras24", "x.RAS32", "X.Ras"}) {
@@ -82,7 +84,9 @@ TEST_F(LoaderDispatchTest, ContentDecidesForTheSystemDecoder) {
   }
 }
 
-std::string GetFormatNameText() { return formats::GetFormatName(); }
+std::string GetFormatNameText() {
+  return formats::GetFormatName();
+}
 
 TEST_F(LoaderDispatchTest, NameAndFormatAreCopiedIntoTheTexture) {
   std::string path = Write("pic.ppm", {'P', '6', ' ', '1', ' ', '1', ' ', '2', '5', '5', '\n', 1, 2, 3});
