@@ -221,6 +221,18 @@ TEST_F(IlbmDecoderTest, ColourMappedAndEhbAndHam) {
   EXPECT_EQ(Argb(hm.get(), 3, 0), 0xFF0088FFu);
 }
 
+TEST_F(IlbmDecoderTest, OddLengthChunksArePadded) {
+  Bytes ilbm = BuildIlbm(2, 1, 24, {0x010203, 0x040506}, {}, 1);
+  Bytes anno = {'A', 'N', 'N', 'O', 0, 0, 0, 3, 'a', 'b', 'c', 0};
+  ilbm.insert(ilbm.begin() + 12, anno.begin(), anno.end());
+  uint32_t form = formats::decode::Be32(ilbm.data() + 4) + static_cast<uint32_t>(anno.size());
+  for (int i = 0; i < 4; ++i) ilbm[4 + i] = static_cast<uint8_t>(form >> (24 - 8 * i));
+  auto t = Load("a.iff", ilbm);
+  ASSERT_TRUE(t);
+  EXPECT_EQ(Argb(t.get(), 0, 0), 0xFF030201u);
+  EXPECT_EQ(Argb(t.get(), 1, 0), 0xFF060504u);
+}
+
 TEST_F(IlbmDecoderTest, NoColourMapGivesGreyRamp) {
   auto t = Load("a.iff", BuildIlbm(2, 1, 1, {0, 1}, {}, 0));
   ASSERT_TRUE(t);
