@@ -1,7 +1,9 @@
 // Suffix dispatch, the current format name, the scan variant and the clipboard.
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
+#include <thread>
 
 #include "formats/decoders.h"
 #include "formats/file_utils.h"
@@ -95,6 +97,26 @@ TEST_F(LoaderDispatchTest, NameAndFormatAreCopiedIntoTheTexture) {
   EXPECT_EQ(t->name, path);
   EXPECT_EQ(t->formatName, "PNM");
   EXPECT_EQ(GetFormatNameText(), "PNM");
+}
+
+TEST_F(LoaderDispatchTest, ConcurrentLoadsKeepTheirOwnFormatNames) {
+  // The viewer and the thumbnail scanner load at the same time; each texture must carry
+  // the name of its own format.
+  PngSpec s;
+  s.rows = {{1, 2, 3}};
+  std::string png = Write("a.png", EncodePng(s));
+  std::string bmp = Write("a.bmp", BuildBmp(1, 1, 24, 0, {}, {1, 2, 3, 0}));
+  std::atomic<int> wrong{0};
+  auto loop = [&wrong](const std::string& path, const char* format, bool scan) {
+    for (int i = 0; i < 2000; ++i) {
+      image::TexturePtr t(scan ? formats::ReadPictureForScan(path.c_str()) : formats::ReadPicture(path.c_str()));
+      if (!t || t->formatName != format) ++wrong;
+    }
+  };
+  std::thread a(loop, png, "PNG", false), b(loop, bmp, "BMP", true);
+  a.join();
+  b.join();
+  EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST_F(LoaderDispatchTest, JfifIsStoredAsJpeg) {
