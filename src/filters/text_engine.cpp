@@ -80,27 +80,29 @@ std::string FamilyFromFileName(std::string_view name) {
   return family;
 }
 
-// The file of the installed scalable face closest to a family name, or "".
+// The file of the installed scalable face closest to a family name, or "". Each lookup loads
+// its own configuration and frees it again, so nothing of fontconfig stays behind.
 std::string MatchFamily(const std::string& family) {
   if (family.empty() || family.size() > 255) return {};
-  if (!FcInit()) return {};
-  FcPattern* pattern = FcPatternCreate();
-  if (!pattern) return {};
+  FcConfig* config = FcInitLoadConfigAndFonts();
+  if (!config) return {};
   std::string result;
-  FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
-  FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-  if (FcConfigSubstitute(nullptr, pattern, FcMatchPattern)) {
-    FcDefaultSubstitute(pattern);
-    FcResult status = FcResultNoMatch;
-    FcPattern* match = FcFontMatch(nullptr, pattern, &status);
-    if (match) {
-      FcChar8* file = nullptr;
-      if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && file)
-        result = reinterpret_cast<const char*>(file);
-      FcPatternDestroy(match);
+  if (FcPattern* pattern = FcPatternCreate()) {
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
+    if (FcConfigSubstitute(config, pattern, FcMatchPattern)) {
+      FcDefaultSubstitute(pattern);
+      FcResult status = FcResultNoMatch;
+      if (FcPattern* match = FcFontMatch(config, pattern, &status)) {
+        FcChar8* file = nullptr;
+        if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && file)
+          result = reinterpret_cast<const char*>(file);
+        FcPatternDestroy(match);
+      }
     }
+    FcPatternDestroy(pattern);
   }
-  FcPatternDestroy(pattern);
+  FcConfigDestroy(config);
   return IsRegularFile(result) ? result : std::string();
 }
 
