@@ -7,6 +7,7 @@
 #include <unistd.h>
 #include FT_FREETYPE_H
 #include FT_OUTLINE_H
+#include FT_TRUETYPE_TABLES_H
 
 #include <algorithm>
 #include <atomic>
@@ -321,8 +322,19 @@ TTPixmap* TT_GetPixmapA(TTFont* font, const char* text, size_t length) {
   if (codes.empty()) return nullptr;
 
   FT_Face face = font->face;
-  const int64_t ascender = face->size->metrics.ascender;    // 26.6, up from the baseline
-  const int64_t descender = face->size->metrics.descender;  // 26.6, negative below it
+  int64_t ascender = face->size->metrics.ascender;    // 26.6, up from the baseline
+  int64_t descender = face->size->metrics.descender;  // 26.6, negative below it
+  // Some faces give the capital height as their ascender (accents above capitals would be
+  // cut); their Windows ascent and descent bound every glyph, so take the larger of both.
+  if (FT_IS_SCALABLE(face)) {
+    if (const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2))) {
+      if (os2->version != 0xFFFF) {
+        const FT_Long scale = face->size->metrics.y_scale;
+        ascender = std::max<int64_t>(ascender, FT_MulFix(os2->usWinAscent, scale));
+        descender = std::min<int64_t>(descender, -static_cast<int64_t>(FT_MulFix(os2->usWinDescent, scale)));
+      }
+    }
+  }
   const int64_t above = std::max<int64_t>(0, (ascender + 63) >> 6);
   const int64_t below = std::max<int64_t>(0, -(descender >> 6));
   const int64_t height = above + below;

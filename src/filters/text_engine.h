@@ -69,9 +69,10 @@ TTFont* TT_OpenFontA(std::string_view name, int size);
 void TT_CloseFont(TTFont* font);
 
 // Renders text (length bytes; UTF-8, or Latin-1 when it is not valid UTF-8) with kerning.
-// The pixmap's height runs from the face's ascender to its descender; its width covers the
-// pen advance and every glyph's ink. Null when there is nothing to draw (no text), when the
-// pixmap would exceed the image size limits, or when memory runs out.
+// The pixmap's height runs from the face's ascender to its descender (the larger of the
+// line metrics and the Windows ascent and descent), the same for every text, so lines
+// share a baseline; its width covers the pen advance and every glyph's ink. Null when there is nothing to draw (no
+// text), when the pixmap would exceed the image size limits, or when memory runs out.
 TTPixmap* TT_GetPixmapA(TTFont* font, const char* text, size_t length);
 void TT_FreePixmap(TTPixmap* pixmap);
 

@@ -181,6 +181,22 @@ TEST_F(TextEngineTest, LinesShareTheFaceHeightAndBaseline) {
   EXPECT_GT(firstInkRow, dots->height / 2);
 }
 
+TEST_F(TextEngineTest, AccentsAboveCapitalsAreNotCut) {
+  // The default name falls back to whatever sans face is installed; some give their capital
+  // height as ascender, and the ring of the capital A must still be drawn.
+  for (const char* name : {kDejaVu, "FONTS:_truetype/Arial.ttf"}) {
+    TTFontPtr font(TT_OpenFontA(name, 40));
+    ASSERT_NE(font, nullptr) << name;
+    TTPixmapPtr plain = Render(font.get(), "A");
+    TTPixmapPtr ring = Render(font.get(), "\xC3\x85");
+    ASSERT_TRUE(plain && ring);
+    EXPECT_GT(InkSum(*ring), InkSum(*plain) * 11 / 10) << name << " resolved to " << ResolveFontPath(name);
+    uint64_t topRow = 0;
+    for (int x = 0; x < ring->width; ++x) topRow += ring->data[x];
+    EXPECT_EQ(topRow, 0u) << name << ": the ring ends below the top of the pixmap";
+  }
+}
+
 TEST_F(TextEngineTest, CoverageIsAntiAliased) {
   TTFontPtr font(TT_OpenFontA(kDejaVu, 30));
   ASSERT_NE(font, nullptr);
