@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "filters/text_engine.h"
+#include "image/geometry.h"
 
 namespace vl::filters {
 namespace {
@@ -99,7 +100,15 @@ int RenderText(std::string_view text, std::string_view fontPath, int size, int d
   if (!glyphs) return Fail(kTextStatusNoMemory);
   std::memcpy(glyphs->chunky->pixels, pixmap->data.data(), static_cast<size_t>(pixmap->width) * pixmap->height);
   pixmap.reset();
-  (void)direction;  // quarter turns come with the geometry routines
+
+  if (direction == kTextTopToBottom || direction == kTextBottomToTop) {
+    image::ChunkyPtr turned(direction == kTextTopToBottom ? image::RotateClockwise(glyphs->chunky)
+                                                          : image::RotateCounterClockwise(glyphs->chunky));
+    if (turned) {  // a failed turn leaves the text horizontal
+      image::chk_Free(glyphs->chunky);
+      glyphs->chunky = turned.release();
+    }
+  }
 
   const int64_t w = glyphs->chunky->width, h = glyphs->chunky->height;
   const int blur = std::clamp(smoothness, 0, kMaxTextSmoothness);

@@ -1,4 +1,5 @@
 // RenderText: statuses, the font cache, shadow padding; and the insert-text apply step.
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -65,6 +66,44 @@ TEST_F(RenderTextTest, HorizontalTextAndPlainShadow) {
   EXPECT_EQ(shadow_->chunky->width, text_->chunky->width);
   EXPECT_EQ(shadow_->chunky->height, text_->chunky->height);
   EXPECT_EQ(Pixels(shadow_.get()), Pixels(text_.get()));
+}
+
+// Coverage of a GREY8 image.
+uint8_t Cover(const image::Texture* t, int x, int y) {
+  return t->chunky->pixels[y * t->chunky->width + x];
+}
+
+TEST_F(RenderTextTest, VerticalDirectionsTurnTheText) {
+  ASSERT_EQ(Render("Turn", 28), 0);
+  TexturePtr flat = std::move(text_);
+  const int w = flat->chunky->width, h = flat->chunky->height;
+
+  // Top to bottom: turned clockwise, so source (x, y) lands at (h - 1 - y, x).
+  ASSERT_EQ(Render("Turn", 28, kTextTopToBottom), 0);
+  ASSERT_EQ(text_->chunky->width, h);
+  ASSERT_EQ(text_->chunky->height, w);
+  EXPECT_EQ(shadow_->chunky->width, h);
+  EXPECT_EQ(shadow_->chunky->height, w);
+  int wrong = 0;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) wrong += Cover(text_.get(), h - 1 - y, x) != Cover(flat.get(), x, y);
+  EXPECT_EQ(wrong, 0);
+
+  // Bottom to top: turned counter-clockwise, source (x, y) lands at (y, w - 1 - x); the shadow
+  // pads the turned text.
+  ASSERT_EQ(Render("Turn", 28, kTextBottomToTop, 2, true), 0);
+  ASSERT_EQ(text_->chunky->width, h);
+  ASSERT_EQ(text_->chunky->height, w);
+  EXPECT_EQ(shadow_->chunky->width, h + 8);
+  EXPECT_EQ(shadow_->chunky->height, w + 8);
+  wrong = 0;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) wrong += Cover(text_.get(), y, w - 1 - x) != Cover(flat.get(), x, y);
+  EXPECT_EQ(wrong, 0);
+
+  // Any other direction code draws horizontally.
+  ASSERT_EQ(Render("Turn", 28, 7), 0);
+  EXPECT_EQ(Pixels(text_.get()), Pixels(flat.get()));
 }
 
 TEST_F(RenderTextTest, FailuresClearOutputsAndSetTheStatus) {
@@ -160,7 +199,7 @@ class InsertTextTest : public test::PoolTest {
  protected:
   void SetUp() override {
     PoolTest::SetUp();
-    pic_.reset(image::CreateTexture(200, 80, image::ARGB32));
+    pic_.reset(image::CreateTexture(200, 200, image::ARGB32));
     ASSERT_NE(pic_, nullptr);
     image::Fill(pic_->chunky, 255, 255, 255, 255);
     params_.text = "Vista";
@@ -176,37 +215,37 @@ class InsertTextTest : public test::PoolTest {
 };
 
 TEST_F(InsertTextTest, RightBottomOriginMeasuresFromThoseEdges) {
-  params_.origin = kOriginRightBottom;
-  params_.x = 10;
-  params_.y = 10;
-  params_.color = 0xFF000000u;
-  ASSERT_EQ(ApplyInsertText(pic_.get(), params_), 0);
-  EXPECT_EQ(TextStatus(), "OK");
-  EXPECT_FALSE(TextEngineIsOpen()) << "the step closes the engine it opened";
+  for (int direction : {kTextHorizontal, kTextTopToBottom, kTextBottomToTop}) {
+    SCOPED_TRACE(direction);
+    image::Fill(pic_->chunky, 255, 255, 255, 255);
+    params_.direction = direction;
+    params_.origin = kOriginRightBottom;
+    params_.x = 10;
+    params_.y = 10;
+    params_.color = 0xFF000000u;
+    ASSERT_EQ(ApplyInsertText(pic_.get(), params_), 0);
+    EXPECT_EQ(TextStatus(), "OK");
+    EXPECT_FALSE(TextEngineIsOpen()) << "the step closes the engine it opened";
 
-  // The same drawing made by hand: text placed with its bottom-right corner at (190, 70).
-  TexturePtr expected(image::CreateTexture(200, 80, image::ARGB32));
-  image::Fill(expected->chunky, 255, 255, 255, 255);
-  {
-    TextEngineScope engine(7);
-    TexturePtr text, shadow;
-    ASSERT_EQ(RenderText("Vista", kDejaVu, 30, 0, 0, false, text, shadow), 0);
-    CompositeText(expected.get(), text.get(), shadow.get(), 200 - text->chunky->width - 10,
-                  80 - text->chunky->height - 10, 0xFF000000u, false, 0, 0, 0, 0xFF000000u, 255);
-  }
-  EXPECT_EQ(Pixels(pic_.get()), Pixels(expected.get()));
-
-  bool inked = false;
-  for (int y = 0; y < 80; ++y)
-    for (int x = 0; x < 200; ++x) {
-      const uint8_t* p = pic_->chunky->pixels + (y * 200 + x) * 4;
-      if (p[1] != 255) {
-        inked = true;
-        EXPECT_LT(x, 190);
-        EXPECT_LT(y, 70);
-      }
+    // The same drawing made by hand: the (turned) text's bottom-right corner at (190, 190).
+    TexturePtr expected(image::CreateTexture(200, 200, image::ARGB32));
+    image::Fill(expected->chunky, 255, 255, 255, 255);
+    {
+      TextEngineScope engine(7);
+      TexturePtr text, shadow;
+      ASSERT_EQ(RenderText("Vista", kDejaVu, 30, direction, 0, false, text, shadow), 0);
+      CompositeText(expected.get(), text.get(), shadow.get(), 200 - text->chunky->width - 10,
+                    200 - text->chunky->height - 10, 0xFF000000u, false, 0, 0, 0, 0xFF000000u, 255);
     }
-  EXPECT_TRUE(inked);
+    EXPECT_EQ(Pixels(pic_.get()), Pixels(expected.get()));
+
+    int inked = 0, outside = 0;
+    for (int y = 0; y < 200; ++y)
+      for (int x = 0; x < 200; ++x)
+        if (pic_->chunky->pixels[(y * 200 + x) * 4 + 1] != 255) ++inked, outside += x >= 190 || y >= 190;
+    EXPECT_GT(inked, 100);
+    EXPECT_EQ(outside, 0);
+  }
 }
 
 TEST_F(InsertTextTest, ShadowFallsBesideTheText) {
@@ -218,7 +257,7 @@ TEST_F(InsertTextTest, ShadowFallsBesideTheText) {
   params_.smoothness = 1;
   ASSERT_EQ(ApplyInsertText(pic_.get(), params_), 0);
   uint64_t blue = 0;
-  for (int y = 0; y < 80; ++y)
+  for (int y = 0; y < 200; ++y)
     for (int x = 0; x < 200; ++x) {
       const uint8_t* p = pic_->chunky->pixels + (y * 200 + x) * 4;
       if (p[1] < 255) {
