@@ -5,11 +5,14 @@
 #include <limits>
 #include <mutex>
 
+#include "filters/blur.h"
 #include "filters/text_engine.h"
 #include "image/geometry.h"
 
 namespace vl::filters {
 namespace {
+
+static_assert(kMaxTextSmoothness <= kMaxGaussianRadius, "every shadow smoothness must be a radius the blur takes");
 
 // The one open font of RenderText, with the path and size it was opened for. Guarded by the
 // engine's lock, and dropped when the engine closes.
@@ -121,6 +124,10 @@ int RenderText(std::string_view text, std::string_view fontPath, int size, int d
   for (int64_t row = 0; row < h; ++row)
     std::memcpy(shadow->chunky->pixels + (row + pad) * sw + pad, glyphs->chunky->pixels + row * w,
                 static_cast<size_t>(w));
+  if (gaussian)
+    GaussianBlur(shadow->chunky, static_cast<float>(blur), 1);
+  else
+    BoxBlur(shadow->chunky, shadow->chunky, blur, blur);
 
   textImage = std::move(glyphs);
   shadowImage = std::move(shadow);
