@@ -18,11 +18,11 @@ bool ShouldFail() {
 }  // namespace
 
 bool MsgPort::Put(Message* message) {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (closed_) return false;
-    queue_.push_back(message);
-  }
+  // Notify while holding the lock: the receiver may delete the port as soon as it has
+  // the message, so nothing of the port may be touched after the unlock.
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (closed_) return false;
+  queue_.push_back(message);
   ready_.notify_all();
   return true;
 }

@@ -23,6 +23,7 @@ struct ScanState {
   std::atomic<bool> cleanedUp{false};
   // Item whose unit waits until a command is waiting on the command port (-1: none).
   std::atomic<int> holdItem{-1};
+  std::atomic<bool> holding{false};  // set once the held unit has begun
   // Items whose work fails.
   int failItem = -1;
 
@@ -73,6 +74,7 @@ void ScannerEntry() {
           st->Note("W" + std::to_string(n));
           st->processed.fetch_add(1);
           if (n == st->holdItem.load()) {
+            st->holding = true;
             while (!self->commandPort->Waiting()) std::this_thread::yield();
           }
           return n != st->failItem;
@@ -163,6 +165,9 @@ class SubtaskScanner : public ::testing::Test {
       std::this_thread::yield();
     }
   }
+  void WaitUntilHolding() {
+    while (!state_.holding.load()) std::this_thread::yield();
+  }
   ScanState state_;
   Subtask* task_ = nullptr;
 };
@@ -194,6 +199,7 @@ TEST_F(SubtaskScanner, CommandIsHandledBeforeTheNextUnit) {
   for (int i = 0; i < 4; ++i) subtaskSendMsg(task_, 2, Item(i));
   state_.holdItem = 0;  // the first unit lasts until a command waits
   subtaskSendMsg(task_, 0, nullptr);
+  WaitUntilHolding();
   // This send is queued while item 0 is in work; it must run before item 1.
   subtaskSendMsg(task_, 4, Item(9));
   WaitForEndMarker();
@@ -209,6 +215,7 @@ TEST_F(SubtaskScanner, StopClearsAndNoWorkFollows) {
   for (int i = 0; i < 50; ++i) subtaskSendMsg(task_, 2, Item(i));
   state_.holdItem = 3;
   subtaskSendMsg(task_, 0, nullptr);
+  WaitUntilHolding();
   subtaskSendMsg(task_, 1, nullptr);  // stop and clear, sent while item 3 is in work
   subtaskSendMsg(task_, 7, nullptr);  // round trip after the stop
   EXPECT_EQ(state_.processed.load(), 4);
@@ -225,6 +232,7 @@ TEST_F(SubtaskScanner, DestroyWhileActiveStopsAfterTheCurrentUnit) {
   for (int i = 0; i < 100; ++i) subtaskSendMsg(task_, 2, Item(i));
   state_.holdItem = 5;
   subtaskSendMsg(task_, 0, nullptr);
+  WaitUntilHolding();
   subtaskDestroy(task_);  // the quit reply must arrive, with item 5 finished
   task_ = nullptr;
   EXPECT_EQ(state_.processed.load(), 6);
