@@ -115,6 +115,7 @@ bool ParseFrontEnd(const std::vector<std::string>& argv, FrontEndOptions& fe, st
 std::string UsageText() {
   return std::string(
       "Usage: vistaloom [OPTIONS] [FILE...] [FS=FULLSCREEN] [BR=BROWSER] [3D=3DVIEW]\n"
+      "Template: FILE/M,FS=FULLSCREEN/S,BR=BROWSER/S,3D=3DVIEW/S\n"
       "Image viewing and manipulation utility.\n"
       "\n"
       "  FILE            picture to show first (further names are ignored)\n"

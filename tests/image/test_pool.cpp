@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "image/pool.h"
+
+namespace vl::image {
+namespace {
+
+TEST(Pool, BlocksCarryMarkerAndSizeAndAreAligned) {
+  PoolScope pool;
+  for (size_t size : {1u, 15u, 16u, 17u, 4096u, 100000u}) {
+    auto* p = static_cast<uint8_t*>(Allocate(size));
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % 16, 0u);
+    uint32_t words[2];
+    std::memcpy(words, p - kBlockHeader, sizeof words);
+    EXPECT_EQ(words[0], kBlockMarker);
+    EXPECT_EQ(words[1], size);
+    std::memset(p, 0xAB, size);  // the whole requested size is usable
+    Free(p);
+  }
+  EXPECT_EQ(PoolBlockCount(), 0u);
+}
+
+TEST(Pool, ZeroSizesAndMissingPoolGiveNull) {
+  DeletePool();
+  EXPECT_EQ(Allocate(16), nullptr) << "no pool";
+  PoolScope pool;
+  EXPECT_EQ(Allocate(0), nullptr);
+  EXPECT_EQ(AllocateZeroed(0, 4), nullptr);
+  EXPECT_EQ(AllocateZeroed(4, 0), nullptr);
+  EXPECT_EQ(AllocateZeroed(SIZE_MAX / 2, 4), nullptr) << "count x size overflow";
+  auto* z = static_cast<uint8_t*>(AllocateZeroed(10, 7));
+  ASSERT_NE(z, nullptr);
+  for (int i = 0; i < 70; ++i) EXPECT_EQ(z[i], 0);
+  Free(z);
+}
+
+TEST(Pool, ForeignAndRepeatedFreesAreIgnored) {
+  PoolScope pool;
+  alignas(16) uint8_t local[64] = {};
+  uint32_t marker = kBlockMarker;
+  std::memcpy(local, &marker, 4);  // looks like a header, but the pool never made it
+  Free(local + kBlockHeader);
+  std::vector<uint8_t> heap(64);
+  Free(heap.data() + 16);
+  Free(nullptr);
+  void* p = Allocate(32);
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(PoolBlockCount(), 1u);
+  Free(p);
+  Free(p);  // second free of the same block
+  EXPECT_EQ(PoolBlockCount(), 0u);
+}
+
+TEST(Pool, DeletePoolFreesWhatIsStillHeldAndLaterFreesAreHarmless) {
+  CreatePool();
+  void* a = Allocate(1000);
+  void* b = Allocate(70000);
+  ASSERT_NE(a, nullptr);
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(PoolBlockCount(), 2u);
+  DeletePool();
+  EXPECT_FALSE(PoolExists());
+  Free(a);  // no pool: ignored (the block is already gone)
+  EXPECT_EQ(Allocate(10), nullptr);
+}
+
+TEST(Pool, ManyThreadsAllocateAndFreeAtOnce) {
+  PoolScope pool;
+  constexpr int kThreads = 8, kRounds = 2000;
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([t, &failures] {
+      std::vector<uint8_t*> held;
+      for (int i = 0; i < kRounds; ++i) {
+        size_t size = static_cast<size_t>((i * 37 + t * 11) % 5000 + 1);
+        auto* p = static_cast<uint8_t*>(Allocate(size));
+        if (!p) {
+          ++failures;
+          continue;
+        }
+        p[0] = static_cast<uint8_t>(t);
+        p[size - 1] = static_cast<uint8_t>(t);
+        held.push_back(p);
+        if (held.size() > 16) {
+          if (held.front()[0] != static_cast<uint8_t>(t)) ++failures;
+          Free(held.front());
+          held.erase(held.begin());
+        }
+      }
+      for (auto* p : held) Free(p);
+    });
+  }
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(PoolBlockCount(), 0u);
+}
+
+}  // namespace
+}  // namespace vl::image
