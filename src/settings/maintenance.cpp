@@ -29,6 +29,13 @@ std::string SizeText(uint64_t size) {
 
 }  // namespace
 
+thumbs::CacheContext CacheContextFor(const Settings& settings) {
+  thumbs::CacheContext cache;
+  cache.root = settings.cachePath;
+  thumbs::SetDisabledVolumes(cache, settings.disabledVolumes);
+  return cache;
+}
+
 std::string MegabytesText(uint64_t bytes) {
   char buf[64];
   float mb = static_cast<float>(bytes) * (1.0f / 1048576.0f);

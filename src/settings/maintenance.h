@@ -7,6 +7,7 @@
 #include <string>
 
 #include "settings/settings.h"
+#include "thumbs/cache.h"
 
 namespace vl::settings {
 
@@ -15,6 +16,9 @@ namespace vl::settings {
 // sources; both then print the new total as "%.3f Mbytes". Each line ends with "\n".
 // Returns 0, 1 when the work could not be done, 2 for an unknown word.
 int RunCacheMaintenance(const std::string& what, const Settings& settings, FILE* out);
+
+// The cache context of a settings record: its cache path and disabled volumes.
+thumbs::CacheContext CacheContextFor(const Settings& settings);
 
 // The new total as the window shows it after Clear and Remove dead.
 std::string MegabytesText(uint64_t bytes);

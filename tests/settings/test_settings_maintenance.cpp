@@ -96,6 +96,15 @@ TEST_F(Maintenance, UnknownWordPrintsNothing) {
   EXPECT_EQ(rc, 2);
 }
 
+TEST(MaintenanceContext, CacheContextFollowsTheRecord) {
+  Settings s;
+  s.cachePath = "/srv/c/";
+  s.disabledVolumes = {"cd0", "RAM"};
+  thumbs::CacheContext c = CacheContextFor(s);
+  EXPECT_EQ(c.root, "/srv/c/");
+  EXPECT_EQ(c.disabledVolumes, s.disabledVolumes);
+}
+
 TEST(MaintenanceText, MegabytesInSinglePrecision) {
   EXPECT_EQ(MegabytesText(0), "0.000 Mbytes");
   EXPECT_EQ(MegabytesText(1048576), "1.000 Mbytes");
