@@ -1,29 +1,14 @@
 #include "settings/maintenance.h"
 
+#include "formats/file_utils.h"
 #include "thumbs/cache.h"
 
 namespace vl::settings {
 namespace {
 
-// One decimal, truncated: 10239 bytes stay bytes, 10240 bytes are 10.0 KB.
 std::string SizeText(uint64_t size) {
   char buf[64];
-  auto part = [&](unsigned shift, const char* unit) {
-    uint64_t mask = (uint64_t{1} << shift) - 1;
-    std::snprintf(buf, sizeof buf, "%u.%u %s", static_cast<unsigned>(size >> shift),
-                  static_cast<unsigned>(((size & mask) * 10) >> shift), unit);
-  };
-  if (size <= 10239) {
-    std::snprintf(buf, sizeof buf, "%u bytes", static_cast<unsigned>(size));
-  } else if (size <= 0xFFFFF) {
-    part(10, "KB");
-  } else if (size <= 0x3FFFFFFF) {
-    part(20, "MB");
-  } else if (size < (uint64_t{1} << 40)) {
-    part(30, "GB");
-  } else {
-    part(40, "TB");
-  }
+  formats::FormatFileSize(buf, sizeof buf, size);
   return buf;
 }
 

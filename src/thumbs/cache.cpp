@@ -18,6 +18,8 @@
 #include <sstream>
 #include <system_error>
 
+#include "formats/file_utils.h"
+#include "formats/jpeg.h"
 #include "platform/paths.h"
 #include "platform/safe_file.h"
 #include "settings/settings.h"
@@ -492,10 +494,12 @@ uint64_t CacheSize(const std::string& root) {
 bool ClearCache(const std::string& root) {
   std::string r = ResolvedRoot(root);
   if (r.empty()) return false;
-  std::error_code ec, sec;
-  fs::remove_all(r, ec);
-  fs::remove_all(r + ".comments", sec);
-  return !ec && !sec;
+  struct stat st;
+  bool ok = true;
+  if (::lstat(r.c_str(), &st) == 0) ok = formats::DeleteTree(r.c_str());
+  std::string side = r + ".comments";
+  if (::lstat(side.c_str(), &st) == 0) ok = formats::DeleteTree(side.c_str()) && ok;
+  return ok;
 }
 
 void RemoveDead(const std::string& root) {
@@ -536,7 +540,11 @@ void RemoveDead(const std::string& root) {
   for (const std::string& f : orphans) ::unlink(f.c_str());
 }
 
-CacheCodec DefaultCacheCodec() { return CacheCodec(); }
+CacheCodec DefaultCacheCodec() {
+  CacheCodec c;
+  c.readJpeg = formats::ReadJpegForCache;
+  return c;
+}
 
 namespace testing {
 void ForceSideFileComments(bool on) { gForceSideFile.store(on); }

@@ -1,6 +1,9 @@
 #include "thumbs/thumbnail.h"
 
 #include <algorithm>
+#include <cstdio>
+
+#include "image/resample.h"
 
 namespace vl::thumbs {
 
@@ -26,6 +29,32 @@ void BlendIntoFrame(image::ChunkyImage* frame, const image::ChunkyImage* src, in
                       static_cast<uint8_t>(b));
     }
   }
+}
+
+image::ChunkyImage* MakeThumbnail(image::ChunkyImage* source, const image::ChunkyImage* frame, int boxWidth,
+                                  int boxHeight, int offsetX, int offsetY, bool freeSource, bool keepAspect) {
+  if (!source) return nullptr;
+  image::Size target{boxWidth, boxHeight};
+  if (keepAspect && boxWidth > 0 && boxHeight > 0) target = image::FitSize(source->width, source->height, boxWidth, boxHeight);
+  image::ChunkyImage* resampled = nullptr;
+  if (target.width > 0 && target.height > 0)
+    resampled = image::ScaleImage(source, target.width, target.height, image::kMethodLanczos);
+  if (freeSource) image::chk_Free(source);
+  if (!resampled) {
+    std::puts("not enough memory to resize the image");
+    return nullptr;
+  }
+  if (!frame) return resampled;
+  image::ChunkyPtr framed(image::chk_Duplicate(frame));
+  if (!framed) {
+    std::puts("failed to allocated thumb");
+    return resampled;
+  }
+  int x = (boxWidth - resampled->width) / 2 + offsetX;
+  int y = (boxHeight - resampled->height) / 2 + offsetY;
+  BlendIntoFrame(framed.get(), resampled, x, y);
+  image::chk_Free(resampled);
+  return framed.release();
 }
 
 }  // namespace vl::thumbs

@@ -11,4 +11,11 @@ namespace vl::thumbs {
 // with arithmetic shifts.
 void BlendIntoFrame(image::ChunkyImage* frame, const image::ChunkyImage* src, int x, int y);
 
+// Resamples source (Lanczos) to the box, or with keepAspect to the largest size of its
+// aspect inside the box; frees source when freeSource is set. Without a frame the
+// resampled image is returned; with one, a copy of the frame with the picture blended in,
+// centred in the box and moved by the offsets. Null when resampling fails.
+image::ChunkyImage* MakeThumbnail(image::ChunkyImage* source, const image::ChunkyImage* frame, int boxWidth,
+                                  int boxHeight, int offsetX, int offsetY, bool freeSource, bool keepAspect);
+
 }  // namespace vl::thumbs
