@@ -36,6 +36,7 @@ constexpr size_t kMaxFormatName = 127;
 constexpr int64_t kEpoch1978 = 252460800;  // 1978-01-01 00:00:00 UTC in Unix time
 
 std::atomic<bool> gForceSideFile{false};
+std::atomic<unsigned> gTempCounter{0};
 
 std::string TrimTrailingSlashes(std::string s) {
   while (s.size() > 1 && s.back() == '/') s.pop_back();
@@ -410,14 +411,16 @@ bool StoreImage(const CacheContext& cache, const std::string& sourcePath, const 
   if (!cache.codec.saveJpeg) return false;
   std::string dir(platform::PathPart(file));
   if (!platform::MakeDirectories(dir)) return false;
-  // The old entry's comment must never describe the new picture.
-  std::string side = CacheSideFilePath(cache.root, file);
-  if (!side.empty()) ::unlink(side.c_str());
 
-  if (cache.codec.saveJpeg(thumbnail, file.c_str(), quality, false, false) != 1) {
+  // The picture is written under a temporary name and gets its comment there; only then
+  // is it renamed over the old entry, so no cache file is ever seen without its comment.
+  std::string temp = dir + "/.vltmp-" + std::to_string(::getpid()) + "-" + std::to_string(gTempCounter.fetch_add(1));
+  auto fail = [&] {
+    ::unlink(temp.c_str());
     RemoveCacheFile(cache.root, file);
     return false;
-  }
+  };
+  if (cache.codec.saveJpeg(thumbnail, temp.c_str(), quality, false, false) != 1) return fail();
   CacheComment c;
   c.compression = static_cast<int32_t>(compression);
   c.sourceSize = sourceSize;
@@ -427,10 +430,25 @@ bool StoreImage(const CacheContext& cache, const std::string& sourcePath, const 
   c.sourceWidth = sourceWidth;
   c.sourceHeight = sourceHeight;
   c.formatName = formatName;
-  if (!WriteCacheComment(cache.root, file, FormatCacheComment(c))) {
-    RemoveCacheFile(cache.root, file);
-    return false;
+  std::string text = FormatCacheComment(c);
+  std::string side = CacheSideFilePath(cache.root, file);
+  bool inAttribute = false;
+  if (!gForceSideFile.load()) {
+    if (::setxattr(temp.c_str(), kCommentAttribute, text.data(), text.size(), 0) == 0) {
+      inAttribute = true;
+    } else if (errno != ENOTSUP && errno != EOPNOTSUPP) {
+      return fail();
+    }
   }
+  if (!inAttribute) {
+    // The old picture goes first: it must never be paired with the new side file.
+    ::unlink(file.c_str());
+    if (side.empty() || !platform::MakeDirectories(std::string(platform::PathPart(side))) ||
+        !platform::WriteFileAtomically(side, text.data(), text.size()))
+      return fail();
+  }
+  if (::rename(temp.c_str(), file.c_str()) != 0) return fail();
+  if (inAttribute && !side.empty()) ::unlink(side.c_str());  // a stale side file must not outlive it
   return true;
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -35,6 +36,21 @@ std::string Canonical(const std::string& p) {
   std::string s = r ? r : "";
   std::free(r);
   return s;
+}
+
+// Names in the directory of a cache file other than the cache file itself.
+std::vector<std::string> Strays(const std::string& cacheFile) {
+  std::vector<std::string> out;
+  std::string dir = cacheFile.substr(0, cacheFile.rfind('/'));
+  std::string name = cacheFile.substr(cacheFile.rfind('/') + 1);
+  DIR* d = ::opendir(dir.c_str());
+  if (!d) return out;
+  while (dirent* e = ::readdir(d)) {
+    std::string n = e->d_name;
+    if (n != "." && n != ".." && n != name) out.push_back(n);
+  }
+  ::closedir(d);
+  return out;
 }
 
 void SetMtime(const std::string& path, time_t sec, long nsec) {
@@ -302,9 +318,11 @@ TEST_F(CacheTest, AlphaBelowTheThresholdStoresNothing) {
 TEST_F(CacheTest, FailedSaveLeavesNoFile) {
   ChunkyPtr t = Thumb();
   ASSERT_TRUE(Store(t.get()));
+  EXPECT_TRUE(Strays(CacheFile()).empty());
   testcodec::gFailSave = true;
   EXPECT_FALSE(Store(t.get()));
   EXPECT_FALSE(Exists(CacheFile()));
+  EXPECT_TRUE(Strays(CacheFile()).empty());
 }
 
 TEST_F(CacheTest, CommentFailureDeletesTheFile) {
@@ -314,6 +332,7 @@ TEST_F(CacheTest, CommentFailureDeletesTheFile) {
   ASSERT_TRUE(WriteFile(root_ + ".comments", std::string("in the way")));
   EXPECT_FALSE(Store(t.get()));
   EXPECT_FALSE(Exists(CacheFile()));
+  EXPECT_TRUE(Strays(CacheFile()).empty());
 }
 
 TEST_F(CacheTest, SideFileFallbackKeepsTheSameRule) {
@@ -325,6 +344,7 @@ TEST_F(CacheTest, SideFileFallbackKeepsTheSameRule) {
   ASSERT_FALSE(side.empty());
   EXPECT_EQ(side.compare(0, root_.size() + 10, root_ + ".comments/"), 0) << side;
   EXPECT_TRUE(Exists(side));
+  EXPECT_TRUE(Strays(file).empty());
   char buf[8];
   EXPECT_LT(::getxattr(file.c_str(), "user.xdg.comment", buf, sizeof buf), 0);
   EXPECT_NE(Load(), nullptr);
