@@ -20,6 +20,7 @@
 
 #include "formats/file_utils.h"
 #include "formats/jpeg.h"
+#include "formats/jpeg_codec.h"
 #include "platform/paths.h"
 #include "platform/safe_file.h"
 #include "settings/settings.h"
@@ -560,6 +561,7 @@ void RemoveDead(const std::string& root) {
 
 CacheCodec DefaultCacheCodec() {
   CacheCodec c;
+  c.saveJpeg = formats::SaveJPEG;
   c.readJpeg = formats::ReadJpegForCache;
   return c;
 }

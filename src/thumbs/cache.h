@@ -39,7 +39,7 @@ struct CacheCodec {
   // An RGB24 texture, or null.
   image::Texture* (*readJpeg)(const char* path) = nullptr;
 };
-// The codec of the JPEG module (empty members where it is not available).
+// SaveJPEG and ReadJpegForCache.
 CacheCodec DefaultCacheCodec();
 
 struct CacheContext {
