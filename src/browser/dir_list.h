@@ -1,0 +1,123 @@
+// The browser's file list of one directory: rows of name, size, date and type, sorted by
+// a column, with the type of each file found in the background by "NDirlistScannerTask".
+//
+// Threads: everything here runs on the GUI thread, except the scanner's unit of work,
+// which writes typeName and typeGroup of queued rows under Semaphore(). The GUI calls
+// TimerTick() every 250 ms while TimerInstalled() (the headless tools call it too).
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "browser/dir_entry.h"
+#include "browser/view.h"
+#include "tasks/subtask.h"
+#include "tasks/work_queue.h"
+
+namespace vl::browser {
+
+class DirList : public BrowserView {
+ public:
+  using LoadedCallback = std::function<void(void* data, DirList& list)>;
+  using StatusCallback = std::function<void(const std::string& text)>;
+  using RowCallback = std::function<void(int position)>;
+
+  DirList();
+  ~DirList() override;
+  DirList(const DirList&) = delete;
+  DirList& operator=(const DirList&) = delete;
+
+  // Settable attributes. A directory that differs from the current one replaces it and
+  // reloads; the same path does nothing. SetInitialDirectory only sets the path.
+  void SetInitialDirectory(const std::string& path);
+  void SetDirectory(const std::string& path) override;
+  const std::string& Directory() const override { return directory_; }
+  void SetLoadedCallback(LoadedCallback cb, void* data) { loaded_ = std::move(cb), loadedData_ = data; }
+  void SetShowIconFiles(bool on) { showIconFiles_ = on; }
+  void SetShowNonImageFiles(bool on) { showNonImageFiles_ = on; }
+  void SetStatusCallback(StatusCallback cb) { statusCallback_ = std::move(cb); }
+  // Called when a row's cells changed (the widget redraws it).
+  void SetRowChangedCallback(RowCallback cb) { rowChanged_ = std::move(cb); }
+  void SetShown(bool shown) { shown_ = shown; }
+  const std::string& StatusText() const { return status_; }
+  bool Busy() const { return busy_; }
+  bool Complete() const { return complete_; }
+  bool HasScanner() const { return scanner_ != nullptr; }
+
+  void LoadDirectory() override;
+  // The row at position, or null. Its typeName may be written by the scanner: read it
+  // under Semaphore() while the scanner runs.
+  DirEntry* GetEntry(int position);
+  int EntryCount() const override { return static_cast<int>(rows_.size()); }
+  bool GetEntryInfo(int position, EntryInfo& info) override;
+  int FindEntry(const std::string& name) override;
+  void RenameEntry(const std::string& oldName, const std::string* newName) override;
+  void RescanEntry(int position) override;
+  void RemoveEntry(int position) override;
+  std::vector<std::string> GetSelectedNames() override;
+  int ActiveEntry() const override;
+  void SetActiveEntry(int position) override;
+  void SelectEntry(int position, bool selected) override;
+  bool IsSelected(int position) const;
+
+  // Sorting: a click on a column title makes it the sort column; a second click on the
+  // same title flips the direction.
+  void ClickColumnTitle(int column);
+  void SetSecondaryColumn(int column);
+  void SetSort(int column, bool reverse);
+  int SortColumn() const { return sortColumn_; }
+  bool Reverse() const { return reverse_; }
+  void Sort();
+
+  // The texts of one row's four cells (Name, Size, Date, Type), read under the lock.
+  std::vector<std::string> RowTexts(int position, std::time_t now);
+
+  bool TimerInstalled() const override { return timerInstalled_; }
+  void TimerTick() override;
+  // True from a start of the scanner until the tick has seen its end marker.
+  bool Scanning() const override { return scanning_; }
+
+  ContextMenuState ContextMenuFor(int position) override;
+
+  std::recursive_mutex& Semaphore() { return queues_.lock; }
+
+  // The scanner's side; public for the task entry.
+  void ScannerCommand(int16_t command, void* argument, bool& active);
+  void ScannerWork(bool& active);
+
+ private:
+  struct Row {
+    std::unique_ptr<DirEntry> entry;
+    bool selected = false;
+  };
+  void SetStatus(const std::string& text);
+  void Send(int16_t command, void* argument);
+  void StartScanner();
+
+  std::string directory_;
+  std::vector<Row> rows_;
+  DirEntry* active_ = nullptr;
+  LoadedCallback loaded_;
+  void* loadedData_ = nullptr;
+  StatusCallback statusCallback_;
+  RowCallback rowChanged_;
+  std::string status_;
+  bool busy_ = false;
+  bool showIconFiles_ = false;
+  bool showNonImageFiles_ = false;
+  bool complete_ = false;
+  bool shown_ = true;
+  bool timerInstalled_ = false;
+  bool scanning_ = false;
+  int sortColumn_ = kColumnName;
+  int secondaryColumn_ = kNoColumn;
+  bool reverse_ = false;
+  std::string scanDirectory_;  // the resolved directory, for the scanner (under the lock)
+  tasks::WorkQueues queues_;
+  tasks::Subtask* scanner_ = nullptr;
+};
+
+}  // namespace vl::browser
