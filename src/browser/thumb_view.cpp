@@ -1,0 +1,522 @@
+#include "browser/thumb_view.h"
+
+#include <dirent.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "browser/dir_list.h"
+#include "browser/nocase.h"
+#include "formats/decoders.h"
+#include "formats/exif.h"
+#include "formats/file_utils.h"
+#include "formats/jpeg_codec.h"
+#include "formats/loader.h"
+#include "image/resample.h"
+#include "platform/paths.h"
+
+namespace vl::browser {
+namespace {
+
+constexpr size_t kMaxPath = 4095;
+
+void ThumbScannerEntry() {
+  tasks::SubtaskHandlers h;
+  h.command = [](tasks::Subtask* self, int16_t command, void* argument, bool& active) {
+    static_cast<ThumbView*>(self->userData)->ScannerCommand(command, argument, active);
+  };
+  h.work = [](tasks::Subtask* self, bool& active) { static_cast<ThumbView*>(self->userData)->ScannerWork(active); };
+  tasks::subtaskMainLoop(h);
+}
+
+int InRange(uint32_t v, int lo, int hi, int fallback) {
+  return (v >= static_cast<uint32_t>(lo) && v <= static_cast<uint32_t>(hi)) ? static_cast<int>(v) : fallback;
+}
+
+// Reads a default icon: the user's own under ENVARC:sys/, else the shipped one.
+image::ChunkyPtr ReadDefaultIcon(const char* infoName, const char* shippedName) {
+  std::string user = platform::ResolvePath(std::string("ENVARC:sys/") + infoName);
+  image::TexturePtr t(formats::ReadPictureForScan(user.c_str()));
+  if (!t) {
+    std::string shipped = platform::ResolveForRead(std::string("PROGDIR:icons/") + shippedName);
+    t.reset(formats::ReadPictureForScan(shipped.c_str()));
+  }
+  if (!t || !t->chunky) {
+    std::printf("Failed to load %s\n", infoName);
+    return nullptr;
+  }
+  image::ChunkyPtr c(t->chunky);
+  t->chunky = nullptr;
+  return c;
+}
+
+bool ThumbOrder(const std::unique_ptr<ThumbEntry>& a, const std::unique_ptr<ThumbEntry>& b) {
+  if (a->isDirectory != b->isDirectory) return a->isDirectory > b->isDirectory;
+  return CompareNoCase(a->name, b->name) < 0;
+}
+
+}  // namespace
+
+ThumbViewSettings ThumbSettingsFrom(const settings::Settings& s) {
+  ThumbViewSettings v;
+  v.boxWidth = InRange(s.thumbWidth, 1, 1024, v.boxWidth);
+  v.boxHeight = InRange(s.thumbHeight, 1, 1024, v.boxHeight);
+  v.border = InRange(s.thumbBorder, 0, 256, v.border);
+  v.compression = s.cacheCompression;
+  v.saveMemory = s.saveMemory;
+  v.diskCacheEnabled = s.diskCacheEnabled;
+  v.cachePath = s.cachePath;
+  v.disabledVolumes = s.disabledVolumes;
+  v.showIconFiles = s.showIconFiles;
+  v.delayedScanning = s.delayedScanning;
+  return v;
+}
+
+const char* PictureSourceName(PictureSource s) {
+  switch (s) {
+    case PictureSource::Cache: return "cache";
+    case PictureSource::Exif: return "exif";
+    case PictureSource::Decoded: return "decoded";
+    case PictureSource::Icon: return "icon";
+    default: return "none";
+  }
+}
+
+std::string ThumbnailTooltip(const std::string& name, int width, int height, const std::string& formatName,
+                             uint64_t fileSize) {
+  const std::string b = "\x1b"
+                        "b",
+                    n = "\x1b"
+                        "n";
+  return b + "Filename: " + n + name + "\n" + b + "Width: " + n + std::to_string(width) + "\n" + b + "Height: " + n +
+         std::to_string(height) + "\n" + b + "Type: " + n + formatName + "\n" + b + "Size: " + n +
+         std::to_string(fileSize) + " bytes";
+}
+
+std::string SeveralEntriesTitle(const std::vector<std::string>& names) {
+  std::string t = " " + std::to_string(names.size()) + " entries: \n";
+  if (!names.empty()) t += names[0];
+  if (names.size() > 1) t += "," + names[1];
+  if (names.size() > 2) t += ",...";
+  return t;
+}
+
+ThumbView::ThumbView(const ThumbViewSettings& settings) : settings_(settings) {
+  cache_.root = settings_.cachePath;
+  thumbs::SetDisabledVolumes(cache_, settings_.disabledVolumes);
+  defaultDrawer_ = ReadDefaultIcon("def_drawer.info", "def_drawer.png");
+  defaultTool_ = ReadDefaultIcon("def_tool.info", "def_tool.png");
+  scanner_ = tasks::subtaskCreate("ThumbDirlistScannerTask", &ThumbScannerEntry, this, -1);
+  if (!scanner_) std::puts("[ThumbDirlist]: Failed to initialize subtask");
+}
+
+ThumbView::~ThumbView() {
+  if (scanner_) {
+    Send(kScanStop, nullptr);
+    tasks::subtaskDestroy(scanner_);
+    scanner_ = nullptr;
+  }
+  tasks::queueClearAll(queues_);
+  timerInstalled_ = false;
+}
+
+void ThumbView::Send(int16_t command, void* argument) {
+  if (scanner_) tasks::subtaskSendMsg(scanner_, command, argument);
+}
+
+void ThumbView::StartScanner() {
+  if (!scanner_) return;
+  bool any;
+  {
+    std::lock_guard<std::recursive_mutex> lock(queues_.lock);
+    any = !queues_.pending.empty();
+  }
+  Send(kScanStart, nullptr);
+  if (any) scanning_ = true;
+}
+
+void ThumbView::SetStatus(const std::string& text) {
+  status_ = text;
+  if (statusCallback_) statusCallback_(status_);
+}
+
+void ThumbView::SetInitialDirectory(const std::string& path) {
+  directory_ = path.substr(0, kMaxPath);
+}
+
+void ThumbView::SetDirectory(const std::string& path) {
+  std::string p = path.substr(0, kMaxPath);
+  if (p == directory_) return;
+  directory_ = p;
+  LoadDirectory();
+}
+
+void ThumbView::SetShown(bool shown) {
+  shown_ = shown;
+  if (!shown) {
+    timerInstalled_ = false;
+    return;
+  }
+  if (settings_.delayedScanning && pendingStart_) {
+    pendingStart_ = false;
+    StartScanner();
+    if (EntryCount() > 0) SetStatus(kStatusGenerating);
+  }
+  timerInstalled_ = true;
+}
+
+void ThumbView::Renumber() {
+  for (size_t i = 0; i < entries_.size(); ++i) entries_[i]->index = static_cast<int32_t>(i);
+}
+
+void ThumbView::LoadDirectory() {
+  std::string dirPath = platform::ResolvePath(directory_);
+  DIR* dir = ::opendir(dirPath.c_str());
+  Send(kScanStop, nullptr);
+  scanning_ = false;
+  pendingStart_ = false;
+  {
+    std::lock_guard<std::recursive_mutex> lock(queues_.lock);
+    entries_.clear();
+    active_ = nullptr;
+    scanDirectory_ = dirPath;
+  }
+  complete_ = false;
+  const int areaW = settings_.boxWidth + settings_.border, areaH = settings_.boxHeight + settings_.border;
+  if (dir) {
+    SetStatus(kStatusReading);
+    busy_ = true;
+    while (dirent* d = ::readdir(dir)) {
+      std::string name = d->d_name;
+      if (name == "." || name == "..") continue;
+      if (!settings_.showIconFiles && name.find(".info") != std::string::npos) continue;
+      std::string full = dirPath;
+      if (!platform::AddPart(full, name, kMaxPath)) continue;
+      DirEntry kind;
+      if (!ExamineEntry(full, name, kind)) continue;
+      auto e = std::make_unique<ThumbEntry>(areaW, areaH, settings_.saveMemory);
+      e->name = name;
+      e->isDirectory = kind.isDirectory;
+      entries_.push_back(std::move(e));
+    }
+    complete_ = true;
+    ::closedir(dir);
+  }
+  std::stable_sort(entries_.begin(), entries_.end(), ThumbOrder);
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    ThumbEntry* e = entries_[i].get();
+    e->label = e->name;
+    e->bubbleHelp = e->name;
+    e->index = static_cast<int32_t>(i);
+    Send(kScanQueue, e);
+  }
+  if (complete_ && loaded_) loaded_(loadedData_, *this);
+  if (settings_.delayedScanning && !shown_) {
+    pendingStart_ = true;
+    return;
+  }
+  StartScanner();
+  if (!entries_.empty() && scanner_) {
+    SetStatus(kStatusGenerating);
+  } else {
+    SetStatus(kStatusReady);
+    busy_ = false;
+  }
+}
+
+ThumbEntry* ThumbView::GetEntry(int position) {
+  if (position < 0 || position >= EntryCount()) return nullptr;
+  return entries_[static_cast<size_t>(position)].get();
+}
+
+bool ThumbView::GetEntryInfo(int position, EntryInfo& info) {
+  std::lock_guard<std::recursive_mutex> lock(queues_.lock);
+  ThumbEntry* e = GetEntry(position);
+  if (!e) return false;
+  info.name = e->name;
+  info.isDirectory = e->isDirectory != 0;
+  info.typeName = e->typeName ? *e->typeName : std::string();
+  info.isPicture = e->typeGroup == formats::kGroupPicture;
+  return true;
+}
+
+int ThumbView::FindEntry(const std::string& name) {
+  for (size_t i = 0; i < entries_.size(); ++i)
+    if (entries_[i]->name == name) return static_cast<int>(i);
+  return -1;
+}
+
+void ThumbView::RenameEntry(const std::string& oldName, const std::string* newName) {
+  std::lock_guard<std::recursive_mutex> lock(queues_.lock);
+  int pos = FindEntry(oldName);
+  if (pos < 0 || !newName) return;
+  ThumbEntry* e = entries_[static_cast<size_t>(pos)].get();
+  if (e->bubbleHelp == e->name) e->bubbleHelp = *newName;
+  e->name = *newName;
+  e->label = *newName;
+  Resort();
+}
+
+void ThumbView::Resort() {
+  std::lock_guard<std::recursive_mutex> lock(queues_.lock);
+  std::stable_sort(entries_.begin(), entries_.end(), ThumbOrder);
+  Renumber();
+}
+
+void ThumbView::RescanEntry(int position) {
+  ThumbEntry* e = GetEntry(position);
+  if (!e || !scanner_) return;
+  Send(kScanQueueHead, e);
+  // A scanner still at work takes the entry first; one that has gone idle is started
+  // again once the finished cells it left are collected (a start clears the done list).
+  bool idle;
+  {
+    std::lock_guard<std::recursive_mutex> lock(queues_.lock);
+    idle = !scanning_ || std::find(queues_.done.begin(), queues_.done.end(), nullptr) != queues_.done.end();
+  }
+  if (idle) {
+    TimerTick();
+    StartScanner();
+  }
+}
+
+void ThumbView::RemoveEntry(int position) {
+  ThumbEntry* e = GetEntry(position);
+  if (!e) return;
+  Send(kScanWithdraw, e);
+  std::lock_guard<std::recursive_mutex> lock(queues_.lock);
+  if (active_ == e) active_ = nullptr;
+  entries_.erase(entries_.begin() + position);
+  Renumber();
+}
+
+std::vector<std::string> ThumbView::GetSelectedNames() {
+  std::vector<std::string> out;
+  for (const auto& e : entries_)
+    if (e->selected) out.push_back(e->name);
+  return out;
+}
+
+int ThumbView::ActiveEntry() const {
+  for (size_t i = 0; i < entries_.size(); ++i)
+    if (active_ && entries_[i].get() == active_) return static_cast<int>(i);
+  return -1;
+}
+
+void ThumbView::SetActiveEntry(int position) {
+  active_ = GetEntry(position);
+}
+
+void ThumbView::SelectEntry(int position, bool selected) {
+  if (ThumbEntry* e = GetEntry(position)) e->selected = selected;
+}
+
+bool ThumbView::DrawCell(int position, uint8_t* area) {
+  std::lock_guard<std::recursive_mutex> lock(queues_.lock);
+  ThumbEntry* e = GetEntry(position);
+  if (!e) return false;
+  e->picture.Draw(area, e->selected);
+  return true;
+}
+
+void ThumbView::TimerTick() {
+  std::lock_guard<std::recursive_mutex> lock(queues_.lock);
+  std::vector<void*> done = tasks::queueTakeDone(queues_);
+  int remembered = -1;
+  auto progress = [&] {
+    if (remembered >= 0 && !entries_.empty()) {
+      char text[96];
+      std::snprintf(text, sizeof text, kProgressFormat, remembered + 1, entries_.back()->index + 1);
+      SetStatus(text);
+    }
+  };
+  for (void* node : done) {
+    if (node && shown_) {
+      auto* e = static_cast<ThumbEntry*>(node);
+      if (cellChanged_) cellChanged_(e->index);
+      remembered = e->index;
+    } else {
+      // The count reached before the end is shown before "Ready...".
+      progress();
+      if (!node) scanning_ = false;
+      SetStatus(kStatusReady);
+      busy_ = false;
+      remembered = -1;
+    }
+  }
+  progress();
+}
+
+ContextMenuState ThumbView::ContextMenuFor(int position) {
+  ContextMenuState m;
+  EntryInfo info;
+  if (!GetEntryInfo(position, info)) return m;
+  SetActiveEntry(position);
+  m.valid = true;
+  std::vector<std::string> selected = GetSelectedNames();
+  m.title = selected.size() > 1 ? SeveralEntriesTitle(selected) : " " + info.name + " ";
+  m.jpegEnabled = !info.isDirectory && info.typeName == "JPEG";
+  m.fileItemsEnabled = !info.isDirectory;
+  return m;
+}
+
+void ThumbView::ScannerCommand(int16_t command, void* argument, bool& active) {
+  switch (command) {
+    case kScanStart: {
+      std::lock_guard<std::recursive_mutex> lock(queues_.lock);
+      if (queues_.pending.empty()) break;
+      tasks::queueClearDone(queues_);
+      active = true;
+      break;
+    }
+    case kScanStop:
+      tasks::queueClearAll(queues_);
+      active = false;
+      break;
+    case kScanQueue:
+      if (argument) tasks::queueAppendPending(queues_, argument);
+      break;
+    case kScanWithdraw:
+      if (argument) tasks::queueWithdraw(queues_, argument);
+      break;
+    case kScanQueueHead:
+      if (argument) {
+        tasks::queueWithdraw(queues_, argument);
+        tasks::queuePushPendingHead(queues_, argument);
+      }
+      break;
+    default: break;
+  }
+}
+
+image::ChunkyPtr ThumbView::FitIcon(const image::ChunkyImage* icon) {
+  if (!icon) return nullptr;
+  image::ChunkyPtr copy(image::chk_Duplicate(icon));
+  if (!copy) return nullptr;
+  if (copy->width > settings_.boxWidth || copy->height > settings_.boxHeight) {
+    image::Size s = image::FitSize(copy->width, copy->height, settings_.boxWidth, settings_.boxHeight);
+    if (s.width < 1) s.width = 1;
+    if (s.height < 1) s.height = 1;
+    image::QuickScale(copy.get(), s.width, s.height);
+    if (copy->width != s.width || copy->height != s.height) return nullptr;
+  }
+  return copy;
+}
+
+void ThumbView::MakePicture(const std::string& path, const std::string& name, bool isDirectory, Made& made) {
+  const int bw = settings_.boxWidth, bh = settings_.boxHeight;
+  thumbs::DateStamp date;
+  uint64_t fileSize = 0;
+  const bool examined = thumbs::FileDateStamp(path, date, &fileSize);
+  const uint32_t size32 = fileSize > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(fileSize);
+  const bool useCache = settings_.diskCacheEnabled && !isDirectory;
+  if (useCache && examined) {
+    thumbs::CacheEntryPtr hit(
+        thumbs::LoadImage(cache_, path, size32, date, static_cast<uint32_t>(bw), static_cast<uint32_t>(bh)));
+    if (hit && hit->image) {
+      made.picture.reset(hit->image);
+      hit->image = nullptr;
+      made.tooltip = ThumbnailTooltip(name, hit->sourceWidth, hit->sourceHeight, hit->formatName, hit->sourceSize);
+      made.source = PictureSource::Cache;
+      // The type is still wanted (the "JPEG" menu item goes by it); finding it reads only
+      // the first bytes.
+      formats::DataTypeName type = formats::GetDataTypeName(path.c_str());
+      if (type.group != 0) made.typeName = type.name, made.typeGroup = type.group;
+      return;
+    }
+  }
+  formats::DataTypeName type = formats::GetDataTypeName(path.c_str());
+  if (type.group == 0) return;
+  made.typeName = type.name;
+  made.typeGroup = type.group;
+  if (type.group == formats::kGroupPicture && !isDirectory) {
+    image::TexturePtr tex;
+    bool fromExif = false;
+    if (type.name == "JPEG") {
+      tex.reset(formats::ReadExifThumbnail(path.c_str()));
+      fromExif = tex && tex->chunky;
+    }
+    if (!fromExif) {
+      tex.reset(type.name == "PNG" ? formats::ReadPicture(path.c_str()) : formats::ReadPictureForScan(path.c_str()));
+    }
+    if (tex && tex->chunky && tex->chunky->width > 0 && tex->chunky->height > 0) {
+      const int w = tex->chunky->width, h = tex->chunky->height;
+      image::Size t = image::FitSize(w, h, bw, bh);
+      if (t.width < 1) t.width = 1;
+      if (t.height < 1) t.height = 1;
+      image::QuickScale(tex->chunky, t.width, t.height);
+      if (tex->chunky->width != t.width || tex->chunky->height != t.height) return;  // no memory to scale
+      const bool enlarged = t.width + t.height > w + h;
+      // The format the reader recognised, kept in the texture (the process-wide name may
+      // meanwhile belong to another thread's load); an EXIF thumbnail is the file's type.
+      std::string format = fromExif || tex->formatName.empty() ? type.name : tex->formatName;
+      if (!fromExif && settings_.diskCacheEnabled && !enlarged && examined) {
+        thumbs::StoreImage(cache_, path, tex->chunky, settings_.compression, size32, date, static_cast<uint32_t>(bw),
+                           static_cast<uint32_t>(bh), static_cast<uint32_t>(w), static_cast<uint32_t>(h), format);
+      }
+      uint64_t shownSize = fileSize ? fileSize : formats::FileSize(path.c_str());
+      // The size shown is the file's picture, not that of its embedded thumbnail.
+      int shownW = w, shownH = h;
+      if (fromExif) {
+        std::unique_ptr<formats::ExifInfo> info = formats::ReadExifInfo(path.c_str());
+        if (info && info->width > 0 && info->height > 0) shownW = info->width, shownH = info->height;
+      }
+      made.tooltip = ThumbnailTooltip(name, shownW, shownH, format, shownSize);
+      made.picture.reset(tex->chunky);
+      tex->chunky = nullptr;
+      made.source = fromExif ? PictureSource::Exif : PictureSource::Decoded;
+      return;
+    }
+    // A picture no reader decodes is shown as a file.
+  }
+  if (isDirectory) {
+    image::TexturePtr own(formats::ReadPictureForScan((path + ".info").c_str()));
+    made.picture = FitIcon(own && own->chunky ? own->chunky : defaultDrawer_.get());
+  } else {
+    made.picture = FitIcon(defaultTool_.get());
+  }
+  if (made.picture) made.source = PictureSource::Icon;
+}
+
+void ThumbView::ScannerWork(bool& active) {
+  // The pending list changes only on this thread (commands are handled here between
+  // units), so the head entry stays while its picture is made outside the lock; only the
+  // writes into the entry are made under it.
+  ThumbEntry* entry = nullptr;
+  std::string path, name;
+  bool isDirectory = false;
+  {
+    std::lock_guard<std::recursive_mutex> lock(queues_.lock);
+    if (queues_.pending.empty()) {
+      active = false;
+      tasks::queueAppendEndMarker(queues_);
+      return;
+    }
+    entry = static_cast<ThumbEntry*>(queues_.pending.front());
+    name = entry->name;
+    isDirectory = entry->isDirectory != 0;
+    path = scanDirectory_;
+    if (!platform::AddPart(path, name, kMaxPath)) path.clear();
+  }
+  Made made;
+  if (!path.empty()) MakePicture(path, name, isDirectory, made);
+  std::lock_guard<std::recursive_mutex> lock(queues_.lock);
+  if (queues_.pending.empty() || queues_.pending.front() != entry) return;
+  if (made.typeName) {
+    entry->typeName = made.typeName;
+    entry->typeGroup = made.typeGroup;
+  }
+  bool got = made.picture && entry->picture.SetPicture(made.picture.get());
+  if (got) {
+    entry->source = made.source;
+    if (made.tooltip) {
+      entry->tooltip = made.tooltip;
+      entry->bubbleHelp = *made.tooltip;
+    }
+    queues_.done.splice(queues_.done.end(), queues_.pending, queues_.pending.begin());
+  } else {
+    queues_.pending.pop_front();
+  }
+}
+
+}  // namespace vl::browser
