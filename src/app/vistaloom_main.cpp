@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/startup.h"
+#include "browser/browser_cli.h"
 
 #ifdef VISTALOOM_WITH_GUI
 #include "app/ui/gui_main.h"
@@ -12,6 +13,8 @@
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
+  // The browser's tools have options of their own, which the front-end parser does not know.
+  if (int status = 0; vl::browser::RunBrowserCli(args, status)) return status;
   vl::app::FrontEndOptions fe;
   std::string error;
   if (!vl::app::ParseFrontEnd(args, fe, error)) {
