@@ -73,8 +73,8 @@ std::string GetTransformError() {
   return gError;
 }
 
-int JpegTransform(const char* source, const char* destination, int copyOption, bool optimize, bool greyscale,
-                  int flip, int rotate, bool trim) {
+int JpegTransform(const char* source, const char* destination, int copyOption, bool optimize, bool greyscale, int flip,
+                  int rotate, bool trim) {
   // Every extra marker reaches the output whatever was asked for; TurboJPEG copies them all
   // unless told otherwise. It has no switch for optimised Huffman tables in this version.
   (void)copyOption;
@@ -156,8 +156,7 @@ namespace {
 bool SameFile(const std::string& a, const std::string& b) {
   if (a == b) return true;
   struct stat sa, sb;
-  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-         sa.st_ino == sb.st_ino;
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 }  // namespace

@@ -26,8 +26,8 @@ inline constexpr int kTransformRotate270 = 10;
 // one rename), so destination may name the source itself.
 // 0 on success; 1 when the codec stopped with an error or issued any warning, or a file
 // could not be opened; the reason is then in GetTransformError().
-int JpegTransform(const char* source, const char* destination, int copyOption, bool optimize, bool greyscale,
-                  int flip, int rotate, bool trim);
+int JpegTransform(const char* source, const char* destination, int copyOption, bool optimize, bool greyscale, int flip,
+                  int rotate, bool trim);
 
 // The text of the last error of JpegTransform (process-wide).
 std::string GetTransformError();

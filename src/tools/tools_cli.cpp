@@ -163,7 +163,9 @@ bool IsDirectory(const std::string& path) {
 // ---- progress and Ctrl-C ------------------------------------------------------------
 
 volatile sig_atomic_t gInterrupted = 0;
-extern "C" void OnInterrupt(int) { gInterrupted = 1; }
+extern "C" void OnInterrupt(int) {
+  gInterrupted = 1;
+}
 
 // Catches SIGINT for its lifetime.
 class InterruptScope {
@@ -317,9 +319,9 @@ int ThumbnailerCli(const Parsed& p) {
   ProgressLine progress;
   Done done;
   auto show = [&](ThumbnailerJob& j) {
-    progress.Show("Scanned directories: " + std::to_string(j.scannedDirectories.load()) + "  Scanned files: " +
-                  std::to_string(j.scannedFiles.load()) + "  Created thumbnails: " +
-                  std::to_string(j.createdThumbnails.load()) + "  File: " + j.CurrentFile());
+    progress.Show("Scanned directories: " + std::to_string(j.scannedDirectories.load()) +
+                  "  Scanned files: " + std::to_string(j.scannedFiles.load()) +
+                  "  Created thumbnails: " + std::to_string(j.createdThumbnails.load()) + "  File: " + j.CurrentFile());
   };
   job.fileNotify = show;
   job.scannedNotify = show;

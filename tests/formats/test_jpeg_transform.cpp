@@ -43,8 +43,8 @@ std::vector<uint8_t> Compress(const Rgb& img, int subsamp) {
   tjhandle tj = tjInitCompress();
   unsigned char* buf = nullptr;
   unsigned long size = 0;
-  int rc = tjCompress2(tj, img.px.data(), img.width, 0, img.height, TJPF_RGB, &buf, &size, subsamp, 95,
-                       TJFLAG_ACCURATEDCT);
+  int rc =
+      tjCompress2(tj, img.px.data(), img.width, 0, img.height, TJPF_RGB, &buf, &size, subsamp, 95, TJFLAG_ACCURATEDCT);
   std::vector<uint8_t> out;
   if (rc == 0) out.assign(buf, buf + size);
   tjFree(buf);
@@ -65,8 +65,8 @@ Rgb Decompress(const std::vector<uint8_t>& jpeg) {
   if (!Header(jpeg, img.width, img.height)) return img;
   img.px.resize(static_cast<size_t>(img.width) * img.height * 3);
   tjhandle tj = tjInitDecompress();
-  if (tjDecompress2(tj, jpeg.data(), static_cast<unsigned long>(jpeg.size()), img.px.data(), img.width, 0,
-                    img.height, TJPF_RGB, TJFLAG_ACCURATEDCT) != 0)
+  if (tjDecompress2(tj, jpeg.data(), static_cast<unsigned long>(jpeg.size()), img.px.data(), img.width, 0, img.height,
+                    TJPF_RGB, TJFLAG_ACCURATEDCT) != 0)
     img = Rgb{};
   tjDestroy(tj);
   return img;
@@ -162,13 +162,12 @@ TEST_P(JpegTransformTrimTable, CutsOnlyTheEdgesThatMove) {
   EXPECT_EQ(h, c.height);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    AllTransforms, JpegTransformTrimTable,
-    ::testing::Values(TrimCase{kTransformFlipHorizontal, kTransformNone, 992, 750},
-                      TrimCase{kTransformFlipVertical, kTransformNone, 1000, 736},
-                      TrimCase{kTransformNone, kTransformRotate90, 736, 1000},
-                      TrimCase{kTransformNone, kTransformRotate180, 992, 736},
-                      TrimCase{kTransformNone, kTransformRotate270, 750, 992}));
+INSTANTIATE_TEST_SUITE_P(AllTransforms, JpegTransformTrimTable,
+                         ::testing::Values(TrimCase{kTransformFlipHorizontal, kTransformNone, 992, 750},
+                                           TrimCase{kTransformFlipVertical, kTransformNone, 1000, 736},
+                                           TrimCase{kTransformNone, kTransformRotate90, 736, 1000},
+                                           TrimCase{kTransformNone, kTransformRotate180, 992, 736},
+                                           TrimCase{kTransformNone, kTransformRotate270, 750, 992}));
 
 TEST(JpegTransformTrim, APictureSmallerThanOneMcuIsNeverCut) {
   TempDir dir;
@@ -235,8 +234,8 @@ TEST(JpegTransformMarkers, ExifAndCommentsReachTheOutputWhateverTheCopyOption) {
   std::vector<uint8_t> exif;
   ASSERT_TRUE(WriteFile(dir.file("a.jpg"), WithExif(Compress(Pattern(32, 32), TJSAMP_420), exif)));
   for (int option : {0, kTransformCopyComments, kTransformCopyAll}) {
-    ASSERT_EQ(JpegTransform(dir.file("a.jpg").c_str(), dir.file("b.jpg").c_str(), option, true, false,
-                            kTransformNone, kTransformRotate90, false),
+    ASSERT_EQ(JpegTransform(dir.file("a.jpg").c_str(), dir.file("b.jpg").c_str(), option, true, false, kTransformNone,
+                            kTransformRotate90, false),
               0);
     const std::vector<uint8_t> out = ReadFile(dir.file("b.jpg"));
     EXPECT_TRUE(Contains(out, exif)) << "copy option " << option;
@@ -312,10 +311,10 @@ TEST(JpegTransformExecute, NoneChangesNothingOnDisk) {
   ASSERT_TRUE(WriteFile(dir.file("a.jpg"), jpeg));
   std::string error;
   int calls = 0;
-  EXPECT_TRUE(ExecuteJpegTransform(dir.file("a.jpg"), dir.file("a.jpg"), JpegTransformation::kNone, true,
-                                   [&](bool) { ++calls; }, error));
-  EXPECT_TRUE(ExecuteJpegTransform(dir.file("a.jpg"), dir.file("other.jpg"), JpegTransformation::kNone, true,
-                                   nullptr, error));
+  EXPECT_TRUE(ExecuteJpegTransform(
+      dir.file("a.jpg"), dir.file("a.jpg"), JpegTransformation::kNone, true, [&](bool) { ++calls; }, error));
+  EXPECT_TRUE(
+      ExecuteJpegTransform(dir.file("a.jpg"), dir.file("other.jpg"), JpegTransformation::kNone, true, nullptr, error));
   EXPECT_EQ(ReadFile(dir.file("a.jpg")), jpeg);
   EXPECT_FALSE(Exists(dir.file("other.jpg")));
   EXPECT_FALSE(Exists(dir.file("a.jpg.VLTemp")));
@@ -331,8 +330,9 @@ TEST(JpegTransformExecute, InPlaceReplacesTheSourceAndKeepsItsExif) {
   std::vector<bool> notes;
   std::string error;
   // A second spelling of the same file counts as in place too.
-  ASSERT_TRUE(ExecuteJpegTransform(dir.file("a.jpg"), dir.path() + "/./a.jpg", JpegTransformation::kRotate90, false,
-                                   [&](bool after) { notes.push_back(after); }, error))
+  ASSERT_TRUE(ExecuteJpegTransform(
+      dir.file("a.jpg"), dir.path() + "/./a.jpg", JpegTransformation::kRotate90, false,
+      [&](bool after) { notes.push_back(after); }, error))
       << error;
   EXPECT_EQ(notes, (std::vector<bool>{false, true}));
   EXPECT_FALSE(Exists(dir.file("a.jpg.VLTemp")));
@@ -353,8 +353,8 @@ TEST(JpegTransformExecute, AFailedInPlaceTransformLeavesTheSourceAndNoTemporary)
   ASSERT_TRUE(WriteFile(dir.file("a.jpg"), cut));
   std::string error;
   int calls = 0;
-  EXPECT_FALSE(ExecuteJpegTransform(dir.file("a.jpg"), dir.file("a.jpg"), JpegTransformation::kFlipVertical, true,
-                                    [&](bool) { ++calls; }, error));
+  EXPECT_FALSE(ExecuteJpegTransform(
+      dir.file("a.jpg"), dir.file("a.jpg"), JpegTransformation::kFlipVertical, true, [&](bool) { ++calls; }, error));
   EXPECT_FALSE(error.empty());
   EXPECT_EQ(ReadFile(dir.file("a.jpg")), cut);
   EXPECT_FALSE(Exists(dir.file("a.jpg.VLTemp")));
@@ -366,8 +366,8 @@ TEST(JpegTransformExecute, ToAnotherFileLeavesTheSource) {
   const std::vector<uint8_t> jpeg = Compress(Pattern(32, 48), TJSAMP_420);
   ASSERT_TRUE(WriteFile(dir.file("a.jpg"), jpeg));
   std::string error;
-  ASSERT_TRUE(ExecuteJpegTransform(dir.file("a.jpg"), dir.file("b.jpg"), JpegTransformation::kRotate270, true,
-                                   nullptr, error));
+  ASSERT_TRUE(
+      ExecuteJpegTransform(dir.file("a.jpg"), dir.file("b.jpg"), JpegTransformation::kRotate270, true, nullptr, error));
   EXPECT_EQ(ReadFile(dir.file("a.jpg")), jpeg);
   int w = 0, h = 0;
   ASSERT_TRUE(Header(ReadFile(dir.file("b.jpg")), w, h));

@@ -37,7 +37,7 @@ TEST_F(IconObjects, ReadsThePictureAndTheMetadataOfNamePlusInfo) {
   ASSERT_EQ(icon->image->width, 7);
   ASSERT_EQ(icon->image->height, 5);
   EXPECT_EQ(std::memcmp(icon->image->pixels, px->pixels, 7 * 5 * 4), 0);  // alpha included
-  EXPECT_EQ(GetDiskObject(dir.file("a.jpg.info")), nullptr);                // no a.jpg.info.info
+  EXPECT_EQ(GetDiskObject(dir.file("a.jpg.info")), nullptr);              // no a.jpg.info.info
 }
 
 TEST_F(IconObjects, ANewDefaultToolKeepsPictureAndToolTypes) {

@@ -52,8 +52,8 @@ class TemplateThumbnail : public test::PoolTest {};
 
 TEST_F(TemplateThumbnail, AWidePictureSitsSixteenRowsDownInA64Box) {
   ChunkyPtr templ = Solid(64, 64, 255, 250, 40, 0);
-  ChunkyPtr thumb(MakeTemplateThumbnail(Solid(200, 100, 255, 10, 200, 0).release(), templ.get(), 64, 64, 0, 0, true,
-                                        true));
+  ChunkyPtr thumb(
+      MakeTemplateThumbnail(Solid(200, 100, 255, 10, 200, 0).release(), templ.get(), 64, 64, 0, 0, true, true));
   ASSERT_TRUE(thumb);
   EXPECT_EQ(thumb->width, 64);
   EXPECT_EQ(thumb->height, 64);
@@ -71,8 +71,7 @@ TEST_F(TemplateThumbnail, WithoutATemplateTheSmallPictureComesBack) {
   ASSERT_TRUE(keep);
   EXPECT_EQ(keep->width, 64);
   EXPECT_EQ(keep->height, 32);
-  ChunkyPtr stretch(
-      MakeTemplateThumbnail(Solid(200, 100, 255, 1, 2, 3).release(), nullptr, 64, 64, 0, 0, true, false));
+  ChunkyPtr stretch(MakeTemplateThumbnail(Solid(200, 100, 255, 1, 2, 3).release(), nullptr, 64, 64, 0, 0, true, false));
   ASSERT_TRUE(stretch);
   EXPECT_EQ(stretch->width, 64);
   EXPECT_EQ(stretch->height, 64);
@@ -278,8 +277,7 @@ TEST_F(ThumbnailWalk, AStopInTheDeepestLevelEndsEveryLevel) {
   // Four levels, each with pictures beside the next level.
   std::string level = dir.path();
   for (int depth = 0; depth < 4; ++depth) {
-    for (int i = 0; i < 3; ++i)
-      ASSERT_TRUE(WriteSolidPng(level + "/p" + std::to_string(i) + ".png", 8, 8, 1, 2, 3));
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(WriteSolidPng(level + "/p" + std::to_string(i) + ".png", 8, 8, 1, 2, 3));
     level += "/level" + std::to_string(depth + 1);
     ASSERT_TRUE(platform::MakeDirectories(level));
   }
@@ -324,11 +322,23 @@ TEST_F(ThumbnailWalk, AWorkerRunsTheWholeWalkAndCallsEveryNotification) {
   int files = 0, scanned = 0, dirs = 0, finishes = 0;
   Finished finished;
   job.recursive = true;
-  job.fileNotify = [&](ThumbnailerJob&) { std::lock_guard<std::mutex> l(m); ++files; };
-  job.scannedNotify = [&](ThumbnailerJob&) { std::lock_guard<std::mutex> l(m); ++scanned; };
-  job.directoryNotify = [&](ThumbnailerJob&) { std::lock_guard<std::mutex> l(m); ++dirs; };
+  job.fileNotify = [&](ThumbnailerJob&) {
+    std::lock_guard<std::mutex> l(m);
+    ++files;
+  };
+  job.scannedNotify = [&](ThumbnailerJob&) {
+    std::lock_guard<std::mutex> l(m);
+    ++scanned;
+  };
+  job.directoryNotify = [&](ThumbnailerJob&) {
+    std::lock_guard<std::mutex> l(m);
+    ++dirs;
+  };
   job.finishedNotify = [&](ThumbnailerJob&) {
-    { std::lock_guard<std::mutex> l(m); ++finishes; }
+    {
+      std::lock_guard<std::mutex> l(m);
+      ++finishes;
+    }
     finished.Set();
   };
   ASSERT_TRUE(StartThumbnailer(job));

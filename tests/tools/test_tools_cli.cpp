@@ -44,8 +44,8 @@ TEST_F(ToolsCli, BatchConvertPrintsTheStatistics) {
   ASSERT_TRUE(WriteSolidPng(work.file("src/a.png"), 40, 30, 1, 2, 3));
   ASSERT_TRUE(test::WriteFile(work.file("src/notes.txt"), std::string("text")));
   const std::string dst = work.file("out/one/two");
-  ASSERT_EQ(RunProgram("--batch-convert " + ShellQuote(work.file("src")) + " " + ShellQuote(dst) + " --quality=100", out,
-                err, scratch),
+  ASSERT_EQ(RunProgram("--batch-convert " + ShellQuote(work.file("src")) + " " + ShellQuote(dst) + " --quality=100",
+                       out, err, scratch),
             0)
       << err;
   const std::string head = "Scanned files: 2\nConverted files: 1\nFile size difference: larger by ";
@@ -61,8 +61,8 @@ TEST_F(ToolsCli, BatchConvertUsageErrors) {
   EXPECT_EQ(RunProgram("--batch-convert a b --width 12x", out, err, scratch), 2);
   EXPECT_EQ(RunProgram("--batch-convert a b --enlarge=yes", out, err, scratch), 2);
   EXPECT_EQ(RunProgram("--batch-convert a b --thumbnailer", out, err, scratch), 2);
-  EXPECT_EQ(RunProgram("--batch-convert " + ShellQuote(work.file("missing")) + " " + ShellQuote(work.file("d")), out, err,
-                scratch),
+  EXPECT_EQ(RunProgram("--batch-convert " + ShellQuote(work.file("missing")) + " " + ShellQuote(work.file("d")), out,
+                       err, scratch),
             1);
   EXPECT_FALSE(Exists(work.file("d")));
 }
@@ -71,13 +71,13 @@ TEST_F(ToolsCli, ThumbnailerPrintsTheStatistics) {
   ASSERT_TRUE(platform::MakeDirectories(work.file("pics/sub")));
   ASSERT_TRUE(WriteSolidPng(work.file("pics/a.png"), 40, 30, 1, 2, 3));
   ASSERT_TRUE(WriteSolidPng(work.file("pics/sub/b.png"), 40, 30, 1, 2, 3));
-  ASSERT_EQ(RunProgram("--thumbnailer " + ShellQuote(work.file("pics")) + " --recursive --suffix png --replace", out, err,
-                scratch),
+  ASSERT_EQ(RunProgram("--thumbnailer " + ShellQuote(work.file("pics")) + " --recursive --suffix png --replace", out,
+                       err, scratch),
             0)
       << err;
   EXPECT_EQ(out, "Scanned directories: 2\nScanned files: 2\nCreated thumbnails: 0\n");  // both end with "png"
-  ASSERT_EQ(RunProgram("--thumbnailer " + ShellQuote(work.file("pics")) + " --recursive --width 20 --height 10", out, err,
-                scratch),
+  ASSERT_EQ(RunProgram("--thumbnailer " + ShellQuote(work.file("pics")) + " --recursive --width 20 --height 10", out,
+                       err, scratch),
             0);
   EXPECT_EQ(out, "Scanned directories: 2\nScanned files: 2\nCreated thumbnails: 2\n");
   EXPECT_TRUE(IsPngFile(work.file("pics/sub/b.png.info")));
@@ -94,38 +94,41 @@ TEST_F(ToolsCli, ThumbnailerWithATemplateAndABadOne) {
   ASSERT_TRUE(platform::MakeDirectories(work.file("pics")));
   ASSERT_TRUE(WriteSolidPng(work.file("pics/a.png"), 40, 30, 1, 2, 3));
   ASSERT_TRUE(WriteSolidPng(work.file("frame.png"), 30, 28, 9, 9, 9));
-  ASSERT_EQ(RunProgram("--thumbnailer " + ShellQuote(work.file("pics")) + " --template " + ShellQuote(work.file("frame.png")) +
-                    " --offset-x -3 --offset-y=2 --default-tool C:View",
-                out, err, scratch),
+  ASSERT_EQ(RunProgram("--thumbnailer " + ShellQuote(work.file("pics")) + " --template " +
+                           ShellQuote(work.file("frame.png")) + " --offset-x -3 --offset-y=2 --default-tool C:View",
+                       out, err, scratch),
             0)
       << err;
   platform::DiskObjectPtr icon(platform::GetDiskObject(work.file("pics/a.png")));
   ASSERT_TRUE(icon);
   EXPECT_EQ(icon->image->width, 30);
   EXPECT_EQ(icon->defaultTool, "C:View");
-  EXPECT_EQ(RunProgram("--thumbnailer " + ShellQuote(work.file("pics")) + " --template " + ShellQuote(work.file("none.png")),
-                out, err, scratch),
-            1);
+  EXPECT_EQ(
+      RunProgram("--thumbnailer " + ShellQuote(work.file("pics")) + " --template " + ShellQuote(work.file("none.png")),
+                 out, err, scratch),
+      1);
 }
 
 TEST_F(ToolsCli, JpegTransformInPlaceAndItsFailures) {
   ASSERT_TRUE(WriteSolidPng(work.file("a.png"), 48, 32, 1, 2, 3));
   ASSERT_TRUE(platform::MakeDirectories(work.file("jpg")));
   // The batch converter makes the JPEG (named like its source).
-  ASSERT_EQ(RunProgram("--batch-convert " + ShellQuote(work.path()) + " " + ShellQuote(work.file("jpg")), out, err, scratch),
-            0);
+  ASSERT_EQ(
+      RunProgram("--batch-convert " + ShellQuote(work.path()) + " " + ShellQuote(work.file("jpg")), out, err, scratch),
+      0);
   const std::string file = work.file("jpg/a.png");
   ASSERT_TRUE(IsJpegFile(file));
   EXPECT_EQ(RunProgram("--jpeg-transform " + ShellQuote(file) + " --rotate 90", out, err, scratch), 0) << out << err;
   EXPECT_EQ(Names(work.file("jpg")), (std::set<std::string>{"a.png"}));
   EXPECT_EQ(RunProgram("--jpeg-transform " + ShellQuote(file) + " --flip vertical --output " +
-                    ShellQuote(work.file("jpg/b.jpg")),
-                out, err, scratch),
+                           ShellQuote(work.file("jpg/b.jpg")),
+                       out, err, scratch),
             0);
   EXPECT_TRUE(IsJpegFile(work.file("jpg/b.jpg")));
 
   ASSERT_TRUE(test::WriteFile(work.file("jpg/text.jpg"), std::string("not a picture")));
-  EXPECT_EQ(RunProgram("--jpeg-transform " + ShellQuote(work.file("jpg/text.jpg")) + " --rotate 180", out, err, scratch), 1);
+  EXPECT_EQ(
+      RunProgram("--jpeg-transform " + ShellQuote(work.file("jpg/text.jpg")) + " --rotate 180", out, err, scratch), 1);
   EXPECT_FALSE(out.empty());  // the codec's text
   const std::vector<uint8_t> kept = test::ReadFile(work.file("jpg/text.jpg"));
   EXPECT_EQ(std::string(kept.begin(), kept.end()), "not a picture");

@@ -53,6 +53,8 @@ inline bool IsPngFile(const std::string& path) {
 }
 
 // Open file descriptors of the process (for leak checks of directory handles).
-inline size_t OpenDescriptors() { return Names("/proc/self/fd").size(); }
+inline size_t OpenDescriptors() {
+  return Names("/proc/self/fd").size();
+}
 
 }  // namespace vl::tools::testutil
