@@ -186,6 +186,8 @@ bool PutDiskObject(const std::string& name, const DiskObject* icon) {
   return PutDiskObject(name + kIconSuffix, *icon, icon->image.get());
 }
 
-void FreeDiskObject(DiskObject* icon) { std::unique_ptr<DiskObject> owned(icon); }
+void FreeDiskObject(DiskObject* icon) {
+  std::unique_ptr<DiskObject> owned(icon);
+}
 
 }  // namespace vl::platform
