@@ -6,6 +6,7 @@
 
 #include "app/startup.h"
 #include "browser/browser_cli.h"
+#include "tools/tools_cli.h"
 
 #ifdef VISTALOOM_WITH_GUI
 #include "app/ui/gui_main.h"
@@ -13,7 +14,9 @@
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  // The browser's tools have options of their own, which the front-end parser does not know.
+  // The batch tools have options of their own, which the front-end parser does not know.
+  if (int status = 0; vl::tools::RunToolsCli(args, status)) return status;
+  // So have the browser's tools.
   if (int status = 0; vl::browser::RunBrowserCli(args, status)) return status;
   vl::app::FrontEndOptions fe;
   std::string error;
@@ -23,6 +26,7 @@ int main(int argc, char** argv) {
   }
   if (fe.help) {
     std::fputs(vl::app::UsageText().c_str(), stdout);
+    std::fputs(vl::tools::ToolsUsageText(), stdout);
     return vl::app::kExitOk;
   }
   if (fe.version) {
