@@ -13,6 +13,7 @@
 #include "browser/nocase.h"
 #include "formats/clipboard.h"
 #include "formats/file_utils.h"
+#include "formats/jpeg_transform.h"
 #include "platform/paths.h"
 #include "platform/requester.h"
 
@@ -48,9 +49,20 @@ bool ValidFileName(const std::string& name) {
          name.find('/') == std::string::npos && name.find('\0') == std::string::npos;
 }
 
+// The lossless transformation in place, with the partial edge blocks that cannot be
+// moved trimmed off, so the result never has an untransformed strip at an edge.
+bool TransformInPlace(const std::string& file, int op, std::string& error) {
+  using formats::JpegTransformation;
+  static const JpegTransformation kOps[] = {JpegTransformation::kRotate90, JpegTransformation::kRotate180,
+                                            JpegTransformation::kRotate270, JpegTransformation::kFlipHorizontal,
+                                            JpegTransformation::kFlipVertical};
+  if (op < kJpegRotate90 || op > kJpegFlipV) return false;
+  return formats::ExecuteJpegTransform(file, file, kOps[op - kJpegRotate90], true, nullptr, error);
+}
+
 }  // namespace
 
-DirBrowser::DirBrowser(BrowserView* view) : view_(view) {
+DirBrowser::DirBrowser(BrowserView* view) : view_(view), transformer_(&TransformInPlace) {
   if (view_) current_ = view_->Directory();
 }
 

@@ -61,7 +61,8 @@ class DirBrowser {
   // The "Rename file" window: the new name, or empty when cancelled.
   using RenameWindow = std::function<std::optional<std::string>(const std::string& originalName)>;
   // Transforms the file in place (the op codes above) by way of a temporary file of the
-  // same name followed by ".VLTemp"; false with the reason in error on failure.
+  // same name followed by ".VLTemp"; false with the reason in error on failure. The
+  // default is the lossless transformation (formats/jpeg_transform.h), trimming edges.
   using JpegTransformer = std::function<bool(const std::string& file, int op, std::string& error)>;
   using PathCallback = std::function<void(const std::string& path)>;
 
@@ -116,6 +117,7 @@ class DirBrowser {
   void SetDrawerRequester(DrawerRequester r) { drawerRequester_ = std::move(r); }
   void SetRenameWindow(RenameWindow w) { renameWindow_ = std::move(w); }
   void SetJpegTransformer(JpegTransformer t) { transformer_ = std::move(t); }
+  const JpegTransformer& Transformer() const { return transformer_; }
   // Called after a file was changed in place (the display redraws it when it is shown).
   void SetFileChangedCallback(PathCallback cb) { fileChanged_ = std::move(cb); }
   // Called with the full path of a file chosen with "Open".

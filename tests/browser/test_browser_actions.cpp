@@ -10,6 +10,7 @@
 #include "browser/dir_list.h"
 #include "browser_test_util.h"
 #include "formats/clipboard.h"
+#include "formats/loader.h"
 #include "platform/paths.h"
 #include "test_support.h"
 
@@ -294,6 +295,22 @@ TEST_F(ActionsTest, TransformInPlaceKeepsTheNameAndLeavesNoTemporaryFile) {
   ASSERT_TRUE(test::WaitForScan(list_));
 }
 
+TEST_F(ActionsTest, RotatedJpegKeepsItsNameTrimmedToWholeBlocks) {
+  ASSERT_TRUE(test::WriteJpeg(tmp_.file("here/photo.jpg"), 40, 24));
+  Open();
+  list_.SetActiveEntry(list_.FindEntry("photo.jpg"));
+  browser_.RunMenuAction(kMenuRotate90);
+  EXPECT_TRUE(requester_.errors.empty());
+  EXPECT_FALSE(Exists(tmp_.file("here/photo.jpg.VLTemp")));
+  ASSERT_TRUE(test::WaitForScan(list_));
+  image::TexturePtr t(formats::ReadPicture(tmp_.file("here/photo.jpg").c_str()));
+  ASSERT_TRUE(t);
+  // 24 wide after the turn, cut to one 16-pixel block column.
+  EXPECT_EQ(t->chunky->width, 16);
+  EXPECT_EQ(t->chunky->height, 40);
+  EXPECT_EQ(list_.EntryCount(), 1);
+}
+
 TEST_F(ActionsTest, FailedTransformLeavesTheFileUntouched) {
   ASSERT_TRUE(test::WriteJpeg(tmp_.file("here/photo.jpg"), 16, 8));
   std::vector<uint8_t> before = test::ReadFile(tmp_.file("here/photo.jpg"));
@@ -308,6 +325,16 @@ TEST_F(ActionsTest, FailedTransformLeavesTheFileUntouched) {
   EXPECT_EQ(test::ReadFile(tmp_.file("here/photo.jpg")), before);
   EXPECT_FALSE(Exists(tmp_.file("here/photo.jpg.VLTemp")));
   EXPECT_EQ(requester_.errors, std::vector<std::string>{"Bogus marker length"});
+  // The real transformation refuses a file that is no JPEG and leaves it as it was.
+  browser_.SetJpegTransformer(DirBrowser(nullptr).Transformer());
+  ASSERT_TRUE(test::WriteFile(tmp_.file("here/fake.jpg"), std::string("not a picture")));
+  list_.LoadDirectory();
+  ASSERT_TRUE(test::WaitForScan(list_));
+  list_.SetActiveEntry(list_.FindEntry("fake.jpg"));
+  browser_.TransformJpeg(kJpegRotate180);
+  EXPECT_EQ(Read(tmp_.file("here/fake.jpg")), "not a picture");
+  EXPECT_FALSE(Exists(tmp_.file("here/fake.jpg.VLTemp")));
+  EXPECT_EQ(requester_.errors.size(), 2u);
   // A directory is never transformed.
   ASSERT_TRUE(platform::MakeDirectories(tmp_.file("here/dir.jpg")));
   list_.LoadDirectory();
