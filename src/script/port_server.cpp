@@ -348,8 +348,7 @@ bool PortClient::ReadLine(std::string& line, int timeoutMs) {
     int wait = -1;
     if (timeoutMs >= 0) {
       auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
-      if (left <= 0) return false;
-      wait = static_cast<int>(left);
+      wait = left > 0 ? static_cast<int>(left) : 0;
     }
     pollfd p{fd_, POLLIN, 0};
     int r = ::poll(&p, 1, wait);
