@@ -1,0 +1,438 @@
+#include "image/resample.h"
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <numbers>
+
+#include "image/pool.h"
+
+namespace vl::image {
+
+namespace {
+
+// Scratch memory from the pixel pool, released with the scope.
+struct PoolFree {
+  void operator()(void* p) const { Free(p); }
+};
+template <typename T>
+using PoolArray = std::unique_ptr<T[], PoolFree>;
+
+template <typename T>
+PoolArray<T> AllocateArray(size_t count) {
+  if (count == 0 || count > static_cast<size_t>(kMaxBufferBytes) / sizeof(T)) return PoolArray<T>();
+  return PoolArray<T>(static_cast<T*>(Allocate(count * sizeof(T))));
+}
+
+// Truncation toward zero that stays defined for NaN and values beyond 32 bits.
+int32_t TruncToInt32(double v) {
+  if (std::isnan(v)) return 0;
+  if (v >= 2147483647.0) return std::numeric_limits<int32_t>::max();
+  if (v <= -2147483648.0) return std::numeric_limits<int32_t>::min();
+  return static_cast<int32_t>(v);
+}
+
+// Mirrors a source index at the edges (-1 reads 1, size reads size - 1); an index that is
+// still outside a source narrower than the kernel's reach is clamped to the nearest edge.
+int32_t MirrorIndex(int64_t j, int32_t size) {
+  int64_t k = j;
+  if (j < 0)
+    k = -j;
+  else if (j >= size)
+    k = 2 * int64_t{size} - j - 1;
+  if (k < 0) k = 0;
+  if (k > size - 1) k = size - 1;
+  return static_cast<int32_t>(k);
+}
+
+inline double Sinc(double x) {
+  if (x == 0.0) return 1.0;
+  x *= std::numbers::pi;
+  return std::sin(x) / x;
+}
+
+const MethodInfo kMethods[kMethodCount] = {
+    {"Box", "box", BoxKernel, 0.5},
+    {"Triangle", "triangle", TriangleKernel, 1.0},
+    {"Bell", "bell", BellKernel, 1.5},
+    {"B-Spline", "spline", BSplineKernel, 2.0},
+    {"Bilinear", nullptr, HermiteKernel, 1.0},
+    {"Lanczos", "lanczos", LanczosKernel, 3.0},
+    {"Mitchell", "mitchell", MitchellKernel, 2.0},
+};
+
+// One output pixel: the weighted sum of every byte of the listed source pixels.
+template <int kBpp>
+inline void FilterPixel(const uint8_t* line, const Contribution* list, int32_t count, uint8_t* out) {
+  int32_t sum[kBpp] = {};
+  for (int32_t k = 0; k < count; ++k) {
+    const uint8_t* p = line + static_cast<size_t>(list[k].pixel) * kBpp;
+    const int32_t w = list[k].weight;
+    for (int c = 0; c < kBpp; ++c) sum[c] += int32_t{p[c]} * w;
+  }
+  for (int c = 0; c < kBpp; ++c) out[c] = ClampChannel(WeightedSumToValue(sum[c]));
+}
+
+template <int kBpp>
+bool HorizontalPass(ChunkyImage* temp, const ChunkyImage* source, const ContributionTable& table) {
+  const size_t rowBytes = static_cast<size_t>(source->width) * kBpp;
+  PoolArray<uint8_t> row = AllocateArray<uint8_t>(rowBytes);
+  if (!row) return false;
+  const size_t outRowBytes = static_cast<size_t>(temp->width) * kBpp;
+  for (int32_t y = 0; y < source->height; ++y) {
+    std::memcpy(row.get(), source->pixels + static_cast<size_t>(y) * rowBytes, rowBytes);
+    uint8_t* out = temp->pixels + static_cast<size_t>(y) * outRowBytes;
+    for (int32_t i = 0; i < temp->width; ++i)
+      FilterPixel<kBpp>(row.get(), table.list(i), table.count(i), out + i * kBpp);
+  }
+  return true;
+}
+
+template <int kBpp>
+bool VerticalPass(ChunkyImage* destination, const ChunkyImage* temp, const ContributionTable& table) {
+  const size_t stride = static_cast<size_t>(temp->width) * kBpp;
+  PoolArray<uint8_t> column = AllocateArray<uint8_t>(static_cast<size_t>(temp->height) * kBpp);
+  if (!column) return false;
+  for (int32_t x = 0; x < destination->width; ++x) {
+    const uint8_t* in = temp->pixels + static_cast<size_t>(x) * kBpp;
+    for (int32_t y = 0; y < temp->height; ++y) std::memcpy(column.get() + y * kBpp, in + y * stride, kBpp);
+    uint8_t* out = destination->pixels + static_cast<size_t>(x) * kBpp;
+    for (int32_t y = 0; y < destination->height; ++y)
+      FilterPixel<kBpp>(column.get(), table.list(y), table.count(y), out + static_cast<size_t>(y) * stride);
+  }
+  return true;
+}
+
+template <int kBpp>
+int ResampleWith(ChunkyImage* destination, const ChunkyImage* source, Kernel kernel, double support) {
+  ChunkyPtr temp(chk_Create(destination->width, source->height, source->format, false));
+  if (!temp) return 1;
+  {
+    ContributionTable table;
+    if (!table.Build(destination->width, source->width, kernel, support)) return 1;
+    if (!HorizontalPass<kBpp>(temp.get(), source, table)) return 1;
+  }
+  ContributionTable table;
+  if (!table.Build(destination->height, source->height, kernel, support)) return 1;
+  if (!VerticalPass<kBpp>(destination, temp.get(), table)) return 1;
+  return 0;
+}
+
+bool UsableImage(const ChunkyImage* image) {
+  return image && image->pixels && SizeAllowed(image->width, image->height, image->format);
+}
+
+inline uint32_t Load32(const uint8_t* p) {
+  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
+}
+inline void Store32(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v >> 24);
+  p[1] = static_cast<uint8_t>(v >> 16);
+  p[2] = static_cast<uint8_t>(v >> 8);
+  p[3] = static_cast<uint8_t>(v);
+}
+
+// 16.16 stepping of QuickScale along one axis: the step, and for a position the two source
+// indices (the second one held at the edge of a one-pixel source) and the weights.
+struct Step {
+  int64_t step;
+  int32_t last;
+};
+inline Step MakeStep(int32_t sourceSize, int32_t newSize) {
+  return {(static_cast<int64_t>(sourceSize - 1) << 16) / newSize, sourceSize - 1};
+}
+struct Tap {
+  int32_t i0, i1;
+  uint32_t w0, w1;
+};
+inline Tap TapAt(int64_t f, int32_t last) {
+  Tap t;
+  int64_t i = f >> 16;
+  t.i0 = static_cast<int32_t>(i > last ? last : i);
+  t.i1 = static_cast<int32_t>(i + 1 > last ? last : i + 1);
+  t.w1 = static_cast<uint32_t>(f & 0xFFFF);
+  t.w0 = 65535u - t.w1;
+  return t;
+}
+
+void QuickScaleRGB24(const ChunkyImage& src, ChunkyImage& dst) {
+  const Step sx = MakeStep(src.width, dst.width), sy = MakeStep(src.height, dst.height);
+  const size_t stride = static_cast<size_t>(src.width) * 3;
+  uint8_t* out = dst.pixels;
+  int64_t fy = 0;
+  for (int32_t y = 0; y < dst.height; ++y, fy += sy.step) {
+    const Tap ty = TapAt(fy, sy.last);
+    const uint8_t* r0 = src.pixels + static_cast<size_t>(ty.i0) * stride;
+    const uint8_t* r1 = src.pixels + static_cast<size_t>(ty.i1) * stride;
+    int64_t fx = 0;
+    for (int32_t x = 0; x < dst.width; ++x, fx += sx.step, out += 3) {
+      const Tap tx = TapAt(fx, sx.last);
+      const uint32_t w00 = (tx.w0 * ty.w0) >> 16;
+      const uint32_t w01 = (tx.w1 * ty.w0) >> 16;
+      const uint32_t w10 = (tx.w0 * ty.w1) >> 16;
+      const uint32_t w11 = 65536u - w00 - w01 - w10;
+      const uint8_t* p00 = r0 + static_cast<size_t>(tx.i0) * 3;
+      const uint8_t* p01 = r0 + static_cast<size_t>(tx.i1) * 3;
+      const uint8_t* p10 = r1 + static_cast<size_t>(tx.i0) * 3;
+      const uint8_t* p11 = r1 + static_cast<size_t>(tx.i1) * 3;
+      for (int c = 0; c < 3; ++c)
+        out[c] = static_cast<uint8_t>((p00[c] * w00 + p01[c] * w01 + p10[c] * w10 + p11[c] * w11) >> 16);
+    }
+  }
+}
+
+// RGBA32 and ARGB32: 7-bit weights, two channels per multiplication in the 0x00FF00FF and
+// 0xFF00FF00 lanes of the pixel word.
+void QuickScale32(const ChunkyImage& src, ChunkyImage& dst) {
+  const Step sx = MakeStep(src.width, dst.width), sy = MakeStep(src.height, dst.height);
+  const size_t stride = static_cast<size_t>(src.width) * 4;
+  constexpr uint32_t kLanes = 0x00FF00FFu;
+  uint8_t* out = dst.pixels;
+  int64_t fy = 0;
+  for (int32_t y = 0; y < dst.height; ++y, fy += sy.step) {
+    const Tap ty = TapAt(fy, sy.last);
+    const uint8_t* r0 = src.pixels + static_cast<size_t>(ty.i0) * stride;
+    const uint8_t* r1 = src.pixels + static_cast<size_t>(ty.i1) * stride;
+    int64_t fx = 0;
+    for (int32_t x = 0; x < dst.width; ++x, fx += sx.step, out += 4) {
+      const Tap tx = TapAt(fx, sx.last);
+      const uint32_t w00 = (tx.w0 * ty.w0) >> 25;
+      const uint32_t w01 = (tx.w1 * ty.w0) >> 25;
+      const uint32_t w10 = (tx.w0 * ty.w1) >> 25;
+      const uint32_t w11 = 128u - w00 - w01 - w10;
+      const uint32_t p00 = Load32(r0 + static_cast<size_t>(tx.i0) * 4);
+      const uint32_t p01 = Load32(r0 + static_cast<size_t>(tx.i1) * 4);
+      const uint32_t p10 = Load32(r1 + static_cast<size_t>(tx.i0) * 4);
+      const uint32_t p11 = Load32(r1 + static_cast<size_t>(tx.i1) * 4);
+      const uint32_t low =
+          (((p00 & kLanes) * w00 + (p01 & kLanes) * w01 + (p10 & kLanes) * w10 + (p11 & kLanes) * w11) >> 7) & kLanes;
+      const uint32_t high = ((((p00 >> 8) & kLanes) * w00 + ((p01 >> 8) & kLanes) * w01 + ((p10 >> 8) & kLanes) * w10 +
+                              ((p11 >> 8) & kLanes) * w11) *
+                             2) &
+                            ~kLanes;
+      Store32(out, high | low);
+    }
+  }
+}
+
+void QuickScaleNearest(const ChunkyImage& src, ChunkyImage& dst) {
+  const bool accessors = PixelAccessSupported(src.format);
+  const int bpp = BytesPerPixel(src.format);
+  for (int32_t y = 0; y < dst.height; ++y) {
+    const int32_t syi = static_cast<int32_t>(int64_t{y} * src.height / dst.height);
+    for (int32_t x = 0; x < dst.width; ++x) {
+      const int32_t sxi = static_cast<int32_t>(int64_t{x} * src.width / dst.width);
+      if (accessors) {
+        uint8_t a = 0, r = 0, g = 0, b = 0;
+        GetPixel(&src, sxi, syi, a, r, g, b);
+        SetPixel(&dst, x, y, a, r, g, b);
+      } else {
+        // Formats the accessors cannot carry are copied byte for byte.
+        std::memcpy(dst.pixels + (static_cast<size_t>(y) * dst.width + x) * bpp,
+                    src.pixels + (static_cast<size_t>(syi) * src.width + sxi) * bpp, bpp);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+bool PixelAccessSupported(uint32_t format) {
+  switch (format) {
+    case RGB24:
+    case RGB565:
+    case ARGB4444:
+    case ARGB32:
+    case GREY8:
+    case ALPHA8: return true;
+    default: return false;
+  }
+}
+
+double BoxKernel(double t) {
+  return (t > -0.5 && t <= 0.5) ? 1.0 : 0.0;
+}
+
+double TriangleKernel(double t) {
+  const double a = std::fabs(t);
+  return a < 1.0 ? 1.0 - a : 0.0;
+}
+
+double BellKernel(double t) {
+  const double a = std::fabs(t);
+  if (a < 0.5) return 0.75 - a * a;
+  if (a < 1.5) return 0.5 * (a - 1.5) * (a - 1.5);
+  return 0.0;
+}
+
+double BSplineKernel(double t) {
+  const double a = std::fabs(t);
+  if (a < 1.0) return a * a * a / 2.0 - a * a + 2.0 / 3.0;
+  if (a < 2.0) return (2.0 - a) * (2.0 - a) * (2.0 - a) / 6.0;
+  return 0.0;
+}
+
+double HermiteKernel(double t) {
+  const double a = std::fabs(t);
+  return a < 1.0 ? (2.0 * a - 3.0) * a * a + 1.0 : 0.0;
+}
+
+double LanczosKernel(double t) {
+  const double a = std::fabs(t);
+  return a < 3.0 ? Sinc(t) * Sinc(t / 3.0) : 0.0;
+}
+
+double MitchellKernel(double t) {
+  const double a = std::fabs(t);
+  if (a < 1.0) return (7.0 * a * a * a - 12.0 * a * a + 16.0 / 3.0) / 6.0;
+  if (a < 2.0) return (-7.0 / 3.0 * a * a * a + 12.0 * a * a - 20.0 * a + 32.0 / 3.0) / 6.0;
+  return 0.0;
+}
+
+const MethodInfo* GetMethodInfo(int method) {
+  if (method < 0 || method >= kMethodCount) return nullptr;
+  return &kMethods[method];
+}
+
+ContributionTable::~ContributionTable() {
+  Release();
+}
+
+void ContributionTable::Release() {
+  Free(counts_);
+  Free(pairs_);
+  counts_ = nullptr;
+  pairs_ = nullptr;
+  size_ = 0;
+  capacity_ = 0;
+}
+
+bool ContributionTable::Build(int32_t destinationSize, int32_t sourceSize, Kernel kernel, double support) {
+  Release();
+  if (destinationSize <= 0 || sourceSize <= 0 || !kernel || !std::isfinite(support) || !(support > 0.0)) return false;
+  const double scale = static_cast<double>(destinationSize) / static_cast<double>(sourceSize);
+  const bool reducing = scale < 1.0;
+  const double s = reducing ? 1.0 / scale : 1.0;
+  const double width = reducing ? support * s : support;
+  const double reserve = std::trunc(2.0 * width + 1.0);
+  if (!(reserve < 1073741824.0)) return false;
+  // One pair beyond truncate(2 x width + 1): rounding of center +- width may admit one more
+  // index than the exact arithmetic would.
+  const size_t capacity = static_cast<size_t>(reserve) + 1;
+  if (capacity > static_cast<size_t>(kMaxBufferBytes) / sizeof(Contribution) / static_cast<size_t>(destinationSize))
+    return false;
+  PoolArray<int32_t> counts = AllocateArray<int32_t>(static_cast<size_t>(destinationSize));
+  PoolArray<Contribution> pairs = AllocateArray<Contribution>(capacity * static_cast<size_t>(destinationSize));
+  if (!counts || !pairs) return false;
+
+  for (int32_t i = 0; i < destinationSize; ++i) {
+    double center, left, right;
+    if (!reducing) {
+      center = i / scale;
+      left = std::ceil(center - support);
+      right = std::floor(center + support);
+    } else {
+      center = i * s;
+      left = std::ceil(center - support * s);
+      right = std::floor(center + support * s);
+    }
+    Contribution* out = pairs.get() + static_cast<size_t>(i) * capacity;
+    size_t n = 0;
+    for (int64_t j = static_cast<int64_t>(left); j <= static_cast<int64_t>(right) && n < capacity; ++j, ++n) {
+      const double weight =
+          reducing ? kernel((center - static_cast<double>(j)) / s) / s : kernel(center - static_cast<double>(j));
+      out[n].pixel = MirrorIndex(j, sourceSize);
+      out[n].weight = TruncToInt32(weight * kWeightOne);
+    }
+    if (n == 0) {
+      // Only a support narrower than half a pixel can leave a list empty.
+      out[0] = {MirrorIndex(static_cast<int64_t>(std::floor(center + 0.5)), sourceSize), kWeightOne};
+      n = 1;
+    }
+    // The remainder of the sum goes to the weight that is greatest as an unsigned 32-bit
+    // number (so a negative weight beats every positive one); the first such weight wins.
+    int64_t sum = 0;
+    size_t best = 0;
+    for (size_t k = 0; k < n; ++k) {
+      sum += out[k].weight;
+      if (static_cast<uint32_t>(out[k].weight) > static_cast<uint32_t>(out[best].weight)) best = k;
+    }
+    out[best].weight = static_cast<int32_t>(out[best].weight + (kWeightOne - sum));
+    counts[i] = static_cast<int32_t>(n);
+  }
+  counts_ = counts.release();
+  pairs_ = pairs.release();
+  size_ = destinationSize;
+  capacity_ = capacity;
+  return true;
+}
+
+int Resample(ChunkyImage* destination, const ChunkyImage* source, Kernel kernel, double support) {
+  if (!UsableImage(destination) || !UsableImage(source) || !kernel) return 1;
+  if (destination->format != source->format) return 1;
+  switch (BytesPerPixel(source->format)) {
+    case 4: return ResampleWith<4>(destination, source, kernel, support);
+    case 1: return ResampleWith<1>(destination, source, kernel, support);
+    default: return 1;
+  }
+}
+
+ChunkyImage* ScaleImage(const ChunkyImage* source, int32_t width, int32_t height, int method) {
+  const MethodInfo* info = GetMethodInfo(method);
+  if (!info || !UsableImage(source)) return nullptr;
+  const int bpp = BytesPerPixel(source->format);
+  if (bpp != 1 && bpp != 4) return nullptr;
+  ChunkyPtr destination(chk_Create(width, height, source->format, false));
+  if (!destination) return nullptr;
+  if (Resample(destination.get(), source, info->kernel, info->support) != 0) return nullptr;
+  return destination.release();
+}
+
+ChunkyImage* ScaleIntoCanvas(const ChunkyImage* source, int32_t width, int32_t height, uint8_t r, uint8_t g, uint8_t b,
+                             uint8_t a) {
+  if (!UsableImage(source) || width <= 0 || height <= 0) return nullptr;
+  const int bpp = BytesPerPixel(source->format);
+  if (bpp != 1 && bpp != 4) return nullptr;
+  const int32_t canvasWidth = source->width > width ? source->width : width;
+  const int32_t canvasHeight = source->height > height ? source->height : height;
+  // SetPixel writes nothing in some formats: their border is cleared instead of left undefined.
+  ChunkyPtr canvas(chk_Create(canvasWidth, canvasHeight, source->format, !PixelAccessSupported(source->format)));
+  if (!canvas) return nullptr;
+
+  ChunkyPtr scaled;
+  const ChunkyImage* picture = source;
+  if (source->width > width || source->height > height) {
+    scaled.reset(ScaleImage(source, width, height, kMethodLanczos));
+    if (!scaled) return nullptr;
+    picture = scaled.get();
+  }
+  const int32_t offsetX = picture->width >= canvasWidth ? 0 : canvasWidth / 2 - picture->width / 2;
+  const int32_t offsetY = picture->height >= canvasHeight ? 0 : canvasHeight / 2 - picture->height / 2;
+
+  Fill(canvas.get(), r, g, b, a);
+  const size_t rowBytes = static_cast<size_t>(picture->width) * bpp;
+  const size_t canvasStride = static_cast<size_t>(canvasWidth) * bpp;
+  for (int32_t y = 0; y < picture->height; ++y)
+    std::memcpy(canvas->pixels + static_cast<size_t>(offsetY + y) * canvasStride + static_cast<size_t>(offsetX) * bpp,
+                picture->pixels + static_cast<size_t>(y) * rowBytes, rowBytes);
+  return canvas.release();
+}
+
+void QuickScale(ChunkyImage* image, int32_t newWidth, int32_t newHeight) {
+  if (!UsableImage(image)) return;
+  ChunkyPtr fresh(chk_Create(newWidth, newHeight, image->format, false));
+  if (!fresh) return;
+  switch (image->format) {
+    case RGB24: QuickScaleRGB24(*image, *fresh); break;
+    case RGBA32:
+    case ARGB32: QuickScale32(*image, *fresh); break;
+    default: QuickScaleNearest(*image, *fresh); break;
+  }
+  // The fresh record takes the old pixels with it when it goes.
+  std::swap(image->pixels, fresh->pixels);
+  image->width = newWidth;
+  image->height = newHeight;
+}
+
+}  // namespace vl::image
