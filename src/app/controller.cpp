@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "formats/loader.h"
 #include "platform/paths.h"
@@ -29,10 +30,21 @@
 namespace vl::app {
 
 ExifWindowModel::ExifWindowModel() {
-  reader_ = [](const std::string&, int& orientation, InfoList& info) {
+  reader_ = [](const std::string& path, int& orientation, InfoList& info) {
     orientation = 0;
     info.clear();
+#ifdef VL_HAVE_EXIF
+    std::unique_ptr<formats::ExifInfo> exif = formats::ReadExifInfo(path.c_str());
+    if (!exif) return false;
+    orientation = exif->orientation;
+    for (const formats::ExifLine& line :
+         formats::ExifWindowLines(*exif, std::string(platform::FilePart(path)), false))
+      info.emplace_back(line.label, line.text);
+    return true;
+#else
+    (void)path;
     return false;
+#endif
   };
 }
 
@@ -64,8 +76,19 @@ Controller::Controller() {
     if (!path) return nullptr;
     return formats::ReadPicture(platform::ResolvePath(path).c_str());
   };
+#ifdef VL_HAVE_PICTURE_TEST
+  pictureTest_ = [](const std::string& path) { return formats::IsPictureFile(path.c_str()); };
+#else
   pictureTest_ = [](const std::string& path) { return LooksLikePicture(path); };
-  clipboardWriter_ = [](const image::ChunkyImage*) { return false; };
+#endif
+#ifdef VL_HAVE_CLIPBOARD
+  clipboardWriter_ = [](const image::ChunkyImage* image) { return formats::ClipboardWriteImage(image) == 1; };
+#else
+  clipboardWriter_ = [](const image::ChunkyImage*) {
+    std::fputs("[REXX][ClipboardCopy]: the clipboard writer is not available\n", stdout);
+    return false;
+  };
+#endif
 }
 
 Controller::~Controller() = default;

@@ -82,7 +82,10 @@ class ControllerTest : public vl::test::PoolTest {
 
   std::map<std::string, FakeFile> files = {{"/pics/a.png", {64, 48, "PNG"}},
                                            {"/pics/b.jpg", {64, 48, "JPEG", 3}},
-                                           {"/pics/c.png", {10, 20, "PNG"}}};
+                                           {"/pics/c.png", {10, 20, "PNG"}},
+                                           {"/pics/six.jpg", {640, 480, "JPEG", 6}},
+                                           {"/pics/two.jpg", {64, 48, "JPEG", 2}},
+                                           {"/pics/eight.jpg", {64, 48, "JPEG", 8}}};
   uint32_t seed = 0;
   Recorder recorder;
   std::unique_ptr<Controller> controller;
@@ -141,6 +144,51 @@ TEST_F(ControllerTest, OrientationThreeLeavesThePictureAsStored) {
   EXPECT_EQ(controller->currentImage()->chunky->height, 48);
   EXPECT_FALSE(controller->exif().orientationApplied());
   EXPECT_EQ(controller->title(), "/pics/b.jpg (64x48)");
+}
+
+TEST_F(ControllerTest, OrientationSixTurnsTheJpegClockwise) {
+  controller->SetCorrectOrientation(true);
+  ASSERT_EQ(controller->OpenPicture("/pics/six.jpg"), 0);
+  const image::ChunkyImage* c = controller->currentImage()->chunky;
+  ASSERT_EQ(c->width, 480);
+  ASSERT_EQ(c->height, 640);
+  const std::string title = controller->title();
+  EXPECT_EQ(title.substr(title.size() - 9), "(480x640)");
+  EXPECT_TRUE(controller->exif().orientationApplied());
+  // The stored picture's top-left corner is now the top-right one.
+  image::ChunkyPtr stored(vl::test::RandomImage(640, 480, image::ARGB32, seed));
+  EXPECT_EQ(std::memcmp(c->pixels + (479 * 4), stored->pixels, 4), 0);
+
+  controller->SetCorrectOrientation(false);
+  ASSERT_EQ(controller->OpenPicture("/pics/six.jpg"), 0);
+  EXPECT_EQ(controller->currentImage()->chunky->width, 640) << "without the setting the picture stays as stored";
+  EXPECT_FALSE(controller->exif().orientationApplied());
+}
+
+TEST_F(ControllerTest, OrientationFlipsAndCounterClockwise) {
+  controller->SetCorrectOrientation(true);
+  ASSERT_EQ(controller->OpenPicture("/pics/two.jpg"), 0);
+  image::ChunkyPtr stored(vl::test::RandomImage(64, 48, image::ARGB32, seed));
+  const image::ChunkyImage* c = controller->currentImage()->chunky;
+  EXPECT_EQ(c->width, 64);
+  EXPECT_EQ(std::memcmp(c->pixels + 63 * 4, stored->pixels, 4), 0) << "2 mirrors each row";
+  ASSERT_EQ(controller->OpenPicture("/pics/eight.jpg"), 0);
+  stored.reset(vl::test::RandomImage(64, 48, image::ARGB32, seed));
+  c = controller->currentImage()->chunky;
+  ASSERT_EQ(c->width, 48);
+  // Source (x, y) lands at (y, width - 1 - x): the top-left corner goes to the bottom-left.
+  EXPECT_EQ(std::memcmp(c->pixels + static_cast<size_t>(63) * 48 * 4, stored->pixels, 4), 0);
+}
+
+TEST_F(ControllerTest, AnEarlierJpegsOrientationDoesNotTurnTheNextPicture) {
+  controller->SetCorrectOrientation(true);
+  controller->exif().exifInfoChecked = true;
+  ASSERT_EQ(controller->OpenPicture("/pics/six.jpg"), 0);
+  ASSERT_EQ(controller->currentImage()->chunky->width, 480);
+  ASSERT_EQ(controller->OpenPicture("/pics/c.png"), 0);
+  EXPECT_EQ(controller->currentImage()->chunky->width, 10);
+  EXPECT_EQ(controller->currentImage()->chunky->height, 20);
+  EXPECT_EQ(controller->title(), "/pics/c.png (10x20)");
 }
 
 TEST_F(ControllerTest, InformationOverlayToggle) {
