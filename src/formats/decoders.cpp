@@ -1,0 +1,131 @@
+#include "formats/decoders.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "formats/file_utils.h"
+#include "formats/loader.h"
+
+namespace vl::formats {
+
+const std::vector<Decoder>& DecoderTable() {
+  static const std::vector<Decoder> table = {
+      {"PNG", SniffPng, DecodePng},         {"JPEG", SniffJpeg, DecodeJpeg},
+      {"GIF", SniffGif, DecodeGif},         {"TIFF", SniffTiff, DecodeTiff},
+      {"WebP", SniffWebp, DecodeWebp},      {"BMP", SniffBmp, DecodeBmp},
+      {"ILBM", SniffIlbm, DecodeIlbm},      {"Sun Raster", SniffSunRaster, DecodeSunRaster},
+      {"PNM", SniffPnm, DecodePnm},
+  };
+  return table;
+}
+
+const Decoder* FindDecoder(const uint8_t* data, size_t size) {
+  if (!data || size == 0) return nullptr;
+  for (const Decoder& d : DecoderTable())
+    if (d.sniff(data, std::min(size, kSniffBytes))) return &d;
+  return nullptr;
+}
+
+bool DecodeMemory(const uint8_t* data, size_t size, DecodedPicture& out) {
+  out = DecodedPicture();
+  const Decoder* d = FindDecoder(data, size);
+  if (!d) return false;
+  if (!d->decode(data, size, out)) {
+    out = DecodedPicture();
+    return false;
+  }
+  return true;
+}
+
+image::Texture* PictureToTexture(DecodedPicture& pic, bool forScan) {
+  image::ChunkyImage* src = pic.pixels.get();
+  if (!src || src->width != pic.width || src->height != pic.height) return nullptr;
+  int32_t w = pic.width, h = pic.height;
+  size_t count = static_cast<size_t>(w) * static_cast<size_t>(h);
+  if (pic.depth <= 8) {
+    if (src->format != image::BYTE8) return nullptr;
+    pic.palette.resize(256 * 3, 0);
+    image::TexturePtr t(image::CreateTexture(w, h, forScan ? image::RGB24 : image::ARGB32));
+    if (!t) return nullptr;
+    const uint8_t* in = src->pixels;
+    uint8_t* out = t->chunky->pixels;
+    const uint8_t* pal = pic.palette.data();
+    for (size_t i = 0; i < count; ++i) {
+      const uint8_t* c = pal + in[i] * 3;
+      if (forScan) {
+        std::memcpy(out + i * 3, c, 3);
+      } else {
+        decode::PutArgb(out + i * 4, 255, c[0], c[1], c[2]);
+      }
+    }
+    return t.release();
+  }
+  if (src->format != image::ARGB32) return nullptr;
+  if (forScan) {
+    image::TexturePtr t(image::CreateTexture(w, h, image::RGB24));
+    if (!t) return nullptr;
+    image::ConvertARGB32ToRGB24(src->pixels, t->chunky->pixels, w, h);
+    return t.release();
+  }
+  // Hand the decoded buffer over instead of copying it.
+  image::TexturePtr t(image::CreateTexture(1, 1, image::ARGB32));
+  if (!t) return nullptr;
+  image::chk_Free(t->chunky);
+  t->chunky = pic.pixels.release();
+  if (pic.depth == 24 && !pic.hasAlpha) image::ConvertARGB32ToOpaque(t->chunky->pixels, t->chunky->pixels, w, h);
+  return t.release();
+}
+
+image::Texture* ReadDatatype(const char* path, bool forScan) {
+  const char* source = path ? path : "CLIPS:0";
+  std::vector<uint8_t> data;
+  if (!ReadWholeFile(source, data, static_cast<uint64_t>(image::kMaxBufferBytes))) return nullptr;
+  const Decoder* d = FindDecoder(data.data(), data.size());
+  if (!d) return nullptr;
+  DecodedPicture pic;
+  if (!d->decode(data.data(), data.size(), pic)) {
+    std::fputs("[FILE]: Error in datatype\n", stdout);
+    return nullptr;
+  }
+  data = std::vector<uint8_t>();  // the file's bytes are no longer needed
+  SetFormatName(pic.typeName.empty() ? std::string("Unknown") : pic.typeName);
+  return PictureToTexture(pic, forScan);
+}
+
+namespace decode {
+
+bool AllocatePixels(DecodedPicture& out, int64_t width, int64_t height, int depth) {
+  uint32_t format = depth <= 8 ? image::BYTE8 : image::ARGB32;
+  // The ARGB32 Texture made from an indexed picture must fit as well.
+  if (!image::SizeAllowed(width, height, image::ARGB32)) return false;
+  out.pixels.reset(image::chk_Create(static_cast<int32_t>(width), static_cast<int32_t>(height), format, depth <= 8));
+  if (!out.pixels) {
+    if (depth <= 8) std::fputs("[FILE]: Can't allocate temporary bitmap\n", stdout);
+    return false;
+  }
+  out.width = static_cast<int32_t>(width);
+  out.height = static_cast<int32_t>(height);
+  out.depth = depth;
+  return true;
+}
+
+bool Plausible(int64_t width, int64_t height, size_t dataSize, int64_t pixelsPerByte) {
+  if (width <= 0 || height <= 0 || width > image::kMaxPixels || height > image::kMaxPixels) return false;
+  return width * height <= static_cast<int64_t>(dataSize) * pixelsPerByte;
+}
+
+std::vector<uint8_t> GreyPalette(int count, bool inverted) {
+  std::vector<uint8_t> pal(256 * 3, 0);
+  if (count < 2) count = 2;
+  if (count > 256) count = 256;
+  for (int i = 0; i < count; ++i) {
+    int v = (i * 255 + (count - 1) / 2) / (count - 1);
+    if (inverted) v = 255 - v;
+    pal[i * 3] = pal[i * 3 + 1] = pal[i * 3 + 2] = static_cast<uint8_t>(v);
+  }
+  return pal;
+}
+
+}  // namespace decode
+
+}  // namespace vl::formats
