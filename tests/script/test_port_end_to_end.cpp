@@ -140,6 +140,36 @@ TEST_F(EndToEnd, QueriesLoadsHostileLinesAndQuit) {
   EXPECT_EQ(server.status(), 0);
 }
 
+TEST_F(EndToEnd, ScaleSaveAndReadBack) {
+  Server server(runtime.path(), work.path());
+  ASSERT_TRUE(server.WaitForPort());
+  EXPECT_EQ(Cmd("Scale METHOD box RATIO 0.5"), "RC 0\n");
+  EXPECT_EQ(Cmd("ImageWidth"), "RC 160\n");
+  const std::string png = work.file("out file.png");
+  const std::string iff = work.file("out.iff");
+  EXPECT_EQ(Cmd("SavePNG " + ShellQuote(png) + " ALPHA"), "RC 0\n");
+  EXPECT_EQ(Cmd("SaveIFF " + ShellQuote(iff)), "RC 0\n");
+  EXPECT_EQ(Cmd("SavePNG /nonexistent/dir/x.png"), "RC 1\n");
+  EXPECT_EQ(Cmd("Load " + ShellQuote(iff)), "RC 0\n");
+  EXPECT_EQ(Cmd("ImageHeight"), "RC 120\n");
+  EXPECT_EQ(Cmd("Crop 10 10 5000 5000"), "RC 0\n");
+  EXPECT_EQ(Cmd("ImageWidth"), "RC 150\n");
+  EXPECT_EQ(Cmd("ClipboardCopy"), "RC 0\n");
+  EXPECT_EQ(Cmd("Load " + ShellQuote(png)), "RC 0\n");
+  EXPECT_EQ(Cmd("ImageName"), "RC 0 out file.png\n");
+  EXPECT_EQ(Cmd("ClipboardPaste"), "RC 0\n");
+  EXPECT_EQ(Cmd("ImageHeight"), "RC 110\n");
+  EXPECT_EQ(Cmd("QUIT"), "RC 0\n");
+  ASSERT_TRUE(server.Exited(20000));
+
+  // The saved files, read back by the program on its own.
+  std::string out;
+  for (const std::string& f : {png, iff}) {
+    EXPECT_EQ(RunCommand(ShellQuote(VISTALOOM_BINARY) + " --headless " + ShellQuote(f), out), 0) << f;
+    EXPECT_NE(out.find("Width: 160\nHeight: 120\n"), std::string::npos) << f << "\n" << out;
+  }
+}
+
 TEST_F(EndToEnd, TerminateSignalStopsTheServer) {
   Server server(runtime.path(), work.path());
   ASSERT_TRUE(server.WaitForPort());
