@@ -204,3 +204,33 @@ TEST(HeadlessCommands, ExecAndScriptRunInOrder) {
 
 }  // namespace
 }  // namespace vl::script
+
+namespace vl::script {
+namespace {
+
+TEST(HeadlessCommands, StepThroughTheFilesDirectory) {
+  TempDir t;
+  std::vector<uint8_t> png = vl::test::ReadFile(kSample);
+  ASSERT_FALSE(png.empty());
+  ASSERT_TRUE(vl::test::WriteFile(t.file("a.png"), png));
+  ASSERT_TRUE(vl::test::WriteFile(t.file("B.png"), png));
+  ASSERT_TRUE(vl::test::WriteFile(t.file("notes.txt"), std::string("not a picture")));
+  std::string out;
+  int rc = RunCommand(ShellQuote(VISTALOOM_BINARY) + " --headless " + ShellQuote(t.file("a.png")) +
+                          " --exec LoadNext --exec ImageName --exec LoadNext --exec ImageName"
+                          " --exec LoadPrevious --exec ImageName --exec LoadPrevious"
+                          " --exec 'ChangeDirectory " + t.path() + "' --exec LoadNext --exec ImageName",
+                      out);
+  EXPECT_EQ(rc, 0);
+  size_t after = out.find('\n', out.find("Loaded in: ")) + 1;
+  EXPECT_EQ(out.substr(after),
+            "RC 1\nRC 0 B.png\n"        // names without regard to case: a.png, B.png, notes.txt
+            "RC 0\nRC 0 B.png\n"        // only notes.txt after it: no wrap-around, the picture stays
+            "RC 1\nRC 0 a.png\n"        // nothing selected: entry 0
+            "RC 0\n"                    // at the start
+            "RC 0\nRC 1\nRC 0 a.png\n"  // a new directory, nothing selected: entry 0
+  ) << out;
+}
+
+}  // namespace
+}  // namespace vl::script
