@@ -3,14 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
-#if __has_include("image/resample.h")
-#include "image/resample.h"
-#define VL_HAVE_RESAMPLE 1
-#endif
-#if __has_include("image/geometry.h")
 #include "image/geometry.h"
-#define VL_HAVE_GEOMETRY 1
-#endif
+#include "image/resample.h"
+
 #if __has_include("filters/tone.h")
 #include "filters/blur.h"
 #include "filters/sharpen.h"
@@ -54,17 +49,11 @@ int ApplyScale(Controller& c, int32_t width, int32_t height, bool border, uint8_
   if (width == cur->width && height == cur->height) return 0;
   if (width <= 0 || height <= 0) return 1;
   if (!image::SizeAllowed(width, height, cur->format)) return 1;
-#ifdef VL_HAVE_RESAMPLE
   image::ChunkyPtr result(border ? image::ScaleIntoCanvas(cur, width, height, r, g, b, a)
                                  : image::ScaleImage(cur, width, height, method));
   if (!result) return 1;
   c.ReplaceChunky(std::move(result));
   return 0;
-#else
-  (void)border, (void)r, (void)g, (void)b, (void)a, (void)method;
-  std::fputs("[REXX][Scale]: resampling is not available\n", stdout);
-  return 1;
-#endif
 }
 
 int ApplyCrop(Controller& c, int32_t left, int32_t top, int32_t width, int32_t height) {
@@ -75,7 +64,6 @@ int ApplyCrop(Controller& c, int32_t left, int32_t top, int32_t width, int32_t h
   if (static_cast<int64_t>(left) + w > cur->width) w = cur->width - static_cast<int64_t>(left);
   if (static_cast<int64_t>(top) + h > cur->height) h = cur->height - static_cast<int64_t>(top);
   if (w <= 0 || h <= 0) return 1;
-#ifdef VL_HAVE_GEOMETRY
   image::TexturePtr cropped(
       image::CropRegion(c.currentImage(), left, top, static_cast<int32_t>(w), static_cast<int32_t>(h)));
   if (!cropped || !cropped->chunky) return 1;
@@ -83,10 +71,6 @@ int ApplyCrop(Controller& c, int32_t left, int32_t top, int32_t width, int32_t h
   cropped->chunky = nullptr;
   c.ReplaceChunky(std::move(pixels));
   return 0;
-#else
-  std::fputs("[REXX][Crop]: cropping is not available\n", stdout);
-  return 1;
-#endif
 }
 
 #ifdef VL_HAVE_FILTERS
@@ -145,19 +129,20 @@ int ApplyGamma(Controller& c, int32_t gamma) {
 }
 #else
 namespace {
-int Missing(const char* what) {
-  std::printf("[REXX]: %s is not available\n", what);
+int Missing(const char* command) {
+  std::printf("[REXX][%s]: the image filters are not available\n", command);
+  std::fflush(stdout);
   return 1;
 }
 }  // namespace
-int ApplySharpen(Controller&, int32_t, int32_t) { return Missing("sharpen"); }
-int ApplyLevels(Controller&, int32_t, int32_t, int) { return Missing("levels"); }
-int ApplyGaussianBlur(Controller&, int, float) { return Missing("blur"); }
-int ApplySelectiveBlur(Controller&, int32_t, int, float) { return Missing("selective blur"); }
-int ApplyRGBBalance(Controller&, int32_t, int32_t, int32_t, int32_t) { return Missing("RGB balance"); }
-int ApplyHSVBalance(Controller&, int32_t, int32_t, int32_t) { return Missing("HSV balance"); }
-int ApplyContrast(Controller&, int32_t) { return Missing("contrast"); }
-int ApplyGamma(Controller&, int32_t) { return Missing("gamma"); }
+int ApplySharpen(Controller&, int32_t, int32_t) { return Missing("Sharpen"); }
+int ApplyLevels(Controller&, int32_t, int32_t, int) { return Missing("Levels"); }
+int ApplyGaussianBlur(Controller&, int, float) { return Missing("Blur"); }
+int ApplySelectiveBlur(Controller&, int32_t, int, float) { return Missing("SelectiveBlur"); }
+int ApplyRGBBalance(Controller&, int32_t, int32_t, int32_t, int32_t) { return Missing("BalanceRGB"); }
+int ApplyHSVBalance(Controller&, int32_t, int32_t, int32_t) { return Missing("BalanceHSV"); }
+int ApplyContrast(Controller&, int32_t) { return Missing("AdjustContrast"); }
+int ApplyGamma(Controller&, int32_t) { return Missing("AdjustGamma"); }
 #endif
 
 }  // namespace vl::app

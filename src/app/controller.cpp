@@ -4,28 +4,17 @@
 #include <cstring>
 #include <memory>
 
+#include "formats/clipboard.h"
+#include "formats/file_utils.h"
 #include "formats/loader.h"
+#include "image/geometry.h"
 #include "platform/paths.h"
 #include "platform/stopwatch.h"
 
-#if __has_include("image/geometry.h")
-#include "image/geometry.h"
-#define VL_HAVE_GEOMETRY 1
-#endif
-#if __has_include("formats/file_utils.h")
-#include "formats/file_utils.h"
-#define VL_HAVE_PICTURE_TEST 1
-#endif
-#if __has_include("formats/clipboard.h")
-#include "formats/clipboard.h"
-#define VL_HAVE_CLIPBOARD 1
-#endif
 #if __has_include("formats/exif.h")
 #include "formats/exif.h"
 #define VL_HAVE_EXIF 1
 #endif
-
-#include "app/dir_listing.h"
 
 namespace vl::app {
 
@@ -76,19 +65,8 @@ Controller::Controller() {
     if (!path) return nullptr;
     return formats::ReadPicture(platform::ResolvePath(path).c_str());
   };
-#ifdef VL_HAVE_PICTURE_TEST
   pictureTest_ = [](const std::string& path) { return formats::IsPictureFile(path.c_str()); };
-#else
-  pictureTest_ = [](const std::string& path) { return LooksLikePicture(path); };
-#endif
-#ifdef VL_HAVE_CLIPBOARD
   clipboardWriter_ = [](const image::ChunkyImage* image) { return formats::ClipboardWriteImage(image) == 1; };
-#else
-  clipboardWriter_ = [](const image::ChunkyImage*) {
-    std::fputs("[REXX][ClipboardCopy]: the clipboard writer is not available\n", stdout);
-    return false;
-  };
-#endif
 }
 
 Controller::~Controller() = default;
@@ -108,7 +86,6 @@ void Controller::ApplyOrientation(int orientation) {
   image::ChunkyImage* c = current_->chunky;
   bool applied = false;
   switch (orientation) {
-#ifdef VL_HAVE_GEOMETRY
     case 2:
       image::FlipHorizontal(c);
       applied = true;
@@ -127,9 +104,7 @@ void Controller::ApplyOrientation(int orientation) {
       }
       break;
     }
-#endif
     default:
-      (void)c;
       break;
   }
   if (applied) exif_.SetOrientationApplied(true);

@@ -1,9 +1,7 @@
 #include "app/dir_listing.h"
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -12,27 +10,6 @@
 #include "platform/paths.h"
 
 namespace vl::app {
-
-bool LooksLikePicture(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return false;
-  struct stat st;
-  unsigned char b[16] = {};
-  ssize_t n = 0;
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) n = ::read(fd, b, sizeof b);
-  ::close(fd);
-  if (n < 4) return false;
-  auto starts = [&](const char* sig, size_t len, size_t at = 0) {
-    return static_cast<size_t>(n) >= at + len && std::memcmp(b + at, sig, len) == 0;
-  };
-  if (starts("\x89PNG", 4) || starts("\xFF\xD8\xFF", 3) || starts("GIF8", 4) || starts("II*\0", 4) ||
-      starts("MM\0*", 4) || starts("BM", 2) || starts("\x59\xA6\x6A\x95", 4))
-    return true;
-  if (starts("FORM", 4) && (starts("ILBM", 4, 8) || starts("PBM ", 4, 8))) return true;
-  if (starts("RIFF", 4) && starts("WEBP", 4, 8)) return true;
-  if (b[0] == 'P' && b[1] >= '1' && b[1] <= '6' && std::isspace(b[2])) return true;
-  return false;
-}
 
 bool DirectoryListing::IsDirectory(int index) const {
   return index >= 0 && index < EntryCount() && entries_[static_cast<size_t>(index)].directory;

@@ -10,10 +10,6 @@
 
 namespace vl::app {
 
-// True when the file starts like a picture the loader reads (PNG, JPEG, GIF, TIFF, BMP,
-// PNM, IFF ILBM, WebP, Sun Raster).
-bool LooksLikePicture(const std::string& path);
-
 class DirectoryListing : public BrowserList {
  public:
   // Called with the full path when a file entry is selected (the controller's OpenPicture).

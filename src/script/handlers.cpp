@@ -4,19 +4,13 @@
 #include <cstring>
 
 #include "app/apply_steps.h"
+#include "formats/ilbm_writer.h"
+#include "formats/png_writer.h"
 #include "platform/paths.h"
 
 #if __has_include("formats/jpeg_codec.h")
 #include "formats/jpeg_codec.h"
 #define VL_HAVE_JPEG_SAVER 1
-#endif
-#if __has_include("formats/png_writer.h")
-#include "formats/png_writer.h"
-#define VL_HAVE_PNG_SAVER 1
-#endif
-#if __has_include("formats/ilbm_writer.h")
-#include "formats/ilbm_writer.h"
-#define VL_HAVE_ILBM_SAVER 1
 #endif
 #if __has_include("filters/tone.h")
 #include "filters/tone.h"
@@ -44,7 +38,7 @@ image::ChunkyImage* Current(app::Controller& c) {
 }
 
 // An assign-prefixed name ("T:out.jpg") as a Linux path.
-[[maybe_unused]] std::string SavePath(const char* file) { return platform::ResolvePath(file); }
+std::string SavePath(const char* file) { return platform::ResolvePath(file); }
 
 void Missing(const char* command, const char* what) {
   std::printf("[REXX][%s]: %s is not available\n", command, what);
@@ -119,22 +113,12 @@ void InstallHandlers(CommandPort& port, app::Controller& ctl) {
   port.SetHandler("SavePNG", [c](const Args& a) {
     image::ChunkyImage* img = Current(*c);
     if (!img || !a.Text(0)) return Answer(1);
-#ifdef VL_HAVE_PNG_SAVER
     return Answer(formats::SavePNG(img, SavePath(a.Text(0)).c_str(), a.Switch(1)) == 1 ? 0 : 1);
-#else
-    Missing("SavePNG", "the PNG writer");
-    return Answer(1);
-#endif
   });
   port.SetHandler("SaveIFF", [c](const Args& a) {
     image::ChunkyImage* img = Current(*c);
     if (!img || !a.Text(0)) return Answer(1);
-#ifdef VL_HAVE_ILBM_SAVER
     return Answer(formats::SaveILBM(img, SavePath(a.Text(0)).c_str()) == 1 ? 0 : 1);
-#else
-    Missing("SaveIFF", "the IFF writer");
-    return Answer(1);
-#endif
   });
   port.SetHandler("ClipboardCopy", [c](const Args&) { return Answer(c->CopyPicture()); });
   port.SetHandler("ClipboardPaste", [c](const Args&) { return Answer(c->OpenPicture("CLIPS:0")); });

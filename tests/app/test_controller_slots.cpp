@@ -414,21 +414,5 @@ TEST(DirectoryListing, DirectoriesFirstThenNamesWithoutCase) {
   EXPECT_EQ(list.SelectedIndex(), 4);
 }
 
-TEST(DirectoryListing, PictureSniffing) {
-  TempDir t;
-  ASSERT_TRUE(vl::test::WriteFile(t.file("p"), std::string("\x89PNG\r\n\x1a\n", 8)));
-  ASSERT_TRUE(vl::test::WriteFile(t.file("j"), std::string("\xFF\xD8\xFF\xE0", 4)));
-  ASSERT_TRUE(vl::test::WriteFile(t.file("i"), std::string("FORM\0\0\0\x10ILBM", 12)));
-  ASSERT_TRUE(vl::test::WriteFile(t.file("txt"), std::string("hello world")));
-  ASSERT_TRUE(vl::test::WriteFile(t.file("short"), std::string("P")));
-  EXPECT_TRUE(LooksLikePicture(t.file("p")));
-  EXPECT_TRUE(LooksLikePicture(t.file("j")));
-  EXPECT_TRUE(LooksLikePicture(t.file("i")));
-  EXPECT_FALSE(LooksLikePicture(t.file("txt")));
-  EXPECT_FALSE(LooksLikePicture(t.file("short")));
-  EXPECT_FALSE(LooksLikePicture(t.path())) << "a directory";
-  EXPECT_FALSE(LooksLikePicture(t.file("none")));
-}
-
 }  // namespace
 }  // namespace vl::app
