@@ -6,12 +6,9 @@
 #include "image/geometry.h"
 #include "image/resample.h"
 
-#if __has_include("filters/tone.h")
 #include "filters/blur.h"
 #include "filters/sharpen.h"
 #include "filters/tone.h"
-#define VL_HAVE_FILTERS 1
-#endif
 
 namespace vl::app {
 namespace {
@@ -22,7 +19,7 @@ image::ChunkyImage* CurrentChunky(Controller& c) {
 }
 
 // Copies the backup's pixels over the current picture's (same size and format).
-[[maybe_unused]] bool RestoreFromBackup(Controller& c) {
+bool RestoreFromBackup(Controller& c) {
   image::ChunkyImage* from = c.editBackup() ? c.editBackup()->chunky : nullptr;
   image::ChunkyImage* to = CurrentChunky(c);
   if (!from || !to || from->width != to->width || from->height != to->height || from->format != to->format)
@@ -33,7 +30,7 @@ image::ChunkyImage* CurrentChunky(Controller& c) {
 
 // Runs an operation that reads the backup and writes the current picture.
 template <typename Op>
-[[maybe_unused]] int InPlace(Controller& c, Op op) {
+int InPlace(Controller& c, Op op) {
   if (!CurrentChunky(c) || !c.BeginEdit()) return 1;
   bool ok = op(c.editBackup()->chunky, CurrentChunky(c));
   c.RefreshDisplay();
@@ -73,7 +70,6 @@ int ApplyCrop(Controller& c, int32_t left, int32_t top, int32_t width, int32_t h
   return 0;
 }
 
-#ifdef VL_HAVE_FILTERS
 int ApplySharpen(Controller& c, int32_t radius, int32_t strength) {
   return InPlace(c, [&](const image::ChunkyImage* src, image::ChunkyImage* dst) {
     return filters::Sharpen(src, dst, radius, strength / 255.0);
@@ -127,22 +123,5 @@ int ApplyGamma(Controller& c, int32_t gamma) {
     return filters::ContrastGamma(src, dst, 0, 1.0f, static_cast<float>(gamma / 100.0));
   });
 }
-#else
-namespace {
-int Missing(const char* command) {
-  std::printf("[REXX][%s]: the image filters are not available\n", command);
-  std::fflush(stdout);
-  return 1;
-}
-}  // namespace
-int ApplySharpen(Controller&, int32_t, int32_t) { return Missing("Sharpen"); }
-int ApplyLevels(Controller&, int32_t, int32_t, int) { return Missing("Levels"); }
-int ApplyGaussianBlur(Controller&, int, float) { return Missing("Blur"); }
-int ApplySelectiveBlur(Controller&, int32_t, int, float) { return Missing("SelectiveBlur"); }
-int ApplyRGBBalance(Controller&, int32_t, int32_t, int32_t, int32_t) { return Missing("BalanceRGB"); }
-int ApplyHSVBalance(Controller&, int32_t, int32_t, int32_t) { return Missing("BalanceHSV"); }
-int ApplyContrast(Controller&, int32_t) { return Missing("AdjustContrast"); }
-int ApplyGamma(Controller&, int32_t) { return Missing("AdjustGamma"); }
-#endif
 
 }  // namespace vl::app

@@ -5,16 +5,13 @@
 #include <memory>
 
 #include "formats/clipboard.h"
+#include "formats/exif.h"
 #include "formats/file_utils.h"
 #include "formats/loader.h"
 #include "image/geometry.h"
 #include "platform/paths.h"
 #include "platform/stopwatch.h"
 
-#if __has_include("formats/exif.h")
-#include "formats/exif.h"
-#define VL_HAVE_EXIF 1
-#endif
 
 namespace vl::app {
 
@@ -22,7 +19,6 @@ ExifWindowModel::ExifWindowModel() {
   reader_ = [](const std::string& path, int& orientation, InfoList& info) {
     orientation = 0;
     info.clear();
-#ifdef VL_HAVE_EXIF
     std::unique_ptr<formats::ExifInfo> exif = formats::ReadExifInfo(path.c_str());
     if (!exif) return false;
     orientation = exif->orientation;
@@ -30,10 +26,6 @@ ExifWindowModel::ExifWindowModel() {
          formats::ExifWindowLines(*exif, std::string(platform::FilePart(path)), false))
       info.emplace_back(line.label, line.text);
     return true;
-#else
-    (void)path;
-    return false;
-#endif
   };
 }
 

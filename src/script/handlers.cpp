@@ -4,18 +4,12 @@
 #include <cstring>
 
 #include "app/apply_steps.h"
+#include "filters/tone.h"
+#include "formats/jpeg_codec.h"
 #include "formats/ilbm_writer.h"
 #include "formats/png_writer.h"
 #include "platform/paths.h"
 
-#if __has_include("formats/jpeg_codec.h")
-#include "formats/jpeg_codec.h"
-#define VL_HAVE_JPEG_SAVER 1
-#endif
-#if __has_include("filters/tone.h")
-#include "filters/tone.h"
-#define VL_HAVE_AUTOLEVELS 1
-#endif
 
 namespace vl::script {
 namespace {
@@ -102,13 +96,7 @@ void InstallHandlers(CommandPort& port, app::Controller& ctl) {
     image::ChunkyImage* img = Current(*c);
     if (!img || !a.Text(0)) return Answer(1);
     int quality = a.Number(1) ? *a.Number(1) : kDefaultJpegQuality;
-#ifdef VL_HAVE_JPEG_SAVER
     return Answer(formats::SaveJPEG(img, SavePath(a.Text(0)).c_str(), quality, true, false) == 1 ? 0 : 1);
-#else
-    (void)quality;
-    Missing("SaveJPG", "the JPEG writer");
-    return Answer(1);
-#endif
   });
   port.SetHandler("SavePNG", [c](const Args& a) {
     image::ChunkyImage* img = Current(*c);
@@ -184,14 +172,9 @@ void InstallHandlers(CommandPort& port, app::Controller& ctl) {
     image::ChunkyImage* img = Current(*c);
     if (!img || mode < 0) return Answer(1);
     if (a.Switch(3)) {
-#ifdef VL_HAVE_AUTOLEVELS
       filters::LevelRange range = filters::AutoLevels(img, mode == 1 ? 1 : 3);
       low = range.low;
       high = range.high;
-#else
-      Missing("Levels", "automatic levels");
-      return Answer(1);
-#endif
     }
     int r = app::ApplyLevels(*c, low, high, mode);
     c->CommitEdit();

@@ -135,3 +135,24 @@ TEST_F(HandlerTest, ClipboardPasteOpensTheClipboardLikeAFile) {
 
 }  // namespace
 }  // namespace vl::script
+
+#include "formats/jpeg_codec.h"
+
+namespace vl::script {
+namespace {
+
+TEST_F(HandlerTest, SaveJpgWithoutQualityWritesQuality95Optimized) {
+  vl::test::TempDir t;
+  ASSERT_EQ(Rc("Load /p/small.png"), 0);
+  ASSERT_EQ(Rc("SaveJPG " + t.file("script.jpg")), 0);
+  ASSERT_EQ(formats::SaveJPEG(Current(), t.file("direct.jpg").c_str(), 95, true, false), 1);
+  std::vector<uint8_t> viaScript = vl::test::ReadFile(t.file("script.jpg"));
+  ASSERT_FALSE(viaScript.empty());
+  EXPECT_EQ(viaScript, vl::test::ReadFile(t.file("direct.jpg")));
+  ASSERT_EQ(Rc("SaveJPG " + t.file("q10.jpg") + " QUALITY 10"), 0);
+  EXPECT_LT(vl::test::ReadFile(t.file("q10.jpg")).size(), viaScript.size());
+  EXPECT_EQ(Rc("SaveJPG " + t.file("missing/dir/x.jpg")), 1) << "a save that fails answers 1";
+}
+
+}  // namespace
+}  // namespace vl::script

@@ -147,10 +147,12 @@ TEST_F(EndToEnd, ScaleSaveAndReadBack) {
   EXPECT_EQ(Cmd("ImageWidth"), "RC 160\n");
   const std::string png = work.file("out file.png");
   const std::string iff = work.file("out.iff");
+  const std::string jpg = work.file("out.jpg");
   EXPECT_EQ(Cmd("SavePNG " + ShellQuote(png) + " ALPHA"), "RC 0\n");
   EXPECT_EQ(Cmd("SaveIFF " + ShellQuote(iff)), "RC 0\n");
+  EXPECT_EQ(Cmd("SaveJPG FILE=" + ShellQuote(jpg) + " QUALITY 80"), "RC 0\n");
   EXPECT_EQ(Cmd("SavePNG /nonexistent/dir/x.png"), "RC 1\n");
-  EXPECT_EQ(Cmd("Load " + ShellQuote(iff)), "RC 0\n");
+  EXPECT_EQ(Cmd("Load " + ShellQuote(jpg)), "RC 0\n");
   EXPECT_EQ(Cmd("ImageHeight"), "RC 120\n");
   EXPECT_EQ(Cmd("Crop 10 10 5000 5000"), "RC 0\n");
   EXPECT_EQ(Cmd("ImageWidth"), "RC 150\n");
@@ -164,7 +166,7 @@ TEST_F(EndToEnd, ScaleSaveAndReadBack) {
 
   // The saved files, read back by the program on its own.
   std::string out;
-  for (const std::string& f : {png, iff}) {
+  for (const std::string& f : {png, iff, jpg}) {
     EXPECT_EQ(RunCommand(ShellQuote(VISTALOOM_BINARY) + " --headless " + ShellQuote(f), out), 0) << f;
     EXPECT_NE(out.find("Width: 160\nHeight: 120\n"), std::string::npos) << f << "\n" << out;
   }
