@@ -97,3 +97,40 @@ TEST_F(HandlerTest, DefaultsForModesAndRadii) {
 
 }  // namespace
 }  // namespace vl::script
+
+namespace vl::script {
+namespace {
+
+// Values no tool window would send: each command answers 0 or 1, the picture keeps its size
+// and no backup is left behind.
+TEST_F(HandlerTest, HostileValuesNeverBreakAnOperation) {
+  ASSERT_EQ(Rc("Load /p/small.png"), 0);
+  const char* lines[] = {"BalanceHSV HUE -2147483648 SATURATION nan VALUE 1e30",
+                         "BalanceRGB nan inf -inf 1e-30",
+                         "AdjustGamma 0",
+                         "AdjustGamma -1",
+                         "AdjustContrast nan",
+                         "AdjustContrast -1e38",
+                         "Levels color -99999 99999",
+                         "Levels alpha 300 200",
+                         "Levels coloralpha -2147483648 2147483647",
+                         "Sharpen 100000 5",
+                         "Sharpen 2 -2147483648",
+                         "SelectiveBlur color 1e9 99999",
+                         "SelectiveBlur alpha -4 -4",
+                         "Blur color -3",
+                         "Blur alpha nan",
+                         "Crop 2147483647 2147483647 2147483647 2147483647",
+                         "Scale box RATIO 0.0000001",
+                         "Scale box WIDTH 1 HEIGHT 2147483647"};
+  for (const char* line : lines) {
+    int rc = Rc(line);
+    EXPECT_TRUE(rc == 0 || rc == 1) << line;
+    ASSERT_NE(Current(), nullptr) << line;
+    EXPECT_EQ(Current()->width, 40) << line;
+    EXPECT_EQ(controller->editBackup(), nullptr) << line;
+  }
+}
+
+}  // namespace
+}  // namespace vl::script
