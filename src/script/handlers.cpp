@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "app/apply_steps.h"
+#include "filters/text.h"
 #include "filters/tone.h"
 #include "formats/jpeg_codec.h"
 #include "formats/ilbm_writer.h"
@@ -18,6 +19,8 @@ namespace {
 constexpr int kDefaultJpegQuality = 95;
 constexpr int kDefaultScaleMethod = 5;  // lanczos
 constexpr int kDefaultChannelMode = 3;  // color
+// The command has no argument for the shadow's blur: scripts get the Gaussian one.
+constexpr bool kScriptShadowIsGaussian = true;
 
 int Lookup(const char* text, const char* const* words, const int* values, size_t n) {
   if (!text) return -1;
@@ -33,11 +36,6 @@ image::ChunkyImage* Current(app::Controller& c) {
 
 // An assign-prefixed name ("T:out.jpg") as a Linux path.
 std::string SavePath(const char* file) { return platform::ResolvePath(file); }
-
-void Missing(const char* command, const char* what) {
-  std::printf("[REXX][%s]: %s is not available\n", command, what);
-  std::fflush(stdout);
-}
 
 }  // namespace
 
@@ -214,9 +212,27 @@ void InstallHandlers(CommandPort& port, app::Controller& ctl) {
   });
 
   port.SetHandler("InsertText", [c](const Args& a) {
-    if (!Current(*c) || !a.Text(0) || !a.Text(1) || ToWhole(a.Text(2)) == 0) return Answer(1);
-    Missing("InsertText", "text insertion");
-    return Answer(1);
+    filters::InsertTextParams p;
+    p.size = ToWhole(a.Text(2));
+    if (!Current(*c) || !a.Text(0) || !a.Text(1) || p.size == 0) return Answer(1);
+    p.text = a.Text(0);
+    p.font = a.Text(1);
+    p.direction = TextDirectionKeyword(a.Text(3));
+    p.origin = TextOriginKeyword(a.Text(4));
+    p.x = ToWhole(a.Text(5));
+    p.y = ToWhole(a.Text(6));
+    p.color = ToColour(a.Text(7));
+    p.shadow = ToWhole(a.Text(8)) != 0;
+    p.shadowX = ToWhole(a.Text(9));
+    p.shadowY = ToWhole(a.Text(10));
+    p.shadowColor = ToColour(a.Text(11));
+    p.smoothness = ToWhole(a.Text(12));
+    p.gaussian = kScriptShadowIsGaussian;
+    p.intensity = Truncate(static_cast<double>(a.Text(13) ? ToFraction(a.Text(13)) : 1.0f) * 255.0);
+    int r = filters::ApplyInsertText(c->currentImage(), p);
+    // Drawn in place without an undo step; the display shows the new pixels.
+    if (r == 0) c->RefreshDisplay();
+    return Answer(r);
   });
 
   // The four below commit like the other handlers, so that chained commands build on each

@@ -114,15 +114,6 @@ TEST_F(HandlerTest, ArgumentChecksBeforeAnyOperation) {
   EXPECT_EQ(controller->editBackup(), nullptr) << "no check left a backup behind";
 }
 
-TEST_F(HandlerTest, InsertTextReportsThatItIsNotAvailable) {
-  ASSERT_EQ(Rc("Load /p/small.png"), 0);
-  std::vector<uint8_t> before = Pixels();
-  int rc = 0;
-  EXPECT_EQ(Printed("InsertText hello Sans.ttf 12", &rc), "[REXX][InsertText]: text insertion is not available\n");
-  EXPECT_EQ(rc, 1);
-  EXPECT_EQ(Pixels(), before);
-}
-
 TEST_F(HandlerTest, ClipboardPasteOpensTheClipboardLikeAFile) {
   ASSERT_EQ(Rc("Load /p/640.png"), 0);
   EXPECT_EQ(Rc("ClipboardPaste"), 1) << "an empty clipboard";

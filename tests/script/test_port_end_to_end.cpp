@@ -156,6 +156,11 @@ TEST_F(EndToEnd, ScaleSaveAndReadBack) {
   EXPECT_EQ(Cmd("ImageHeight"), "RC 120\n");
   EXPECT_EQ(Cmd("Crop 10 10 5000 5000"), "RC 0\n");
   EXPECT_EQ(Cmd("ImageWidth"), "RC 150\n");
+  for (const char* edit : {"Sharpen 2 STRENGTH 60", "Levels color 10 240", "Blur MODE color RADIUS 1.5",
+                           "SelectiveBlur color 1 30", "BalanceRGB 1 0.9 1.1", "BalanceHSV 10 1.2 0.9",
+                           "AdjustContrast 1.2", "AdjustGamma 0.8",
+                           "InsertText \"Hi there\" /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf 12 COLOR 0xFF000000"})
+    EXPECT_EQ(Cmd(edit), "RC 0\n") << edit;
   EXPECT_EQ(Cmd("ClipboardCopy"), "RC 0\n");
   EXPECT_EQ(Cmd("Load " + ShellQuote(png)), "RC 0\n");
   EXPECT_EQ(Cmd("ImageName"), "RC 0 out file.png\n");
