@@ -6,6 +6,7 @@
 
 #include "app/controller.h"
 #include "formats/jpeg_codec.h"
+#include "settings/settings.h"
 #include "test_support.h"
 
 namespace vl::app {
@@ -58,6 +59,26 @@ TEST_F(ControllerExif, OrientationSixOnA640x480Jpeg) {
     EXPECT_EQ(c.currentImage()->chunky->width, 640) << "orientation 3 leaves the picture as stored";
     EXPECT_EQ(c.title(), three + " (640x480)");
   }
+}
+
+TEST_F(ControllerExif, HeadlessRunFollowsTheOrientationSetting) {
+  TempDir t;
+  const std::string six = t.file("six.jpg"), cfg = t.file("on.config");
+  ASSERT_TRUE(WriteJpegWithOrientation(six, 640, 480, 6));
+  settings::Settings s = settings::DefaultSettings();
+  s.correctOrientation = true;
+  ASSERT_TRUE(settings::WriteSettingsFile(cfg, s));
+  const std::string bin = vl::test::ShellQuote(VISTALOOM_BINARY);
+  std::string out;
+  EXPECT_EQ(vl::test::RunCommand(bin + " --headless --config " + vl::test::ShellQuote(cfg) + " " +
+                                     vl::test::ShellQuote(six),
+                                 out),
+            0);
+  EXPECT_NE(out.find("Title: " + six + " (480x640)\nWidth: 480\nHeight: 640\n"), std::string::npos) << out;
+  EXPECT_EQ(vl::test::RunCommand(bin + " --headless --config /nonexistent/x.config " + vl::test::ShellQuote(six) +
+                                     " 2>&1",
+                                 out),
+            2);
 }
 
 }  // namespace
