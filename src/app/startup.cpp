@@ -7,7 +7,9 @@
 #include <filesystem>
 
 #include "app/controller.h"
-#include "app/dir_listing.h"
+#include "browser/browser.h"
+#include "browser/browser_step_list.h"
+#include "browser/dir_list.h"
 #include "app/status.h"
 #include "formats/exif_report.h"
 #include "formats/loader.h"
@@ -309,8 +311,12 @@ int RunHeadless(const FrontEndOptions& fe, const StartupOptions& opts, FILE* out
   {
     Controller controller;
     controller.SetCorrectOrientation(prefs.correctOrientation);
-    DirectoryListing listing;
-    listing.SetChosenCallback([&controller](const std::string& path) { controller.OpenPicture(path.c_str()); });
+    browser::DirList list;
+    list.SetShowIconFiles(prefs.showIconFiles);
+    list.SetShowNonImageFiles(prefs.showNonImageFiles);
+    browser::DirBrowser dirBrowser(&list);
+    dirBrowser.SetOpenCallback([&controller](const std::string& path) { controller.OpenPicture(path.c_str()); });
+    browser::BrowserStepList listing(dirBrowser);
     controller.SetBrowser(&listing);
     script::CommandPort port;
     script::InstallHandlers(port, controller);

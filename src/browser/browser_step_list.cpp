@@ -1,0 +1,60 @@
+#include "browser/browser_step_list.h"
+
+#include "platform/paths.h"
+
+namespace vl::browser {
+
+int BrowserStepList::SelectedIndex() const {
+  BrowserView* v = browser_->view();
+  return v ? v->ActiveEntry() : -1;
+}
+
+int BrowserStepList::EntryCount() const {
+  BrowserView* v = browser_->view();
+  return v ? v->EntryCount() : 0;
+}
+
+bool BrowserStepList::IsDirectory(int index) const {
+  EntryInfo info;
+  BrowserView* v = browser_->view();
+  return v && v->GetEntryInfo(index, info) && info.isDirectory;
+}
+
+bool BrowserStepList::IsPicture(int index) const {
+  EntryInfo info;
+  BrowserView* v = browser_->view();
+  return v && v->GetEntryInfo(index, info) && !info.isDirectory && info.isPicture;
+}
+
+std::string BrowserStepList::FullPath(int index) const {
+  EntryInfo info;
+  BrowserView* v = browser_->view();
+  if (!v || !v->GetEntryInfo(index, info)) return {};
+  return browser_->FullPath(info.name);
+}
+
+void BrowserStepList::Select(int index) {
+  BrowserView* v = browser_->view();
+  if (!v) return;
+  v->SetActiveEntry(index);
+  EntryInfo info;
+  if (index >= 0 && v->GetEntryInfo(index, info) && !info.isDirectory) browser_->Open();
+}
+
+void BrowserStepList::SetPath(const std::string& path) {
+  browser_->SetCurrentDirectory(path);
+}
+
+void BrowserStepList::CurrentFileChanged(const std::string& shownPath) {
+  std::string path = platform::ResolvePath(shownPath);
+  std::string dir(platform::PathPart(path));
+  if (dir.empty() && !path.empty() && path[0] == '/') dir.assign(1, '/');
+  if (dir.empty()) return;
+  // The browser follows the picture shown: its directory, with its entry active.
+  if (dir != platform::ResolvePath(browser_->CurrentDirectory())) browser_->SetCurrentDirectory(dir);
+  BrowserView* v = browser_->view();
+  int pos = v ? v->FindEntry(std::string(platform::FilePart(path))) : -1;
+  if (pos >= 0) v->SetActiveEntry(pos);
+}
+
+}  // namespace vl::browser
