@@ -12,6 +12,7 @@
 #   VL_THUMBS_CMD  Vistaloom's command for the directory thumbnails, with {SRC} and {DST}
 #   VL_BATCH_CMD   Vistaloom's command for the batch conversion, with {SRC} and {DST}
 #                  (both default to front-end options when `vistaloom --help` lists them)
+#   PEERS_JOBS     the jobs to run, of "quarter blur thumbs batch" (default: all four)
 set -u
 
 RUNS=${1:-5}
@@ -117,16 +118,17 @@ HELP=$("$VL" --help 2>&1 || true)
 VL_THUMBS_CMD=${VL_THUMBS_CMD:-}
 VL_BATCH_CMD=${VL_BATCH_CMD:-}
 if [ -z "$VL_BATCH_CMD" ] && printf '%s\n' "$HELP" | grep -q -- '--batch-convert'; then
-  VL_BATCH_CMD="$VL --batch-convert {SRC} {DST} WIDTH=1600 HEIGHT=1200 FORMAT=JPEG"
+  VL_BATCH_CMD='"$VL" --batch-convert {SRC} {DST} --width 1600 --height 1200 --reduce --quality 90'
 fi
-if [ -z "$VL_THUMBS_CMD" ] && printf '%s\n' "$HELP" | grep -q -- '--thumbnails'; then
-  VL_THUMBS_CMD="$VL --thumbnails {SRC} {DST}"
+# The thumbnailer writes its thumbnails beside the pictures; --replace redoes them each run.
+if [ -z "$VL_THUMBS_CMD" ] && printf '%s\n' "$HELP" | grep -q -- '--thumbnailer'; then
+  VL_THUMBS_CMD='"$VL" --thumbnailer {SRC} --width 128 --height 128 --replace'
 fi
 run_template() {  # run_template TEMPLATE SRC DST
-  local cmd=${1//\{SRC\}/$2}
-  cmd=${cmd//\{DST\}/$3}
+  local cmd=${1//\{SRC\}/${2@Q}}
+  cmd=${cmd//\{DST\}/${3@Q}}
   # The template is the caller's own command line: split it as the shell would.
-  eval "$cmd"
+  eval "$cmd" >/dev/null
 }
 
 fresh_dir() { rm -rf "$1" && mkdir -p "$1"; }
@@ -145,15 +147,15 @@ thumbs_vl() {
   [ -n "$VL_THUMBS_CMD" ] || return 1
   fresh_dir "$WORK/t_vl" && run_template "$VL_THUMBS_CMD" "$PHOTOS" "$WORK/t_vl"
 }
-thumbs_im() { fresh_dir "$WORK/t_im" && mogrify -path "$WORK/t_im" -thumbnail 128x128 "$PHOTOS"/*.jpg; }
-thumbs_vips() { fresh_dir "$WORK/t_vips" && vipsthumbnail "$PHOTOS"/*.jpg -s 128 -o "$WORK/t_vips/%s.jpg"; }
+thumbs_im() { fresh_dir "$WORK/t_im" && mogrify -path "$WORK/t_im" -thumbnail 128x128 -format png "$PHOTOS"/*.jpg; }
+thumbs_vips() { fresh_dir "$WORK/t_vips" && vipsthumbnail "$PHOTOS"/*.jpg -s 128 -o "$WORK/t_vips/%s.png"; }
 
 batch_vl() {
   [ -n "$VL_BATCH_CMD" ] || return 1
   fresh_dir "$WORK/c_vl" && run_template "$VL_BATCH_CMD" "$PHOTOS" "$WORK/c_vl"
 }
-batch_im() { fresh_dir "$WORK/c_im" && mogrify -path "$WORK/c_im" -resize '1600x1200!' -quality 90 -format jpg "$PHOTOS"/*.jpg; }
-batch_vips() { fresh_dir "$WORK/c_vips" && vipsthumbnail "$PHOTOS"/*.jpg -s '1600x1200!' -o "$WORK/c_vips/%s.jpg[Q=90]"; }
+batch_im() { fresh_dir "$WORK/c_im" && mogrify -path "$WORK/c_im" -resize 1600x1200 -quality 90 -format jpg "$PHOTOS"/*.jpg; }
+batch_vips() { fresh_dir "$WORK/c_vips" && vipsthumbnail "$PHOTOS"/*.jpg -s 1600x1200 -o "$WORK/c_vips/%s.jpg[Q=90]"; }
 
 compare() {  # compare JOB LABEL
   local job=$1 label=$2 run tool
@@ -173,10 +175,16 @@ compare() {  # compare JOB LABEL
 }
 
 echo "runs per tool: $RUNS; cores: $(nproc); sigma for radius 10: $SIGMA"
-compare quarter "load+lanczos/4+save jpeg"
-compare blur "load+gauss r10+save jpeg"
-compare thumbs "thumbnails of a directory"
-compare batch "batch to 1600x1200 jpeg"
+JOBS=${PEERS_JOBS:-quarter blur thumbs batch}
+for job in $JOBS; do
+  case "$job" in
+    quarter) compare quarter "load+lanczos/4+save jpeg" ;;
+    blur) compare blur "load+gauss r10+save jpeg" ;;
+    thumbs) compare thumbs "thumbnails of a directory" ;;
+    batch) compare batch "batch to 1600x1200 jpeg" ;;
+    *) echo "peers.sh: unknown job $job" >&2 ;;
+  esac
+done
 
 # Peak memory of viewing a 24-megapixel picture headless, against its ARGB32 size.
 python3 - "$VL" "$BIG24" <<'PY'
