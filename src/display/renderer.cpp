@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/thread_pool.h"
+
 namespace vl::display {
 
 void Renderer::FillBackground() {
@@ -12,13 +14,18 @@ void Renderer::FillBackground() {
   for (size_t i = 0; i + 2 < buffer_.size(); i += 3) buffer_[i] = r, buffer_[i + 1] = g, buffer_[i + 2] = b;
 }
 
+// Each buffer row is rendered from the state and the image alone, so rows are split over
+// the thread pool; the caller holds the lock for the whole call.
 void Renderer::RenderRows(int from, int to) {
   to = std::min(to, bufHeight_);
-  for (int r = std::max(0, from); r < to; ++r) {
-    uint8_t* row = buffer_.data() + static_cast<size_t>(r) * bufWidth_ * 3;
-    state_.RenderRow(r, row);
-    if (overlay_ && r < overlay_->height) BlendOverlayRow(overlay_, r, row, bufWidth_);
-  }
+  from = std::max(0, from);
+  platform::ParallelFor(from, to, platform::GrainFor(int64_t{bufWidth_} * 8), [&](int64_t r0, int64_t r1) {
+    for (int r = static_cast<int>(r0); r < static_cast<int>(r1); ++r) {
+      uint8_t* row = buffer_.data() + static_cast<size_t>(r) * bufWidth_ * 3;
+      state_.RenderRow(r, row);
+      if (overlay_ && r < overlay_->height) BlendOverlayRow(overlay_, r, row, bufWidth_);
+    }
+  });
 }
 
 bool Renderer::Command(int command) {

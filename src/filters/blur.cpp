@@ -1,6 +1,7 @@
 #include "filters/blur.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -8,6 +9,7 @@
 
 #include "filters/alpha_mode.h"
 #include "filters/filter_util.h"
+#include "platform/thread_pool.h"
 
 namespace vl::filters {
 
@@ -39,12 +41,14 @@ void BoxLine(const uint8_t* in, uint8_t* out, int n, size_t step, int channels, 
 
 // Vertical box pass, temporary -> destination, in strips of up to 32 adjacent columns, so
 // each step reads one contiguous piece of a row for the whole strip.
-void BoxColumns(const uint8_t* in, uint8_t* out, int width, int height, int bpp, int radius) {
-  constexpr int kStrip = 32;
+// Columns xBegin .. xEnd - 1 are done; xBegin is a multiple of kBoxStrip.
+constexpr int kBoxStrip = 32;
+void BoxColumns(const uint8_t* in, uint8_t* out, int width, int height, int bpp, int radius, int xBegin, int xEnd) {
+  constexpr int kStrip = kBoxStrip;
   const size_t rowBytes = static_cast<size_t>(width) * bpp;
   uint64_t sums[kStrip * 4];
-  for (int x0 = 0; x0 < width; x0 += kStrip) {
-    const int cols = std::min(kStrip, width - x0);
+  for (int x0 = xBegin; x0 < xEnd; x0 += kStrip) {
+    const int cols = std::min(kStrip, xEnd - x0);
     const int bytes = cols * bpp;
     const size_t offset = static_cast<size_t>(x0) * bpp;
     std::fill(sums, sums + bytes, uint64_t{0});
@@ -118,16 +122,24 @@ bool BoxBlur(const image::ChunkyImage* source, image::ChunkyImage* destination, 
   const size_t rowBytes = static_cast<size_t>(width) * bpp;
   const size_t total = rowBytes * height;
 
+  // Rows, then strips of columns, are independent: both passes are split over the pool.
   if (radiusX == 0) {
     std::memcpy(temp->pixels, source->pixels, total);
   } else {
-    for (int y = 0; y < height; ++y)
-      BoxLine(source->pixels + y * rowBytes, temp->pixels + y * rowBytes, width, bpp, bpp, radiusX);
+    platform::ParallelFor(0, height, platform::GrainFor(static_cast<int64_t>(rowBytes)), [&](int64_t y0, int64_t y1) {
+      for (int64_t y = y0; y < y1; ++y)
+        BoxLine(source->pixels + y * rowBytes, temp->pixels + y * rowBytes, width, bpp, bpp, radiusX);
+    });
   }
   if (radiusY == 0) {
     std::memcpy(destination->pixels, temp->pixels, total);
   } else {
-    BoxColumns(temp->pixels, destination->pixels, width, height, bpp, radiusY);
+    const int strips = (width + kBoxStrip - 1) / kBoxStrip;
+    platform::ParallelFor(
+        0, strips, platform::GrainFor(int64_t{height} * kBoxStrip * bpp), [&](int64_t s0, int64_t s1) {
+          BoxColumns(temp->pixels, destination->pixels, width, height, bpp, radiusY, static_cast<int>(s0) * kBoxStrip,
+                     std::min(width, static_cast<int>(s1) * kBoxStrip));
+        });
   }
   return true;
 }
@@ -174,23 +186,53 @@ bool GaussianBlur(image::ChunkyImage* image, float radius, int mode) {
   const int width = image->width;
   const int height = image->height;
   const size_t rowBytes = static_cast<size_t>(width) * bpp;
-  std::vector<uint8_t> line;
+  const size_t columnBytes = static_cast<size_t>(height) * bpp;
+  // The calling thread's line copies are taken first, so running out of memory up front
+  // leaves the picture untouched.
+  std::vector<uint8_t> rowLine, columnLine;
   try {
-    line.resize(static_cast<size_t>(std::max(width, height)) * bpp);
+    rowLine.resize(rowBytes);
+    columnLine.resize(columnBytes);
   } catch (const std::bad_alloc&) {
     return false;
   }
-  for (int y = 0; y < height; ++y) {
-    uint8_t* row = image->pixels + y * rowBytes;
-    std::memcpy(line.data(), row, rowBytes);
-    GaussianLine(line.data(), row, bpp, width, bpp, selected, kernel, wsum);
-  }
-  for (int x = 0; x < width; ++x) {
-    uint8_t* column = image->pixels + static_cast<size_t>(x) * bpp;
-    for (int y = 0; y < height; ++y) std::memcpy(&line[static_cast<size_t>(y) * bpp], column + y * rowBytes, bpp);
-    GaussianLine(line.data(), column, rowBytes, height, bpp, selected, kernel, wsum);
-  }
-  return true;
+  // Each line reads only its own pixels, so rows (and then columns) are split over the
+  // pool, each piece with its own line copy. The column pass starts after every row is done.
+  std::atomic<bool> ok{true};
+  const int64_t taps = 2 * int64_t{kernel.length} + 1;
+  platform::ParallelFor(0, height, platform::GrainFor(static_cast<int64_t>(rowBytes) * taps),
+                        [&](int64_t y0, int64_t y1) {
+                          std::vector<uint8_t> line;
+                          try {
+                            line.resize(rowBytes);
+                          } catch (const std::bad_alloc&) {
+                            ok = false;
+                            return;
+                          }
+                          for (int64_t y = y0; y < y1; ++y) {
+                            uint8_t* row = image->pixels + y * rowBytes;
+                            std::memcpy(line.data(), row, rowBytes);
+                            GaussianLine(line.data(), row, bpp, width, bpp, selected, kernel, wsum);
+                          }
+                        });
+  if (!ok) return false;
+  platform::ParallelFor(0, width, platform::GrainFor(static_cast<int64_t>(columnBytes) * taps),
+                        [&](int64_t x0, int64_t x1) {
+                          std::vector<uint8_t> line;
+                          try {
+                            line.resize(columnBytes);
+                          } catch (const std::bad_alloc&) {
+                            ok = false;
+                            return;
+                          }
+                          for (int64_t x = x0; x < x1; ++x) {
+                            uint8_t* column = image->pixels + static_cast<size_t>(x) * bpp;
+                            for (int y = 0; y < height; ++y)
+                              std::memcpy(&line[static_cast<size_t>(y) * bpp], column + y * rowBytes, bpp);
+                            GaussianLine(line.data(), column, rowBytes, height, bpp, selected, kernel, wsum);
+                          }
+                        });
+  return ok;
 }
 
 SelectiveKernel SelectiveGaussianKernel(float radius) {

@@ -6,6 +6,7 @@
 
 #include "filters/blur.h"
 #include "filters/filter_util.h"
+#include "platform/thread_pool.h"
 
 namespace vl::filters {
 
@@ -33,41 +34,46 @@ bool NeighbourhoodFilter(const image::ChunkyImage* source, image::ChunkyImage* d
 
   const int width = src->width;
   const int height = src->height;
-  detail::MedianHistogram histograms[4];
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      int lowest[4] = {255, 255, 255, 255};
-      int highest[4] = {0, 0, 0, 0};
-      int count = 0;
-      for (int k = -radius; k <= radius; ++k) {
-        const int yy = y + k;
-        if (yy < 0 || yy >= height) continue;
-        const int hw = mask[static_cast<size_t>(k + radius)];
-        const int x0 = std::max(0, x - hw);
-        const int x1 = std::min(width - 1, x + hw);
-        const uint8_t* row = src->pixels + static_cast<size_t>(yy) * width * 4;
-        for (int xx = x0; xx <= x1; ++xx) {
-          const uint8_t* p = row + static_cast<size_t>(xx) * 4;
-          for (int c = 0; c < 4; ++c) {
-            switch (reduce) {
-              case Reduce::kMin: lowest[c] = std::min<int>(lowest[c], p[c]); break;
-              case Reduce::kMax: highest[c] = std::max<int>(highest[c], p[c]); break;
-              case Reduce::kMedian: histograms[c].Add(p[c]); break;
+  // Every output pixel reads the unchanged source alone, so rows are split over the pool,
+  // each piece with its own histograms.
+  const int64_t rowCost = int64_t{width} * (2 * radius + 1) * (2 * radius + 1);
+  platform::ParallelFor(0, height, platform::GrainFor(rowCost), [&](int64_t yBegin, int64_t yEnd) {
+    detail::MedianHistogram histograms[4];
+    for (int y = static_cast<int>(yBegin); y < static_cast<int>(yEnd); ++y) {
+      for (int x = 0; x < width; ++x) {
+        int lowest[4] = {255, 255, 255, 255};
+        int highest[4] = {0, 0, 0, 0};
+        int count = 0;
+        for (int k = -radius; k <= radius; ++k) {
+          const int yy = y + k;
+          if (yy < 0 || yy >= height) continue;
+          const int hw = mask[static_cast<size_t>(k + radius)];
+          const int x0 = std::max(0, x - hw);
+          const int x1 = std::min(width - 1, x + hw);
+          const uint8_t* row = src->pixels + static_cast<size_t>(yy) * width * 4;
+          for (int xx = x0; xx <= x1; ++xx) {
+            const uint8_t* p = row + static_cast<size_t>(xx) * 4;
+            for (int c = 0; c < 4; ++c) {
+              switch (reduce) {
+                case Reduce::kMin: lowest[c] = std::min<int>(lowest[c], p[c]); break;
+                case Reduce::kMax: highest[c] = std::max<int>(highest[c], p[c]); break;
+                case Reduce::kMedian: histograms[c].Add(p[c]); break;
+              }
             }
+            ++count;
           }
-          ++count;
         }
-      }
-      uint8_t* out = destination->pixels + (static_cast<size_t>(y) * width + x) * 4;
-      for (int c = 0; c < 4; ++c) {
-        switch (reduce) {
-          case Reduce::kMin: out[c] = static_cast<uint8_t>(lowest[c]); break;
-          case Reduce::kMax: out[c] = static_cast<uint8_t>(highest[c]); break;
-          case Reduce::kMedian: out[c] = histograms[c].TakeMedian(count); break;
+        uint8_t* out = destination->pixels + (static_cast<size_t>(y) * width + x) * 4;
+        for (int c = 0; c < 4; ++c) {
+          switch (reduce) {
+            case Reduce::kMin: out[c] = static_cast<uint8_t>(lowest[c]); break;
+            case Reduce::kMax: out[c] = static_cast<uint8_t>(highest[c]); break;
+            case Reduce::kMedian: out[c] = histograms[c].TakeMedian(count); break;
+          }
         }
       }
     }
-  }
+  });
   return true;
 }
 
@@ -87,10 +93,12 @@ bool Sharpen(const image::ChunkyImage* source, image::ChunkyImage* destination, 
   const size_t bytes = detail::PixelCount(src) * 4;
   const uint8_t* s = src->pixels;
   uint8_t* d = destination->pixels;
-  for (size_t i = 0; i < bytes; ++i) {
-    const int64_t diff = static_cast<int64_t>(s[i]) - d[i];
-    d[i] = ClampByte(s[i] + ((diff * k) >> 8));
-  }
+  platform::ParallelFor(0, static_cast<int64_t>(bytes), platform::GrainFor(1), [&](int64_t lo, int64_t hi) {
+    for (int64_t i = lo; i < hi; ++i) {
+      const int64_t diff = static_cast<int64_t>(s[i]) - d[i];
+      d[i] = ClampByte(s[i] + ((diff * k) >> 8));
+    }
+  });
   return true;
 }
 

@@ -5,6 +5,7 @@
 
 #include "filters/alpha_mode.h"
 #include "filters/filter_util.h"
+#include "platform/thread_pool.h"
 
 namespace vl::filters {
 
@@ -23,20 +24,30 @@ int64_t Fixed8(double factor) {
   return static_cast<int64_t>(std::clamp(factor * 256.0, -16777216.0, 16777216.0));
 }
 
+// Pixels are mapped one by one, so the picture is split into pieces of pixels over the pool;
+// fn(s, d, n) maps n pixels from s to d.
+template <typename Fn>
+void ForEachPixelRun(const image::ChunkyImage* source, image::ChunkyImage* destination, Fn fn) {
+  const size_t count = detail::PixelCount(source);
+  platform::ParallelFor(0, static_cast<int64_t>(count), platform::GrainFor(16), [&](int64_t lo, int64_t hi) {
+    fn(source->pixels + static_cast<size_t>(lo) * 4, destination->pixels + static_cast<size_t>(lo) * 4,
+       static_cast<size_t>(hi - lo));
+  });
+}
+
 }  // namespace
 
 bool ApplyLUT(const image::ChunkyImage* source, image::ChunkyImage* destination, const LookupTable& table, int mode) {
   if (!ArgbPair(source, destination) || !IsAlphaMode(mode)) return false;
-  const size_t count = detail::PixelCount(source);
-  const uint8_t* s = source->pixels;
-  uint8_t* d = destination->pixels;
-  for (size_t i = 0; i < count; ++i, s += 4, d += 4) {
-    switch (mode) {
-      case kColourAndAlpha: d[0] = table[s[0]], d[1] = table[s[1]], d[2] = table[s[2]], d[3] = table[s[3]]; break;
-      case kColourOnly: d[0] = s[0], d[1] = table[s[1]], d[2] = table[s[2]], d[3] = table[s[3]]; break;
-      case kAlphaOnly: d[0] = table[s[0]], d[1] = s[1], d[2] = s[2], d[3] = s[3]; break;
+  ForEachPixelRun(source, destination, [&](const uint8_t* s, uint8_t* d, size_t count) {
+    for (size_t i = 0; i < count; ++i, s += 4, d += 4) {
+      switch (mode) {
+        case kColourAndAlpha: d[0] = table[s[0]], d[1] = table[s[1]], d[2] = table[s[2]], d[3] = table[s[3]]; break;
+        case kColourOnly: d[0] = s[0], d[1] = table[s[1]], d[2] = table[s[2]], d[3] = table[s[3]]; break;
+        case kAlphaOnly: d[0] = table[s[0]], d[1] = s[1], d[2] = s[2], d[3] = s[3]; break;
+      }
     }
-  }
+  });
   return true;
 }
 
@@ -114,11 +125,10 @@ bool RGBBalance(const image::ChunkyImage* source, image::ChunkyImage* destinatio
   if (!ArgbPair(source, destination)) return false;
   if (std::isnan(red) || std::isnan(green) || std::isnan(blue) || std::isnan(alpha)) return false;
   const LookupTable tables[4] = {BalanceTable(alpha), BalanceTable(red), BalanceTable(green), BalanceTable(blue)};
-  const size_t count = detail::PixelCount(source);
-  const uint8_t* s = source->pixels;
-  uint8_t* d = destination->pixels;
-  for (size_t i = 0; i < count; ++i, s += 4, d += 4)
-    for (int c = 0; c < 4; ++c) d[c] = tables[c][s[c]];
+  ForEachPixelRun(source, destination, [&](const uint8_t* s, uint8_t* d, size_t count) {
+    for (size_t i = 0; i < count; ++i, s += 4, d += 4)
+      for (int c = 0; c < 4; ++c) d[c] = tables[c][s[c]];
+  });
   return true;
 }
 
@@ -172,26 +182,25 @@ bool HSVBalance(const image::ChunkyImage* source, image::ChunkyImage* destinatio
   const int64_t hueShift = Fixed8(hue);
   const int64_t satFactor = Fixed8(saturation);
   const int64_t valFactor = Fixed8(value);
-  const size_t count = detail::PixelCount(source);
-  const uint8_t* s = source->pixels;
-  uint8_t* d = destination->pixels;
-  for (size_t i = 0; i < count; ++i, s += 4, d += 4) {
-    const HSV hsv = RGBToHSV(s[1], s[2], s[3]);
-    int64_t h = hsv.h + hueShift;
-    // Out of 0..255 the hue wraps by 255 (once for every shift the tool can pass; a larger
-    // shift wraps as often as needed).
-    if (h < 0)
-      h = (h % 255 + 255) % 255;
-    else if (h > 255)
-      h = (h - 1) % 255 + 1;
-    const int sat = static_cast<int>(std::clamp<int64_t>((hsv.s * satFactor) >> 8, 0, 255));
-    const int val = static_cast<int>(std::clamp<int64_t>((hsv.v * valFactor) >> 8, 0, 255));
-    const RGB rgb = HSVToRGB(static_cast<int>(h), sat, val);
-    d[0] = s[0];
-    d[1] = detail::ClampByte(rgb.r);
-    d[2] = detail::ClampByte(rgb.g);
-    d[3] = detail::ClampByte(rgb.b);
-  }
+  ForEachPixelRun(source, destination, [&](const uint8_t* s, uint8_t* d, size_t count) {
+    for (size_t i = 0; i < count; ++i, s += 4, d += 4) {
+      const HSV hsv = RGBToHSV(s[1], s[2], s[3]);
+      int64_t h = hsv.h + hueShift;
+      // Out of 0..255 the hue wraps by 255 (once for every shift the tool can pass; a larger
+      // shift wraps as often as needed).
+      if (h < 0)
+        h = (h % 255 + 255) % 255;
+      else if (h > 255)
+        h = (h - 1) % 255 + 1;
+      const int sat = static_cast<int>(std::clamp<int64_t>((hsv.s * satFactor) >> 8, 0, 255));
+      const int val = static_cast<int>(std::clamp<int64_t>((hsv.v * valFactor) >> 8, 0, 255));
+      const RGB rgb = HSVToRGB(static_cast<int>(h), sat, val);
+      d[0] = s[0];
+      d[1] = detail::ClampByte(rgb.r);
+      d[2] = detail::ClampByte(rgb.g);
+      d[3] = detail::ClampByte(rgb.b);
+    }
+  });
   return true;
 }
 

@@ -8,6 +8,7 @@
 #include <numbers>
 
 #include "image/resample.h"
+#include "platform/thread_pool.h"
 
 namespace vl::image {
 
@@ -45,21 +46,29 @@ ChunkyImage* Rotate(const ChunkyImage* image, bool clockwise) {
   if (bpp == 4) {
     // Strips of 64 source rows: each source column of a strip fills a run of consecutive
     // pixels of one destination row.
+    // Strips write disjoint runs of the destination, so they are split over the pool.
     constexpr int64_t kStrip = 64;
-    for (int64_t y0 = 0; y0 < h; y0 += kStrip) {
-      const int64_t y1 = std::min(y0 + kStrip, h);
-      for (int64_t x = 0; x < w; ++x) {
-        if (clockwise) {
-          for (int64_t y = y0; y < y1; ++y) std::memcpy(dst + Offset(h - 1 - y, x, h, 4), src + Offset(x, y, w, 4), 4);
-        } else {
-          for (int64_t y = y0; y < y1; ++y) std::memcpy(dst + Offset(y, w - 1 - x, h, 4), src + Offset(x, y, w, 4), 4);
+    const int64_t strips = (h + kStrip - 1) / kStrip;
+    platform::ParallelFor(0, strips, platform::GrainFor(w * kStrip * 4), [&](int64_t s0, int64_t s1) {
+      for (int64_t y0 = s0 * kStrip; y0 < std::min(s1 * kStrip, h); y0 += kStrip) {
+        const int64_t y1 = std::min(y0 + kStrip, h);
+        for (int64_t x = 0; x < w; ++x) {
+          if (clockwise) {
+            for (int64_t y = y0; y < y1; ++y)
+              std::memcpy(dst + Offset(h - 1 - y, x, h, 4), src + Offset(x, y, w, 4), 4);
+          } else {
+            for (int64_t y = y0; y < y1; ++y)
+              std::memcpy(dst + Offset(y, w - 1 - x, h, 4), src + Offset(x, y, w, 4), 4);
+          }
         }
       }
-    }
+    });
   } else {
-    for (int64_t y = 0; y < h; ++y)
-      for (int64_t x = 0; x < w; ++x)
-        dst[clockwise ? Offset(h - 1 - y, x, h, 1) : Offset(y, w - 1 - x, h, 1)] = src[Offset(x, y, w, 1)];
+    platform::ParallelFor(0, h, platform::GrainFor(w), [&](int64_t yBegin, int64_t yEnd) {
+      for (int64_t y = yBegin; y < yEnd; ++y)
+        for (int64_t x = 0; x < w; ++x)
+          dst[clockwise ? Offset(h - 1 - y, x, h, 1) : Offset(y, w - 1 - x, h, 1)] = src[Offset(x, y, w, 1)];
+    });
   }
   return out.release();
 }
@@ -260,21 +269,24 @@ void Straighten(const ChunkyImage* source, ChunkyImage* destination, float angle
   const float b = static_cast<float>(std::sin(r) * static_cast<double>(scale));
   const float limitX = static_cast<float>(w - 1), limitY = static_cast<float>(h - 1);
 
-  uint8_t* out = destination->pixels;
-  for (int32_t y = 0; y < h; ++y) {
-    const float dy = static_cast<float>(y) - hh;
-    // Source position of destination pixel (0, y); each step right adds a to sx and takes b
-    // from sy.
-    float sx = -hw * a + dy * b + hw;
-    float sy = dy * a - -hw * b + hh;
-    for (int32_t x = 0; x < w; ++x, out += 4) {
-      uint32_t value = 0;
-      if (scaleToFit || (sx >= 0.0f && sx < limitX && sy >= 0.0f && sy < limitY)) value = Sample(*source, sx, sy);
-      Store32(out, value);
-      sx += a;
-      sy -= b;
+  // Each row's start depends on y alone, so rows are split over the pool.
+  platform::ParallelFor(0, h, platform::GrainFor(int64_t{w} * 8), [&](int64_t yBegin, int64_t yEnd) {
+    uint8_t* out = destination->pixels + static_cast<size_t>(yBegin) * w * 4;
+    for (int32_t y = static_cast<int32_t>(yBegin); y < static_cast<int32_t>(yEnd); ++y) {
+      const float dy = static_cast<float>(y) - hh;
+      // Source position of destination pixel (0, y); each step right adds a to sx and takes b
+      // from sy.
+      float sx = -hw * a + dy * b + hw;
+      float sy = dy * a - -hw * b + hh;
+      for (int32_t x = 0; x < w; ++x, out += 4) {
+        uint32_t value = 0;
+        if (scaleToFit || (sx >= 0.0f && sx < limitX && sy >= 0.0f && sy < limitY)) value = Sample(*source, sx, sy);
+        Store32(out, value);
+        sx += a;
+        sy -= b;
+      }
     }
-  }
+  });
 }
 
 }  // namespace vl::image

@@ -1,5 +1,7 @@
 #include "image/resample.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -7,6 +9,7 @@
 #include <numbers>
 
 #include "image/pool.h"
+#include "platform/thread_pool.h"
 
 namespace vl::image {
 
@@ -74,8 +77,64 @@ inline void FilterPixel(const uint8_t* line, const Contribution* list, int32_t c
   for (int c = 0; c < kBpp; ++c) out[c] = ClampChannel(WeightedSumToValue(sum[c]));
 }
 
+// Rows are independent: pieces of rows go to the thread pool, each with its own row copy.
 template <int kBpp>
 bool HorizontalPass(ChunkyImage* temp, const ChunkyImage* source, const ContributionTable& table) {
+  const size_t rowBytes = static_cast<size_t>(source->width) * kBpp;
+  const size_t outRowBytes = static_cast<size_t>(temp->width) * kBpp;
+  std::atomic<bool> ok{true};
+  platform::ParallelFor(0, source->height, platform::GrainFor(static_cast<int64_t>(outRowBytes) * 4),
+                        [&](int64_t y0, int64_t y1) {
+                          PoolArray<uint8_t> row = AllocateArray<uint8_t>(rowBytes);
+                          if (!row) {
+                            ok = false;
+                            return;
+                          }
+                          for (int64_t y = y0; y < y1; ++y) {
+                            std::memcpy(row.get(), source->pixels + static_cast<size_t>(y) * rowBytes, rowBytes);
+                            uint8_t* out = temp->pixels + static_cast<size_t>(y) * outRowBytes;
+                            for (int32_t i = 0; i < temp->width; ++i)
+                              FilterPixel<kBpp>(row.get(), table.list(i), table.count(i), out + i * kBpp);
+                          }
+                        });
+  return ok;
+}
+
+// Each destination row is the weighted sum of whole source rows. The sums of every byte
+// are kept side by side in a row of accumulators, adding the listed rows in list order, so
+// each byte sees exactly the products and sums of FilterPixel, and the inner loop runs
+// along contiguous memory.
+template <int kBpp>
+bool VerticalPass(ChunkyImage* destination, const ChunkyImage* temp, const ContributionTable& table) {
+  const size_t stride = static_cast<size_t>(temp->width) * kBpp;
+  std::atomic<bool> ok{true};
+  platform::ParallelFor(0, destination->height, platform::GrainFor(static_cast<int64_t>(stride) * 4),
+                        [&](int64_t y0, int64_t y1) {
+                          PoolArray<int32_t> sums = AllocateArray<int32_t>(stride);
+                          if (!sums) {
+                            ok = false;
+                            return;
+                          }
+                          int32_t* acc = sums.get();
+                          for (int64_t y = y0; y < y1; ++y) {
+                            const Contribution* list = table.list(static_cast<int32_t>(y));
+                            const int32_t count = table.count(static_cast<int32_t>(y));
+                            std::fill(acc, acc + stride, 0);
+                            for (int32_t k = 0; k < count; ++k) {
+                              const uint8_t* in = temp->pixels + static_cast<size_t>(list[k].pixel) * stride;
+                              const int32_t w = list[k].weight;
+                              for (size_t b = 0; b < stride; ++b) acc[b] += int32_t{in[b]} * w;
+                            }
+                            uint8_t* out = destination->pixels + static_cast<size_t>(y) * stride;
+                            for (size_t b = 0; b < stride; ++b) out[b] = ClampChannel(WeightedSumToValue(acc[b]));
+                          }
+                        });
+  return ok;
+}
+
+// The serial reference passes: one row, then one column, at a time.
+template <int kBpp>
+bool HorizontalPassPlain(ChunkyImage* temp, const ChunkyImage* source, const ContributionTable& table) {
   const size_t rowBytes = static_cast<size_t>(source->width) * kBpp;
   PoolArray<uint8_t> row = AllocateArray<uint8_t>(rowBytes);
   if (!row) return false;
@@ -90,7 +149,7 @@ bool HorizontalPass(ChunkyImage* temp, const ChunkyImage* source, const Contribu
 }
 
 template <int kBpp>
-bool VerticalPass(ChunkyImage* destination, const ChunkyImage* temp, const ContributionTable& table) {
+bool VerticalPassPlain(ChunkyImage* destination, const ChunkyImage* temp, const ContributionTable& table) {
   const size_t stride = static_cast<size_t>(temp->width) * kBpp;
   PoolArray<uint8_t> column = AllocateArray<uint8_t>(static_cast<size_t>(temp->height) * kBpp);
   if (!column) return false;
@@ -105,18 +164,21 @@ bool VerticalPass(ChunkyImage* destination, const ChunkyImage* temp, const Contr
 }
 
 template <int kBpp>
-int ResampleWith(ChunkyImage* destination, const ChunkyImage* source, Kernel kernel, double support) {
+int ResampleWith(ChunkyImage* destination, const ChunkyImage* source, Kernel kernel, double support, bool plain) {
   ChunkyPtr temp(chk_Create(destination->width, source->height, source->format, false));
   if (!temp) return 1;
   {
     ContributionTable table;
     if (!table.Build(destination->width, source->width, kernel, support)) return 1;
-    if (!HorizontalPass<kBpp>(temp.get(), source, table)) return 1;
+    const bool ok =
+        plain ? HorizontalPassPlain<kBpp>(temp.get(), source, table) : HorizontalPass<kBpp>(temp.get(), source, table);
+    if (!ok) return 1;
   }
   ContributionTable table;
   if (!table.Build(destination->height, source->height, kernel, support)) return 1;
-  if (!VerticalPass<kBpp>(destination, temp.get(), table)) return 1;
-  return 0;
+  const bool ok = plain ? VerticalPassPlain<kBpp>(destination, temp.get(), table)
+                        : VerticalPass<kBpp>(destination, temp.get(), table);
+  return ok ? 0 : 1;
 }
 
 bool UsableImage(const ChunkyImage* image) {
@@ -156,12 +218,12 @@ inline Tap TapAt(int64_t f, int32_t last) {
   return t;
 }
 
-void QuickScaleRGB24(const ChunkyImage& src, ChunkyImage& dst) {
+void QuickScaleRGB24(const ChunkyImage& src, ChunkyImage& dst, int32_t yBegin, int32_t yEnd) {
   const Step sx = MakeStep(src.width, dst.width), sy = MakeStep(src.height, dst.height);
   const size_t stride = static_cast<size_t>(src.width) * 3;
-  uint8_t* out = dst.pixels;
-  int64_t fy = 0;
-  for (int32_t y = 0; y < dst.height; ++y, fy += sy.step) {
+  uint8_t* out = dst.pixels + static_cast<size_t>(yBegin) * dst.width * 3;
+  int64_t fy = sy.step * yBegin;
+  for (int32_t y = yBegin; y < yEnd; ++y, fy += sy.step) {
     const Tap ty = TapAt(fy, sy.last);
     const uint8_t* r0 = src.pixels + static_cast<size_t>(ty.i0) * stride;
     const uint8_t* r1 = src.pixels + static_cast<size_t>(ty.i1) * stride;
@@ -184,13 +246,13 @@ void QuickScaleRGB24(const ChunkyImage& src, ChunkyImage& dst) {
 
 // RGBA32 and ARGB32: 7-bit weights, two channels per multiplication in the 0x00FF00FF and
 // 0xFF00FF00 lanes of the pixel word.
-void QuickScale32(const ChunkyImage& src, ChunkyImage& dst) {
+void QuickScale32(const ChunkyImage& src, ChunkyImage& dst, int32_t yBegin, int32_t yEnd) {
   const Step sx = MakeStep(src.width, dst.width), sy = MakeStep(src.height, dst.height);
   const size_t stride = static_cast<size_t>(src.width) * 4;
   constexpr uint32_t kLanes = 0x00FF00FFu;
-  uint8_t* out = dst.pixels;
-  int64_t fy = 0;
-  for (int32_t y = 0; y < dst.height; ++y, fy += sy.step) {
+  uint8_t* out = dst.pixels + static_cast<size_t>(yBegin) * dst.width * 4;
+  int64_t fy = sy.step * yBegin;
+  for (int32_t y = yBegin; y < yEnd; ++y, fy += sy.step) {
     const Tap ty = TapAt(fy, sy.last);
     const uint8_t* r0 = src.pixels + static_cast<size_t>(ty.i0) * stride;
     const uint8_t* r1 = src.pixels + static_cast<size_t>(ty.i1) * stride;
@@ -216,10 +278,10 @@ void QuickScale32(const ChunkyImage& src, ChunkyImage& dst) {
   }
 }
 
-void QuickScaleNearest(const ChunkyImage& src, ChunkyImage& dst) {
+void QuickScaleNearest(const ChunkyImage& src, ChunkyImage& dst, int32_t yBegin, int32_t yEnd) {
   const bool accessors = PixelAccessSupported(src.format);
   const int bpp = BytesPerPixel(src.format);
-  for (int32_t y = 0; y < dst.height; ++y) {
+  for (int32_t y = yBegin; y < yEnd; ++y) {
     const int32_t syi = static_cast<int32_t>(int64_t{y} * src.height / dst.height);
     for (int32_t x = 0; x < dst.width; ++x) {
       const int32_t sxi = static_cast<int32_t>(int64_t{x} * src.width / dst.width);
@@ -368,14 +430,26 @@ bool ContributionTable::Build(int32_t destinationSize, int32_t sourceSize, Kerne
   return true;
 }
 
-int Resample(ChunkyImage* destination, const ChunkyImage* source, Kernel kernel, double support) {
+namespace {
+
+int ResampleChecked(ChunkyImage* destination, const ChunkyImage* source, Kernel kernel, double support, bool plain) {
   if (!UsableImage(destination) || !UsableImage(source) || !kernel) return 1;
   if (destination->format != source->format) return 1;
   switch (BytesPerPixel(source->format)) {
-    case 4: return ResampleWith<4>(destination, source, kernel, support);
-    case 1: return ResampleWith<1>(destination, source, kernel, support);
+    case 4: return ResampleWith<4>(destination, source, kernel, support, plain);
+    case 1: return ResampleWith<1>(destination, source, kernel, support, plain);
     default: return 1;
   }
+}
+
+}  // namespace
+
+int Resample(ChunkyImage* destination, const ChunkyImage* source, Kernel kernel, double support) {
+  return ResampleChecked(destination, source, kernel, support, false);
+}
+
+int ResamplePlain(ChunkyImage* destination, const ChunkyImage* source, Kernel kernel, double support) {
+  return ResampleChecked(destination, source, kernel, support, true);
 }
 
 ChunkyImage* ScaleImage(const ChunkyImage* source, int32_t width, int32_t height, int method) {
@@ -423,12 +497,20 @@ void QuickScale(ChunkyImage* image, int32_t newWidth, int32_t newHeight) {
   if (!UsableImage(image)) return;
   ChunkyPtr fresh(chk_Create(newWidth, newHeight, image->format, false));
   if (!fresh) return;
-  switch (image->format) {
-    case RGB24: QuickScaleRGB24(*image, *fresh); break;
-    case RGBA32:
-    case ARGB32: QuickScale32(*image, *fresh); break;
-    default: QuickScaleNearest(*image, *fresh); break;
-  }
+  // Rows are independent (a row's position depends on its index alone), so they are split
+  // over the thread pool.
+  const uint32_t format = image->format;
+  const ChunkyImage& src = *image;
+  ChunkyImage& dst = *fresh;
+  platform::ParallelFor(0, newHeight, platform::GrainFor(int64_t{newWidth} * 4), [&](int64_t y0, int64_t y1) {
+    const auto lo = static_cast<int32_t>(y0), hi = static_cast<int32_t>(y1);
+    switch (format) {
+      case RGB24: QuickScaleRGB24(src, dst, lo, hi); break;
+      case RGBA32:
+      case ARGB32: QuickScale32(src, dst, lo, hi); break;
+      default: QuickScaleNearest(src, dst, lo, hi); break;
+    }
+  });
   // The fresh record takes the old pixels with it when it goes.
   std::swap(image->pixels, fresh->pixels);
   image->width = newWidth;

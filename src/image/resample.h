@@ -99,6 +99,10 @@ inline uint8_t ClampChannel(int32_t v) {
 // buffers that do not match); on failure the destination's contents are undefined.
 int Resample(ChunkyImage* destination, const ChunkyImage* source, Kernel kernel, double support);
 
+// The same resampling on the calling thread alone, one row and then one column at a time:
+// the reference that Resample's threaded, row-ordered passes must match byte for byte.
+int ResamplePlain(ChunkyImage* destination, const ChunkyImage* source, Kernel kernel, double support);
+
 // A new width x height image in the source's format, resampled with method 0..6; null for
 // a format other than 1 or 4 bytes per pixel, an unknown method, or when memory runs out.
 ChunkyImage* ScaleImage(const ChunkyImage* source, int32_t width, int32_t height, int method);

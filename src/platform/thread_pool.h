@@ -1,0 +1,48 @@
+// One small pool of worker threads for splitting image work over rows or bands.
+//
+// ParallelFor cuts [begin, end) into contiguous pieces and runs fn(lo, hi) on each, on the
+// calling thread and on the pool's workers, and returns when every piece is done. Each
+// piece covers its own items, so work whose items are independent gives the same result
+// however it is cut. Work of no more than `grain` items runs on the calling thread alone.
+// Calls may come from several threads at once and may nest (a piece may call ParallelFor
+// itself); the caller always works on its own job, so a nested call cannot wait forever.
+// The workers start on first use and are joined when the program exits.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+namespace vl::platform {
+
+void ParallelFor(int64_t begin, int64_t end, int64_t grain, const std::function<void(int64_t, int64_t)>& fn);
+
+// Threads that share one ParallelFor call: the calling thread plus the workers it may use.
+// Starts as the number of hardware threads; 1 runs every piece on the calling thread, in
+// order, which is the plain serial path.
+int ThreadCount();
+
+// Sets the thread count for every later call; n < 1 restores the hardware count. Values
+// above kMaxThreads are limited to it.
+inline constexpr int kMaxThreads = 64;
+void SetThreadCount(int n);
+
+// Sets the thread count for the life of the object and restores the previous one. With
+// ignoreGrain set, work is split into pieces however small it is, so tests on tiny pictures
+// still go through the threaded path.
+class ScopedThreadCount {
+ public:
+  explicit ScopedThreadCount(int n, bool ignoreGrain = false);
+  ~ScopedThreadCount();
+  ScopedThreadCount(const ScopedThreadCount&) = delete;
+  ScopedThreadCount& operator=(const ScopedThreadCount&) = delete;
+
+ private:
+  int previousCount_;
+  bool previousIgnoreGrain_;
+};
+
+// Items per piece that keep a piece worth handing to another thread: rows of `itemCost`
+// units of work (e.g. bytes or pixels of a row) grouped up to about 64 Ki units.
+int64_t GrainFor(int64_t itemCost);
+
+}  // namespace vl::platform
