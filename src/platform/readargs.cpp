@@ -127,7 +127,7 @@ ParsedArgs Parse(const std::vector<TemplateItem>& items, const std::vector<Token
           std::string rest;
           if (hasInline) {
             rest = inlineValue;
-            if (t + 1 < tokens.size()) rest += " " + restFrom(t + 1);
+            if (t + 1 < tokens.size()) rest.append(1, ' ').append(restFrom(t + 1));
           } else if (t + 1 < tokens.size()) {
             rest = restFrom(t + 1);
           } else {
