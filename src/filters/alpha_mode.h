@@ -1,0 +1,46 @@
+// Alpha modes shared by the blur, tone and compositing filters, and the radio that picks one.
+#pragma once
+
+#include <array>
+
+namespace vl::filters {
+
+// Which bytes of an ARGB32 pixel a filter processes.
+enum AlphaMode : int {
+  kAlphaOnly = 1,       // A; R, G, B are kept
+  kColourOnly = 3,      // R, G, B; A is kept
+  kColourAndAlpha = 4,  // A, R, G, B
+};
+
+// The radio labels, in radio order; position 0, 1, 2 selects mode 3, 4, 1.
+inline constexpr std::array<const char*, 3> kAlphaModeLabels = {"Do not process alpha", "Process alpha",
+                                                                "Process only alpha"};
+
+// Radio position -> alpha mode; 0 for a position outside 0..2.
+inline constexpr int AlphaModeFromRadio(int position) {
+  switch (position) {
+    case 0: return kColourOnly;
+    case 1: return kColourAndAlpha;
+    case 2: return kAlphaOnly;
+    default: return 0;
+  }
+}
+
+// Alpha mode -> radio position; -1 for a value that is not a mode.
+inline constexpr int RadioFromAlphaMode(int mode) {
+  switch (mode) {
+    case kColourOnly: return 0;
+    case kColourAndAlpha: return 1;
+    case kAlphaOnly: return 2;
+    default: return -1;
+  }
+}
+
+inline constexpr bool IsAlphaMode(int mode) {
+  return RadioFromAlphaMode(mode) >= 0;
+}
+
+// The Selective Gaussian Blur tool offers only these two, in this order.
+inline constexpr std::array<int, 2> kSelectiveAlphaModes = {kColourOnly, kAlphaOnly};
+
+}  // namespace vl::filters

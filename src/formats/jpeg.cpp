@@ -1,0 +1,394 @@
+// The built-in JPEG reader and writer on the libjpeg API (version 62).
+//
+// Fatal codec errors leave the library through a non-local exit (longjmp) back to Guarded().
+// Every library call that can fail runs inside Guarded(); the code that runs there keeps no
+// object with a destructor on its own stack, so the jump skips nothing that needs cleaning up.
+// Everything a decode or encode owns lives in a Decoder / Encoder record freed by its destructor.
+#include "formats/jpeg.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+// clang-format off
+#include <jpeglib.h>
+#include <jerror.h>
+// clang-format on
+
+#include "formats/exif.h"
+#include "formats/jpeg_codec.h"
+#include "image/pool.h"
+#include "platform/safe_file.h"
+
+namespace vl::formats {
+namespace {
+
+std::recursive_mutex g_codecLock;
+
+// A progressive file may hold any number of scans, each a pass over the whole picture; more
+// than this is no picture a camera or editor writes, only a way to keep the decoder busy.
+constexpr int kMaxScans = 1000;
+
+struct SilentError {
+  jpeg_error_mgr pub;
+  std::jmp_buf exit;
+};
+
+[[noreturn]] void ErrorExit(j_common_ptr cinfo) {
+  SilentError* err = reinterpret_cast<SilentError*>(cinfo->err);
+  std::longjmp(err->exit, 1);
+}
+
+void OutputMessage(j_common_ptr) {}
+
+void InstallSilentErrors(SilentError& err) {
+  jpeg_std_error(&err.pub);
+  err.pub.error_exit = ErrorExit;
+  err.pub.output_message = OutputMessage;
+  err.pub.trace_level = 10;
+}
+
+void LimitScans(j_common_ptr cinfo) {
+  if (!cinfo->is_decompressor) return;
+  j_decompress_ptr d = reinterpret_cast<j_decompress_ptr>(cinfo);
+  if (d->input_scan_number > kMaxScans) {
+    cinfo->err->msg_code = JERR_NOT_COMPILED;
+    cinfo->err->error_exit(cinfo);
+  }
+}
+
+// Runs step with the exit point set; false when the codec gave a fatal error on the way.
+template <class Step>
+bool Guarded(SilentError& err, Step&& step) {
+  if (setjmp(err.exit)) return false;
+  step();
+  return true;
+}
+
+struct Decoder {
+  jpeg_decompress_struct cinfo{};
+  SilentError err{};
+  jpeg_progress_mgr progress{};
+  bool created = false;
+  bool started = false;
+  std::vector<uint8_t> owned;  // the whole file, when read from a file
+  const uint8_t* data = nullptr;
+  size_t size = 0;
+  uint8_t* row = nullptr;  // 4 x width bytes from the pixel pool
+  int width = 0;
+  int height = 0;
+  int components = 0;
+
+  Decoder() = default;
+  Decoder(const Decoder&) = delete;
+  Decoder& operator=(const Decoder&) = delete;
+  ~Decoder() {
+    if (created) jpeg_destroy_decompress(&cinfo);
+    image::Free(row);
+  }
+};
+
+bool LoadWholeFile(const char* path, std::vector<uint8_t>& out) {
+  if (!path) return false;
+  FILE* f = std::fopen(path, "rb");
+  if (!f) return false;
+  struct stat st;
+  bool ok =
+      ::fstat(::fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 && st.st_size <= image::kMaxBufferBytes;
+  if (ok) {
+    try {
+      out.resize(static_cast<size_t>(st.st_size));
+    } catch (const std::bad_alloc&) {
+      ok = false;
+    }
+  }
+  if (ok) ok = std::fread(out.data(), 1, out.size(), f) == out.size();
+  std::fclose(f);
+  return ok;
+}
+
+// Reads the header and starts decompression. forThumbnail picks the floating-point DCT.
+bool OpenDecoder(Decoder& d, bool forThumbnail) {
+  if (!d.data || d.size == 0) return false;
+  InstallSilentErrors(d.err);
+  d.cinfo.err = &d.err.pub;
+  d.progress.progress_monitor = LimitScans;
+  bool ok = Guarded(d.err, [&] {
+    d.created = true;
+    jpeg_create_decompress(&d.cinfo);
+    d.cinfo.mem->max_memory_to_use = image::kMaxBufferBytes;
+    d.cinfo.progress = &d.progress;
+    jpeg_mem_src(&d.cinfo, d.data, static_cast<unsigned long>(d.size));
+    jpeg_read_header(&d.cinfo, TRUE);
+    d.cinfo.quantize_colors = FALSE;
+    d.cinfo.dither_mode = JDITHER_NONE;
+    d.cinfo.scale_num = 1;
+    d.cinfo.scale_denom = 1;
+    d.cinfo.dct_method = forThumbnail ? JDCT_FLOAT : JDCT_ISLOW;
+    jpeg_calc_output_dimensions(&d.cinfo);
+  });
+  if (!ok) return false;
+  d.width = static_cast<int>(d.cinfo.output_width);
+  d.height = static_cast<int>(d.cinfo.output_height);
+  d.components = d.cinfo.output_components;
+  if (d.components != 1 && d.components != 3 && d.components != 4) return false;
+  if (!image::SizeAllowed(d.cinfo.output_width, d.cinfo.output_height, image::ARGB32)) return false;
+  if (!Guarded(d.err, [&] { jpeg_start_decompress(&d.cinfo); })) return false;
+  d.started = true;
+  d.row = static_cast<uint8_t*>(image::Allocate(static_cast<size_t>(d.width) * 4));
+  return d.row != nullptr;
+}
+
+std::unique_ptr<Decoder> OpenFileDecoder(const char* path) {
+  auto d = std::make_unique<Decoder>();
+  if (!LoadWholeFile(path, d->owned)) return nullptr;
+  d->data = d->owned.data();
+  d->size = d->owned.size();
+  if (!OpenDecoder(*d, false)) return nullptr;
+  return d;
+}
+
+bool FinishDecoder(Decoder& d) {
+  if (!d.started) return true;
+  d.started = false;
+  return Guarded(d.err, [&] { jpeg_finish_decompress(&d.cinfo); });
+}
+
+// Adobe applications store CMYK inverted: with k = 255 - K, R = max(C - k, 0) and so on.
+inline uint8_t InvertedCmykChannel(int c, int k) {
+  return static_cast<uint8_t>(std::max(c - k, 0));
+}
+
+// Decodes every row as ARGB32 straight into the texture, widening each row in place.
+bool DecodeARGB32(Decoder& d, image::ChunkyImage* dest) {
+  bool complete = true;
+  bool ok = Guarded(d.err, [&] {
+    const size_t stride = static_cast<size_t>(d.width) * 4;
+    while (d.cinfo.output_scanline < d.cinfo.output_height) {
+      uint8_t* row = dest->pixels + static_cast<size_t>(d.cinfo.output_scanline) * stride;
+      JSAMPROW rows[1] = {row};
+      if (jpeg_read_scanlines(&d.cinfo, rows, 1) != 1) {
+        complete = false;
+        return;
+      }
+      if (d.components == 4) {
+        for (int x = 0; x < d.width; ++x) {
+          uint8_t* p = row + static_cast<size_t>(x) * 4;
+          const int k = 255 - p[3];
+          const uint8_t r = InvertedCmykChannel(p[0], k);
+          const uint8_t g = InvertedCmykChannel(p[1], k);
+          const uint8_t b = InvertedCmykChannel(p[2], k);
+          p[0] = 255;
+          p[1] = r;
+          p[2] = g;
+          p[3] = b;
+        }
+      } else if (d.components == 3) {
+        image::ConvertRGB24ToARGB32(row, row, d.width, 1);
+      } else {
+        image::ConvertGREY8ToARGB32(row, row, d.width, 1);
+      }
+    }
+  });
+  return ok && complete;
+}
+
+// Decodes every row through the row buffer into an RGB24 texture.
+bool DecodeRGB24(Decoder& d, image::ChunkyImage* dest) {
+  bool complete = true;
+  bool ok = Guarded(d.err, [&] {
+    const size_t stride = static_cast<size_t>(d.width) * 3;
+    while (d.cinfo.output_scanline < d.cinfo.output_height) {
+      uint8_t* out = dest->pixels + static_cast<size_t>(d.cinfo.output_scanline) * stride;
+      JSAMPROW rows[1] = {d.row};
+      if (jpeg_read_scanlines(&d.cinfo, rows, 1) != 1) {
+        complete = false;
+        return;
+      }
+      if (d.components == 4) {
+        for (int x = 0; x < d.width; ++x) {
+          const uint8_t* p = d.row + static_cast<size_t>(x) * 4;
+          const int k = 255 - p[3];
+          out[x * 3 + 0] = InvertedCmykChannel(p[0], k);
+          out[x * 3 + 1] = InvertedCmykChannel(p[1], k);
+          out[x * 3 + 2] = InvertedCmykChannel(p[2], k);
+        }
+      } else if (d.components == 3) {
+        std::memcpy(out, d.row, stride);
+      } else {
+        image::ConvertGREY8ToRGB24(d.row, out, d.width, 1);
+      }
+    }
+  });
+  return ok && complete;
+}
+
+image::Texture* DecodeToTexture(Decoder& d, uint32_t format) {
+  image::TexturePtr tex(image::CreateTexture(d.width, d.height, format));
+  if (!tex) return nullptr;
+  bool ok = format == image::ARGB32 ? DecodeARGB32(d, tex->chunky) : DecodeRGB24(d, tex->chunky);
+  if (!ok || !FinishDecoder(d)) return nullptr;
+  return tex.release();
+}
+
+struct Encoder {
+  jpeg_compress_struct cinfo{};
+  SilentError err{};
+  bool created = false;
+  uint8_t* row = nullptr;
+
+  Encoder() = default;
+  Encoder(const Encoder&) = delete;
+  Encoder& operator=(const Encoder&) = delete;
+  ~Encoder() {
+    if (created) jpeg_destroy_compress(&cinfo);
+    image::Free(row);
+  }
+};
+
+bool SaveableFormat(uint32_t format) {
+  switch (format) {
+    case image::RGB24:
+    case image::RGB565:
+    case image::ARGB4444:
+    case image::ARGB32:
+    case image::GREY8:
+    case image::ALPHA8: return true;
+    default: return false;
+  }
+}
+
+// One source row as RGB24 into rgb; returns the row to hand to the codec.
+uint8_t* RowAsRGB(const image::ChunkyImage* image, int y, uint8_t* rgb) {
+  const int w = image->width;
+  const uint8_t* src = image->pixels + static_cast<size_t>(y) * w * image::BytesPerPixel(image->format);
+  switch (image->format) {
+    case image::RGB24: return const_cast<uint8_t*>(src);  // the codec only reads its input rows
+    case image::RGB565: image::ConvertRGB565ToRGB24(src, rgb, w, 1); break;
+    case image::ARGB4444: image::ConvertARGB4444ToRGB24(src, rgb, w, 1); break;
+    case image::ARGB32: image::ConvertARGB32ToRGB24(src, rgb, w, 1); break;
+    case image::GREY8: image::ConvertGREY8ToRGB24(src, rgb, w, 1); break;
+    case image::ALPHA8: image::ConvertALPHA8ToRGB24(src, rgb, w, 1); break;
+    default: break;
+  }
+  return rgb;
+}
+
+// Reads an integer the way "%d" does: optional white space, an optional sign, digits.
+bool ScanInt(const char*& p, long& value) {
+  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-') negative = *p++ == '-';
+  if (*p < '0' || *p > '9') return false;
+  long v = 0;
+  while (*p >= '0' && *p <= '9') {
+    if (v < 1000000000L) v = v * 10 + (*p - '0');  // saturates; any such value is out of range
+    ++p;
+  }
+  value = negative ? -v : v;
+  return true;
+}
+
+}  // namespace
+
+std::recursive_mutex& JpegCodecLock() {
+  return g_codecLock;
+}
+
+image::Texture* ReadJpeg(const char* path) {
+  std::lock_guard<std::recursive_mutex> lock(g_codecLock);
+  std::unique_ptr<Decoder> d = OpenFileDecoder(path);
+  return d ? DecodeToTexture(*d, image::ARGB32) : nullptr;
+}
+
+image::Texture* ReadJpegForCache(const char* path) {
+  std::lock_guard<std::recursive_mutex> lock(g_codecLock);
+  std::unique_ptr<Decoder> d = OpenFileDecoder(path);
+  return d ? DecodeToTexture(*d, image::RGB24) : nullptr;
+}
+
+image::Texture* ReadJpegMemoryForCache(const uint8_t* data, size_t size) {
+  std::lock_guard<std::recursive_mutex> lock(g_codecLock);
+  Decoder d;
+  d.data = data;
+  d.size = size;
+  if (!OpenDecoder(d, true)) return nullptr;
+  return DecodeToTexture(d, image::RGB24);
+}
+
+image::Texture* ReadExifThumbnail(const char* path) {
+  std::vector<uint8_t> bytes = ReadExifThumbnailData(path);
+  if (bytes.empty()) return nullptr;
+  return ReadJpegMemoryForCache(bytes.data(), bytes.size());
+}
+
+int SaveJPEG(const image::ChunkyImage* image, const char* path, int quality, bool optimize, bool noSubsampling) {
+  if (!image || !image->pixels || !path || !SaveableFormat(image->format)) return 0;
+  if (!image::SizeAllowed(image->width, image->height, image->format)) return 0;
+  std::lock_guard<std::recursive_mutex> lock(g_codecLock);
+  platform::SafeFile out(path);
+  if (!out.file()) return 0;
+
+  Encoder e;
+  e.row = static_cast<uint8_t*>(image::AllocateZeroed(static_cast<size_t>(image->width) + 16, 3));
+  if (!e.row) return 0;
+  InstallSilentErrors(e.err);
+  e.cinfo.err = &e.err.pub;
+  bool ok = Guarded(e.err, [&] {
+    e.created = true;
+    jpeg_create_compress(&e.cinfo);
+    jpeg_stdio_dest(&e.cinfo, out.file());
+    e.cinfo.image_width = static_cast<JDIMENSION>(image->width);
+    e.cinfo.image_height = static_cast<JDIMENSION>(image->height);
+    e.cinfo.input_components = 3;
+    e.cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&e.cinfo);
+    jpeg_set_quality(&e.cinfo, quality, TRUE);
+    e.cinfo.dct_method = JDCT_FLOAT;
+    e.cinfo.optimize_coding = optimize ? TRUE : FALSE;
+    if (noSubsampling) SetSampleFactors(&e.cinfo, "1x1");
+    jpeg_start_compress(&e.cinfo, TRUE);
+    uint8_t* rgb = e.row + 3;
+    for (int y = 0; y < image->height; ++y) {
+      JSAMPROW rows[1] = {RowAsRGB(image, y, rgb)};
+      jpeg_write_scanlines(&e.cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&e.cinfo);
+  });
+  if (!ok) return 0;  // the temporary file is removed, the old file stays
+  return out.Commit() ? 1 : 0;
+}
+
+int SetSampleFactors(jpeg_compress_struct* compressor, const char* text) {
+  if (!compressor || !compressor->comp_info || !text) return 0;
+  const char* arg = text;
+  for (int ci = 0; ci < MAX_COMPONENTS; ++ci) {
+    jpeg_component_info& comp = compressor->comp_info[ci];
+    if (!*arg) {
+      comp.h_samp_factor = 1;
+      comp.v_samp_factor = 1;
+      continue;
+    }
+    long h = 0, v = 0;
+    char ch2 = ',';
+    if (!ScanInt(arg, h) || !*arg) return 0;
+    const char ch1 = *arg++;
+    if (!ScanInt(arg, v)) return 0;
+    if (*arg) ch2 = *arg++;
+    if ((ch1 != 'x' && ch1 != 'X') || ch2 != ',') return 0;
+    if (h <= 0 || h > 4 || v <= 0 || v > 4) {
+      std::fputs("JPEG sampling factors must be 1..4\n", stderr);
+      return 0;
+    }
+    comp.h_samp_factor = static_cast<int>(h);
+    comp.v_samp_factor = static_cast<int>(v);
+  }
+  return 1;
+}
+
+}  // namespace vl::formats

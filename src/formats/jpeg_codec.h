@@ -1,0 +1,35 @@
+// The JPEG codec beyond the plain readers of jpeg.h: the embedded EXIF thumbnail, the writer,
+// sampling factors, and the one lock that every decode and encode holds.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <mutex>
+
+// jpeglib.h needs <cstdio> first.
+#include <jpeglib.h>
+
+#include "image/chunky.h"
+
+namespace vl::formats {
+
+// Held for the whole of every decode and encode (recursive).
+std::recursive_mutex& JpegCodecLock();
+
+// Decodes a JPEG held in memory as RGB24 (the caller keeps the bytes). Null on failure.
+image::Texture* ReadJpegMemoryForCache(const uint8_t* data, size_t size);
+
+// The JPEG thumbnail embedded in the file's EXIF block, as RGB24; null without one.
+image::Texture* ReadExifThumbnail(const char* path);
+
+// Saves image as a baseline JPEG (quality 0-100, optimised Huffman coding, no chroma
+// subsampling). 1 on success, 0 on failure; a failed save leaves an existing file as it was.
+int SaveJPEG(const image::ChunkyImage* image, const char* path, int quality, bool optimize, bool noSubsampling);
+
+// Sets per-component sampling factors from a comma-separated list of HxV pairs ("2x1,1x1");
+// components after the list get 1x1. 1 on success, 0 on a malformed list or a factor outside
+// 1..4 (the latter with "JPEG sampling factors must be 1..4\n" on standard error).
+int SetSampleFactors(jpeg_compress_struct* compressor, const char* text);
+
+}  // namespace vl::formats
