@@ -1,0 +1,320 @@
+#include "display/display.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace vl::display {
+
+ZoomInput ZoomInputForLinuxKey(int keyCode) {
+  switch (keyCode) {
+    case 13:  // KEY_EQUAL
+    case 78:  // KEY_KPPLUS
+      return ZoomInput::kIn;
+    case 12:  // KEY_MINUS
+    case 74:  // KEY_KPMINUS
+      return ZoomInput::kOut;
+    case 11:  // KEY_0
+    case 82:  // KEY_KP0
+      return ZoomInput::kReset;
+    default:
+      return ZoomInput::kNone;
+  }
+}
+
+void DisplayState::SetArea(int width, int height) {
+  areaWidth = std::max(0, width);
+  areaHeight = std::max(0, height);
+  ComputeScale();
+  ComputeRects();
+}
+
+void DisplayState::SetImage(const image::ChunkyImage* img) {
+  image = (img && img->format == image::ARGB32) ? img : nullptr;
+  sourceWidth = image ? image->width : 0;
+  sourceHeight = image ? image->height : 0;
+  if (image && options.bilinear) {
+    sourceWidth -= 1;
+    sourceHeight -= 1;
+  }
+  ComputeScale();
+  ComputeRects();
+}
+
+void DisplayState::SetBilinear(bool on) {
+  options.bilinear = on;
+  SetImage(image);
+}
+
+void DisplayState::ApplyOptions(const DisplayOptions& o) {
+  options = o;
+  SetImage(image);
+}
+
+void DisplayState::ComputeScale() {
+  if (!image) {
+    scale = userZoom * 1.0f;
+    return;
+  }
+  float s = 1.0f;
+  float iw = static_cast<float>(sourceWidth), ih = static_cast<float>(sourceHeight);
+  float aw = static_cast<float>(areaWidth), ah = static_cast<float>(areaHeight);
+  if (sourceWidth > 0 && sourceHeight > 0 && areaWidth > 0 && areaHeight > 0) {
+    if ((ih / iw) * aw > ah)
+      s = ah / ih;
+    else
+      s = aw / iw;
+  }
+  float f = 1.0f;
+  if (s > 1.0f && options.zoomToFit) f = s;
+  if (s < 1.0f && options.shrinkToFit) f = s;
+  scale = f * userZoom;
+}
+
+namespace {
+// One axis of the visible rectangles: area size a, source size s, scale k.
+void Axis(float a, float s, float k, float& pan, float& s0, float& s1, float& d0, float& d1) {
+  float scaled = s * k;
+  if (scaled < a) {
+    pan = 0.0f;
+    d0 = a / 2 - scaled / 2;
+    d1 = a / 2 + scaled / 2;
+    if (d0 == d1) d1 += 1.0f;
+    s0 = 0.0f;
+    s1 = s;
+    return;
+  }
+  float maxPan = s - a / k;
+  pan = std::clamp(pan, 0.0f, std::max(0.0f, maxPan));
+  float od0 = -pan * k, od1 = (s - pan) * k;
+  s0 = 0.0f;
+  s1 = s;
+  d0 = od0;
+  d1 = od1;
+  float span = od1 - od0;
+  if (span <= 0.0f) return;
+  if (d0 < 0.0f) {
+    s0 = (0.0f - od0) / span * s;
+    d0 = 0.0f;
+  }
+  if (d1 > a) {
+    s1 = (a - od0) / span * s;
+    d1 = a;
+  }
+}
+}  // namespace
+
+void DisplayState::ClampPan() {
+  float k = scale > 0.0f ? scale : 1.0f;
+  auto clamp = [&](float& pan, float s, float a) {
+    float maxPan = s - a / k;
+    pan = std::clamp(pan, 0.0f, std::max(0.0f, maxPan));
+  };
+  clamp(panX, static_cast<float>(sourceWidth), static_cast<float>(areaWidth));
+  clamp(panY, static_cast<float>(sourceHeight), static_cast<float>(areaHeight));
+}
+
+void DisplayState::ComputeRects() {
+  if (!image || scale <= 0.0f) {
+    source = Rect{};
+    destination = Rect{};
+    return;
+  }
+  Axis(static_cast<float>(areaWidth), static_cast<float>(sourceWidth), scale, panX, source.x0, source.x1,
+       destination.x0, destination.x1);
+  Axis(static_cast<float>(areaHeight), static_cast<float>(sourceHeight), scale, panY, source.y0, source.y1,
+       destination.y0, destination.y1);
+}
+
+void DisplayState::Recentre(float oldExtentX, float oldExtentY) {
+  float newX = source.x1 - source.x0, newY = source.y1 - source.y0;
+  bool moved = false;
+  if (oldExtentX < static_cast<float>(sourceWidth)) {
+    panX += (oldExtentX - newX) * 0.5f;
+    moved = true;
+  }
+  if (oldExtentY < static_cast<float>(sourceHeight)) {
+    panY += (oldExtentY - newY) * 0.5f;
+    moved = true;
+  }
+  if (moved) ComputeRects();
+}
+
+bool DisplayState::Zoom(ZoomInput input) {
+  float before = userZoom;
+  switch (input) {
+    case ZoomInput::kIn:
+      if (scale < kMaxZoomScale) userZoom *= 1.1f;
+      break;
+    case ZoomInput::kOut:
+      if (scale > kMinZoomScale) userZoom = std::max(userZoom * 0.9f, kMinUserZoom);
+      break;
+    case ZoomInput::kReset:
+      userZoom = 1.0f;
+      break;
+    case ZoomInput::kNone:
+      return false;
+  }
+  float oldX = source.x1 - source.x0, oldY = source.y1 - source.y0;
+  ComputeScale();
+  ComputeRects();
+  Recentre(oldX, oldY);
+  return userZoom != before;
+}
+
+bool DisplayState::DragZoom(int dy) {
+  float factor = 1.0f + std::max(static_cast<float>(dy) * 0.02f, -0.5f);
+  float before = userZoom;
+  if (factor < 1.0f) {
+    if (scale > kMinZoomScale) userZoom = std::max(userZoom * factor, kMinDragZoom);
+  } else if (scale < kMaxZoomScale) {
+    userZoom = std::min(userZoom * factor, kMaxDragZoom);
+  }
+  if (userZoom == before) return false;
+  float oldX = source.x1 - source.x0, oldY = source.y1 - source.y0;
+  ComputeScale();
+  ComputeRects();
+  Recentre(oldX, oldY);
+  return true;
+}
+
+void DisplayState::PanBy(float dx, float dy, int& shiftX, int& shiftY) {
+  shiftX = shiftY = 0;
+  if (!image || scale <= 0.0f) return;
+  float oldX = panX, oldY = panY;
+  panX -= dx / scale;
+  panY -= dy / scale;
+  ClampPan();
+  ComputeRects();
+  shiftX = static_cast<int>(std::lround((oldX - panX) * scale));
+  shiftY = static_cast<int>(std::lround((oldY - panY) * scale));
+}
+
+void DisplayState::ResetView() {
+  panX = panY = 0.0f;
+  if (!options.keepZoom) userZoom = 1.0f;
+  ComputeScale();
+  ComputeRects();
+}
+
+bool DisplayState::ImagePoint(float bx, float by, int& ix, int& iy) const {
+  if (!image) return false;
+  const Rect& d = destination;
+  const Rect& s = source;
+  if (bx < d.x0 || bx >= d.x1 || by < d.y0 || by >= d.y1) return false;
+  if (d.x1 <= d.x0 || d.y1 <= d.y0) return false;
+  float fx = s.x0 + (bx - d.x0) * (s.x1 - s.x0) / (d.x1 - d.x0);
+  float fy = s.y0 + (by - d.y0) * (s.y1 - s.y0) / (d.y1 - d.y0);
+  if (!(fx >= 0.0f) || !(fy >= 0.0f)) return false;
+  ix = static_cast<int>(fx);
+  iy = static_cast<int>(fy);
+  return ix < image->width && iy < image->height;
+}
+
+bool DisplayState::PixelAt(float bx, float by, uint32_t& argb) const {
+  int ix, iy;
+  if (!ImagePoint(bx, by, ix, iy)) return false;
+  const uint8_t* p = image->pixels + (static_cast<size_t>(iy) * image->width + ix) * 4;
+  argb = (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+  return true;
+}
+
+void DisplayState::DragSelection(int handleMode, float x, float y) {
+  switch (handleMode) {
+    case 1: selection.x0 = x, selection.y0 = y; break;
+    case 2: selection.x1 = x, selection.y0 = y; break;
+    case 3: selection.x1 = x, selection.y1 = y; break;
+    case 4: selection.x0 = x, selection.y1 = y; break;
+    case 5: selection.y0 = y; break;
+    case 6: selection.x1 = x; break;
+    case 7: selection.y1 = y; break;
+    case 8: selection.x0 = x; break;
+    default: break;
+  }
+}
+
+namespace {
+inline uint32_t Load(const uint8_t* p) {
+  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+}
+}  // namespace
+
+void DisplayState::RenderRow(int r, uint8_t* rgb) const {
+  if (!image || r < 0 || r >= areaHeight || areaWidth <= 0) return;
+  const int dy0 = static_cast<int>(destination.y0), dy1 = static_cast<int>(destination.y1);
+  if (r < dy0 || r > dy1) return;
+  const int dx0 = static_cast<int>(destination.x0), dx1 = static_cast<int>(destination.x1);
+  if (destination.y1 == destination.y0) return;
+  const float sy =
+      source.y0 + (static_cast<float>(r) - destination.y0) * (source.y1 - source.y0) / (destination.y1 - destination.y0);
+  const bool bilinear = UsesBilinear();
+  const int h = image->height, w = image->width;
+  if (!(sy >= 0.0f)) return;
+  if (bilinear ? !(sy < static_cast<float>(h - 1)) : !(sy < static_cast<float>(h))) return;
+  const int64_t span = dx1 - dx0;
+  const int64_t step = span > 0 ? static_cast<int64_t>((source.x1 - source.x0) * 65536.0f) / span : 0;
+  int64_t fx = static_cast<int64_t>(source.x0 * 65536.0f);
+  const int64_t fy = static_cast<int64_t>(sy * 65536.0f);
+  const int iy = static_cast<int>(fy >> 16);
+  const uint32_t fyf = static_cast<uint32_t>(fy & 0xFFFF);
+  const uint8_t* row0 = image->pixels + static_cast<size_t>(iy) * w * 4;
+  const uint8_t* row1 = bilinear ? row0 + static_cast<size_t>(w) * 4 : row0;
+  const int checkX = static_cast<int>(panX * scale), checkY = static_cast<int>(panY * scale);
+  const int lastX = std::min(dx1, areaWidth - 1);
+  const int maxSx = bilinear ? w - 2 : w - 1;
+  for (int x = dx0; x <= lastX; ++x, fx += step) {
+    if (x < 0) continue;
+    int sx = static_cast<int>(fx >> 16);
+    if (sx < 0) sx = 0;
+    if (sx > maxSx) sx = maxSx < 0 ? 0 : maxSx;
+    uint32_t p;
+    if (bilinear && w > 1) {
+      uint32_t fxf = static_cast<uint32_t>(fx & 0xFFFF);
+      uint32_t w00 = ((65535 - fxf) * (65535 - fyf)) >> 24;
+      uint32_t w10 = (fxf * (65535 - fyf)) >> 24;
+      uint32_t w01 = ((65535 - fxf) * fyf) >> 24;
+      uint32_t w11 = 256 - w00 - w10 - w01;
+      uint32_t p00 = Load(row0 + sx * 4), p10 = Load(row0 + (sx + 1) * 4);
+      uint32_t p01 = Load(row1 + sx * 4), p11 = Load(row1 + (sx + 1) * 4);
+      uint32_t rb = ((p00 & 0x00FF00FF) * w00 + (p10 & 0x00FF00FF) * w10 + (p01 & 0x00FF00FF) * w01 +
+                     (p11 & 0x00FF00FF) * w11) >> 8;
+      uint32_t ag = (((p00 & 0xFF00FF00) >> 8) * w00 + ((p10 & 0xFF00FF00) >> 8) * w10 +
+                     ((p01 & 0xFF00FF00) >> 8) * w01 + ((p11 & 0xFF00FF00) >> 8) * w11) >> 8;
+      p = (rb & 0x00FF00FF) | ((ag & 0x00FF00FF) << 8);
+    } else {
+      p = Load(row0 + sx * 4);
+    }
+    int a = static_cast<int>(p >> 24), cr = static_cast<int>((p >> 16) & 0xFF);
+    int cg = static_cast<int>((p >> 8) & 0xFF), cb = static_cast<int>(p & 0xFF);
+    uint8_t* out = rgb + static_cast<size_t>(x) * 3;
+    switch (contents) {
+      case kColorAlpha:
+        if (a > 251) {
+          out[0] = static_cast<uint8_t>(cr), out[1] = static_cast<uint8_t>(cg), out[2] = static_cast<uint8_t>(cb);
+        } else {
+          int g = 40 + 64 * ((((x + checkX) >> 3) & 1) ^ (((r + checkY) >> 3) & 1));
+          out[0] = static_cast<uint8_t>(g + (((cr - g) * a) >> 8));
+          out[1] = static_cast<uint8_t>(g + (((cg - g) * a) >> 8));
+          out[2] = static_cast<uint8_t>(g + (((cb - g) * a) >> 8));
+        }
+        break;
+      case kColor:
+        out[0] = static_cast<uint8_t>(cr), out[1] = static_cast<uint8_t>(cg), out[2] = static_cast<uint8_t>(cb);
+        break;
+      default:
+        out[0] = out[1] = out[2] = static_cast<uint8_t>(a);
+        break;
+    }
+  }
+}
+
+void BlendOverlayRow(const image::ChunkyImage* overlay, int row, uint8_t* rgb, int width) {
+  if (!overlay || overlay->format != image::ARGB32 || row < 0 || row >= overlay->height) return;
+  int n = std::min(width, overlay->width);
+  const uint8_t* o = overlay->pixels + static_cast<size_t>(row) * overlay->width * 4;
+  for (int x = 0; x < n; ++x, o += 4, rgb += 3) {
+    int a = o[0];
+    for (int c = 0; c < 3; ++c) rgb[c] = static_cast<uint8_t>((o[1 + c] * a + rgb[c] * (255 - a)) / 255);
+  }
+}
+
+}  // namespace vl::display

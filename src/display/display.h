@@ -1,0 +1,96 @@
+// The display area's logic: fitting and zoom rules, the visible rectangles, panning, the
+// selection rectangle, pointer lookups, and the row renderer with its three contents
+// modes. The widget (ui/) and the renderer task build on this; nothing here draws.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "image/chunky.h"
+
+namespace vl::display {
+
+struct Rect {
+  float x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+};
+
+enum ContentsMode : int { kColorAlpha = 0, kColor = 1, kAlpha = 2 };
+
+// The options applied as one unit (stored with the application's settings).
+struct DisplayOptions {
+  bool bilinear = false;
+  bool zoomToFit = false;
+  bool shrinkToFit = false;
+  bool keepZoom = false;
+  bool progressive = true;
+};
+
+enum class ZoomInput { kNone, kIn, kOut, kReset };
+
+// Linux input key codes (as in <linux/input-event-codes.h>) of the zoom keys: "=" and
+// keypad "+" zoom in, "-" and keypad "-" zoom out, "0" and keypad "0" reset.
+ZoomInput ZoomInputForLinuxKey(int keyCode);
+
+inline constexpr float kMaxZoomScale = 50.0f;  // zooming in stops at this scale
+inline constexpr float kMinZoomScale = 0.2f;   // zooming out stops at this scale
+inline constexpr float kMinUserZoom = 0.1f;    // keys and wheel never go below
+inline constexpr float kMinDragZoom = 0.2f;
+inline constexpr float kMaxDragZoom = 10.0f;
+
+struct DisplayState {
+  const image::ChunkyImage* image = nullptr;  // ARGB32, not owned
+  int32_t sourceWidth = 0, sourceHeight = 0;  // each one less with bilinear on
+  float scale = 1.0f;
+  float userZoom = 1.0f;
+  float panX = 0.0f, panY = 0.0f;
+  Rect source, destination;
+  DisplayOptions options;
+  int contents = kColorAlpha;
+  uint32_t background = 0x000000;  // 0xRRGGBB
+  int areaWidth = 0, areaHeight = 0;
+
+  // Selection in image coordinates.
+  Rect selection;
+
+  void SetArea(int width, int height);
+  // Stores the image and its source size and recomputes the scale (1.0 without image).
+  void SetImage(const image::ChunkyImage* img);
+  void SetBilinear(bool on);  // the source size depends on it
+  void ApplyOptions(const DisplayOptions& o);
+
+  void ComputeScale();
+  void ComputeRects();
+  // The scale as a 16.16 fixed-point number (the zoom attribute).
+  int32_t ScaleFixed() const { return static_cast<int32_t>(scale * 65536.0f); }
+
+  // Zoom changes; each returns true when the zoom changed (then the caller renders).
+  bool Zoom(ZoomInput input);
+  bool DragZoom(int dy);
+  // Pan by a pointer motion of (dx, dy) buffer pixels; returns the buffer shift actually
+  // applied (in buffer pixels) so the caller can move the pixels and render the strips.
+  void PanBy(float dx, float dy, int& shiftX, int& shiftY);
+  // Pan := 0; user zoom := 1 unless keep zoom is on.
+  void ResetView();
+
+  // Buffer position to image pixel; false outside the image.
+  bool ImagePoint(float bx, float by, int& ix, int& iy) const;
+  // ARGB of the image pixel under the buffer position; false outside.
+  bool PixelAt(float bx, float by, uint32_t& argb) const;
+
+  // Moves the selection handle (1..8) to the image point (x, y).
+  void DragSelection(int handleMode, float x, float y);
+
+  // Renders buffer row r into rgb (3 bytes a pixel, areaWidth pixels). Rows outside the
+  // destination are left as they are.
+  void RenderRow(int r, uint8_t* rgb) const;
+  bool UsesBilinear() const { return options.bilinear && scale != 1.0f; }
+
+ private:
+  void Recentre(float oldExtentX, float oldExtentY);
+  void ClampPan();
+};
+
+// Blends an ARGB32 overlay row over an RGB buffer row from x = 0, clipped to width.
+void BlendOverlayRow(const image::ChunkyImage* overlay, int row, uint8_t* rgb, int width);
+
+}  // namespace vl::display

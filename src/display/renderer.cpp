@@ -1,0 +1,124 @@
+#include "display/renderer.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace vl::display {
+
+void Renderer::FillBackground() {
+  uint8_t r = static_cast<uint8_t>(state_.background >> 16), g = static_cast<uint8_t>(state_.background >> 8),
+          b = static_cast<uint8_t>(state_.background);
+  for (size_t i = 0; i + 2 < buffer_.size(); i += 3) buffer_[i] = r, buffer_[i + 1] = g, buffer_[i + 2] = b;
+}
+
+void Renderer::RenderRows(int from, int to) {
+  to = std::min(to, bufHeight_);
+  for (int r = std::max(0, from); r < to; ++r) {
+    uint8_t* row = buffer_.data() + static_cast<size_t>(r) * bufWidth_ * 3;
+    state_.RenderRow(r, row);
+    if (overlay_ && r < overlay_->height) BlendOverlayRow(overlay_, r, row, bufWidth_);
+  }
+}
+
+bool Renderer::Command(int command) {
+  std::lock_guard<std::recursive_mutex> g(lock_);
+  if (command == kStopCommand) {
+    inProgress_ = false;
+    nextRow_ = 0;
+    return false;
+  }
+  if (command != kRenderCommand && command != kRenderNowCommand) return false;
+  if (bufWidth_ != state_.areaWidth || bufHeight_ != state_.areaHeight || buffer_.empty()) {
+    if (state_.image && state_.areaWidth > 0 && state_.areaHeight > 0) {
+      buffer_.assign(static_cast<size_t>(state_.areaWidth) * state_.areaHeight * 3, 0);
+      bufWidth_ = state_.areaWidth;
+      bufHeight_ = state_.areaHeight;
+    }
+    state_.ComputeScale();
+  }
+  if (buffer_.empty()) {
+    inProgress_ = true;  // the idle pass asks for a redraw of the background
+    nextRow_ = 0;
+    return false;
+  }
+  FillBackground();
+  nextRow_ = 0;
+  inProgress_ = true;
+  progressiveNow_ = state_.options.progressive && command == kRenderCommand;
+  if (state_.image) state_.ComputeRects();
+  if (!progressiveNow_ && state_.image && state_.image->height > 0) {
+    RenderRows(0, bufHeight_);
+    nextRow_ = bufHeight_;
+  }
+  return false;
+}
+
+bool Renderer::Pass() {
+  std::lock_guard<std::recursive_mutex> g(lock_);
+  if (!inProgress_) return false;
+  if (!state_.image || buffer_.empty() || !progressiveNow_) {
+    inProgress_ = false;
+    return true;
+  }
+  int end = std::min(nextRow_ + kRowsPerPass, bufHeight_);
+  RenderRows(nextRow_, end);
+  nextRow_ = end;
+  bool redraw = (nextRow_ > 0 && nextRow_ % kRedrawEveryRows == 0) || nextRow_ >= bufHeight_;
+  if (nextRow_ >= bufHeight_) inProgress_ = false;
+  return redraw;
+}
+
+void Renderer::Scroll(int dx, int dy) {
+  std::lock_guard<std::recursive_mutex> g(lock_);
+  if (buffer_.empty() || (dx == 0 && dy == 0)) return;
+  const int w = bufWidth_, h = bufHeight_;
+  if (std::abs(dx) >= w || std::abs(dy) >= h) {
+    FillBackground();
+    RenderRows(0, h);
+    return;
+  }
+  const size_t stride = static_cast<size_t>(w) * 3;
+  std::vector<uint8_t> moved(buffer_.size());
+  for (int y = 0; y < h; ++y) {
+    int sy = y - dy;
+    if (sy < 0 || sy >= h) continue;
+    int x0 = std::max(0, dx), x1 = std::min(w, w + dx);
+    std::memcpy(moved.data() + y * stride + x0 * 3, buffer_.data() + sy * stride + (x0 - dx) * 3,
+                static_cast<size_t>(x1 - x0) * 3);
+  }
+  buffer_.swap(moved);
+  // Uncovered strips: whole rows at the top or bottom, columns at the left or right.
+  uint8_t bg[3] = {static_cast<uint8_t>(state_.background >> 16), static_cast<uint8_t>(state_.background >> 8),
+                   static_cast<uint8_t>(state_.background)};
+  auto fillRow = [&](int y, int from, int to) {
+    for (int x = from; x < to; ++x) std::memcpy(buffer_.data() + y * stride + x * 3, bg, 3);
+  };
+  for (int y = 0; y < h; ++y) {
+    bool newRow = (dy > 0 && y < dy) || (dy < 0 && y >= h + dy);
+    uint8_t* row = buffer_.data() + y * stride;
+    if (newRow) {
+      fillRow(y, 0, w);
+      state_.RenderRow(y, row);
+      continue;
+    }
+    if (dx == 0) continue;
+    // Render the row into a scratch row and copy only the uncovered columns.
+    row_.assign(stride, 0);
+    std::memcpy(row_.data(), row, stride);
+    int from = dx > 0 ? 0 : w + dx, to = dx > 0 ? dx : w;
+    for (int x = from; x < to; ++x) std::memcpy(row_.data() + x * 3, bg, 3);
+    state_.RenderRow(y, row_.data());
+    std::memcpy(row + from * 3, row_.data() + from * 3, static_cast<size_t>(to - from) * 3);
+  }
+  if (overlay_) {
+    // The overlay stays fixed on the area: redo the rows it covers.
+    int oh = std::min(overlay_->height, h);
+    for (int y = 0; y < oh; ++y) {
+      fillRow(y, 0, w);
+      RenderRows(y, y + 1);
+    }
+  }
+}
+
+}  // namespace vl::display
