@@ -26,6 +26,8 @@ int main(int argc, char** argv) {
     std::printf("%s\n", vl::app::kVersionLine);
     return vl::app::kExitOk;
   }
+  int status = 0;
+  if (vl::app::RunFrontEndAction(fe, status)) return status;
   vl::app::StartupOptions opts = vl::app::ReadStartupOptions(fe, vl::app::ProgramPath(argv[0]));
   if (fe.headless || fe.serve) return vl::app::RunHeadless(fe, opts, stdout, stderr);
 #ifdef VISTALOOM_WITH_GUI
