@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/startup.h"
+#include "tools/tools_cli.h"
 
 #ifdef VISTALOOM_WITH_GUI
 #include "app/ui/gui_main.h"
@@ -12,6 +13,8 @@
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
+  // The batch tools have options of their own, which the front-end parser does not know.
+  if (int status = 0; vl::tools::RunToolsCli(args, status)) return status;
   vl::app::FrontEndOptions fe;
   std::string error;
   if (!vl::app::ParseFrontEnd(args, fe, error)) {
@@ -20,6 +23,7 @@ int main(int argc, char** argv) {
   }
   if (fe.help) {
     std::fputs(vl::app::UsageText().c_str(), stdout);
+    std::fputs(vl::tools::ToolsUsageText(), stdout);
     return vl::app::kExitOk;
   }
   if (fe.version) {
