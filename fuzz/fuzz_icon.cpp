@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "fuzz_util.h"
@@ -12,10 +13,18 @@
 
 namespace {
 
+char g_dir[] = "/tmp/vl-fuzz-icon-XXXXXX";
+
+void RemoveFolder() {
+  unlink((std::string(g_dir) + "/picture.info").c_str());
+  rmdir(g_dir);
+}
+
 const std::string& IconName() {
   static std::string name = [] {
-    char dir[] = "/tmp/vl-fuzz-icon-XXXXXX";
-    return mkdtemp(dir) ? std::string(dir) + "/picture" : std::string();
+    if (!mkdtemp(g_dir)) return std::string();
+    std::atexit(RemoveFolder);
+    return std::string(g_dir) + "/picture";
   }();
   return name;
 }
