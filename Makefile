@@ -2,10 +2,11 @@
 # `make test` builds and runs every test.
 BUILD ?= build
 BUILD_SANITIZE ?= build-sanitize
+BUILD_FUZZ ?= build-fuzz
 SAMPLE ?= data/samples/testcard.png
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test test-sanitize bench clean
+.PHONY: all deps configure build run test test-sanitize bench fuzz-smoke clean
 
 all: build
 
@@ -41,5 +42,9 @@ bench: deps
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVISTALOOM_BENCH=ON
 	cmake --build $(BUILD) -j $(JOBS)
 
+# Replays the fuzz corpora under the sanitizers and fuzzes each target briefly (clang).
+fuzz-smoke: deps
+	BUILD_FUZZ=$(BUILD_FUZZ) JOBS=$(JOBS) scripts/fuzz-smoke
+
 clean:
-	rm -rf $(BUILD) $(BUILD_SANITIZE)
+	rm -rf $(BUILD) $(BUILD_SANITIZE) $(BUILD_FUZZ)

@@ -1,10 +1,12 @@
 #include "platform/icon.h"
 
 #include <png.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <csetjmp>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -54,13 +56,53 @@ std::vector<std::string> SplitLines(const char* text, size_t len) {
   if (!cur.empty()) out.push_back(cur);
   return out;
 }
+
+// Icons are small; anything larger is not read.
+constexpr long kMaxIconBytes = 16L << 20;
+
+bool ReadIconBytes(FILE* f, std::vector<uint8_t>& out) {
+  if (std::fseek(f, 0, SEEK_END) != 0) return false;
+  long size = std::ftell(f);
+  if (size < 0 || size > kMaxIconBytes || std::fseek(f, 0, SEEK_SET) != 0) return false;
+  out.resize(static_cast<size_t>(size));
+  return out.empty() || std::fread(out.data(), 1, out.size(), f) == out.size();
+}
+
+// Every chunk up to the first IDAT (all that the metadata read looks at) must lie inside
+// the file: libpng would otherwise allocate whatever a lying length field claims.
+bool ChunksInsideFile(const std::vector<uint8_t>& bytes) {
+  size_t pos = 8;
+  while (true) {
+    if (bytes.size() - pos < 8) return false;
+    const uint8_t* c = bytes.data() + pos;
+    uint64_t length = uint64_t{c[0]} << 24 | uint64_t{c[1]} << 16 | uint64_t{c[2]} << 8 | c[3];
+    if (std::memcmp(c + 4, "IDAT", 4) == 0) return true;
+    if (length + 12 > bytes.size() - pos) return false;
+    pos += static_cast<size_t>(length) + 12;
+  }
+}
+
+struct MemoryReader {
+  const uint8_t* data;
+  size_t size;
+  size_t pos;
+};
+
+void ReadFromMemory(png_structp png, png_bytep out, png_size_t length) {
+  auto* r = static_cast<MemoryReader*>(png_get_io_ptr(png));
+  if (length > r->size - r->pos) png_error(png, "Read Error");
+  std::memcpy(out, r->data + r->pos, length);
+  r->pos += length;
+}
 }  // namespace
 
 bool GetDiskObject(const std::string& path, DiskObject& out) {
   FileCloser fc{std::fopen(path.c_str(), "rb")};
   if (!fc.f) return false;
-  unsigned char sig[8];
-  if (std::fread(sig, 1, 8, fc.f) != 8 || png_sig_cmp(sig, 0, 8) != 0) return false;
+  std::vector<uint8_t> bytes;
+  if (!ReadIconBytes(fc.f, bytes) || bytes.size() < 8 || png_sig_cmp(bytes.data(), 0, 8) != 0) return false;
+  if (!ChunksInsideFile(bytes)) return false;
+  MemoryReader reader{bytes.data(), bytes.size(), 8};
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   if (!png) return false;
   png_infop info = png_create_info_struct(png);
@@ -68,7 +110,8 @@ bool GetDiskObject(const std::string& path, DiskObject& out) {
     png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
     return false;
   }
-  png_init_io(png, fc.f);
+  png_set_chunk_malloc_max(png, kMaxIconBytes);  // bounds what compressed text may unpack to
+  png_set_read_fn(png, &reader, ReadFromMemory);
   png_set_sig_bytes(png, 8);
   png_read_info(png, info);
   DiskObject obj;
@@ -143,6 +186,14 @@ bool PutDiskObject(const std::string& path, const DiskObject& obj, const image::
 }
 
 namespace {
+// Deflate unpacks at most 1032 bytes per byte, and a row byte holds at most 8 pixels: a
+// file too small for the pixels its header claims is refused before the buffer is made.
+bool PixelsPlausible(const std::string& path, uint64_t width, uint64_t height) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0 || st.st_size <= 0) return false;
+  return width * height <= static_cast<uint64_t>(st.st_size) * 1032 * 8;
+}
+
 // The icon's pixels through libpng's simplified reader, which turns every colour type and
 // depth into 8-bit A, R, G, B bytes: the ARGB32 layout.
 image::ChunkyImage* ReadIconPixels(const std::string& path) {
@@ -150,7 +201,7 @@ image::ChunkyImage* ReadIconPixels(const std::string& path) {
   std::memset(&png, 0, sizeof png);
   png.version = PNG_IMAGE_VERSION;
   if (!png_image_begin_read_from_file(&png, path.c_str())) return nullptr;
-  if (!image::SizeAllowed(png.width, png.height, image::ARGB32)) {
+  if (!image::SizeAllowed(png.width, png.height, image::ARGB32) || !PixelsPlausible(path, png.width, png.height)) {
     png_image_free(&png);
     return nullptr;
   }

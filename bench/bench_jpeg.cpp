@@ -1,0 +1,91 @@
+// JPEG decoding of a 5120 x 2880 picture that the benchmark writes once with the project's
+// own encoder: from a file as ARGB32 (viewing) and RGB24 (thumbnails), and from memory.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "bench_util.h"
+#include "formats/jpeg.h"
+#include "formats/jpeg_codec.h"
+
+namespace {
+
+constexpr int kW = 5120, kH = 2880;
+
+using vl::bench::SetMegapixels;
+
+// Writes the picture once into a private temporary folder, removed at exit.
+class JpegFile {
+ public:
+  JpegFile() {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/vl-bench-XXXXXX";
+    std::vector<char> buf(tmpl.begin(), tmpl.end());
+    buf.push_back('\0');
+    if (!mkdtemp(buf.data())) return;
+    dir_ = buf.data();
+    path_ = dir_ + "/picture.jpg";
+    auto img = vl::bench::MakePicture(kW, kH);
+    if (!img || !vl::formats::SaveJPEG(img.get(), path_.c_str(), 90, false, false)) path_.clear();
+  }
+  ~JpegFile() {
+    if (!path_.empty()) std::remove(path_.c_str());
+    if (!dir_.empty()) rmdir(dir_.c_str());
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string dir_, path_;
+};
+
+const JpegFile& File() {
+  static JpegFile file;
+  return file;
+}
+
+void BM_JpegDecodeARGB32(benchmark::State& state) {
+  const std::string& path = File().path();
+  if (path.empty()) state.SkipWithError("could not write the JPEG file");
+  for (auto _ : state) {
+    vl::image::TexturePtr t(vl::formats::ReadJpeg(path.c_str()));
+    if (!t) state.SkipWithError("ReadJpeg failed");
+    benchmark::DoNotOptimize(t.get());
+  }
+  SetMegapixels(state, double(kW) * kH);
+}
+BENCHMARK(BM_JpegDecodeARGB32)->Unit(benchmark::kMillisecond);
+
+void BM_JpegDecodeRGB24(benchmark::State& state) {
+  const std::string& path = File().path();
+  if (path.empty()) state.SkipWithError("could not write the JPEG file");
+  for (auto _ : state) {
+    vl::image::TexturePtr t(vl::formats::ReadJpegForCache(path.c_str()));
+    if (!t) state.SkipWithError("ReadJpegForCache failed");
+    benchmark::DoNotOptimize(t.get());
+  }
+  SetMegapixels(state, double(kW) * kH);
+}
+BENCHMARK(BM_JpegDecodeRGB24)->Unit(benchmark::kMillisecond);
+
+void BM_JpegDecodeMemory(benchmark::State& state) {
+  std::vector<uint8_t> bytes;
+  if (FILE* f = std::fopen(File().path().c_str(), "rb")) {
+    uint8_t chunk[65536];
+    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) bytes.insert(bytes.end(), chunk, chunk + n);
+    std::fclose(f);
+  }
+  if (bytes.empty()) state.SkipWithError("could not read the JPEG file");
+  for (auto _ : state) {
+    vl::image::TexturePtr t(vl::formats::ReadJpegMemoryForCache(bytes.data(), bytes.size()));
+    if (!t) state.SkipWithError("ReadJpegMemoryForCache failed");
+    benchmark::DoNotOptimize(t.get());
+  }
+  SetMegapixels(state, double(kW) * kH);
+}
+BENCHMARK(BM_JpegDecodeMemory)->Unit(benchmark::kMillisecond);
+
+}  // namespace

@@ -1,0 +1,99 @@
+// The thumbnail work of a directory scan over 12 photos of 3000 x 2000 (JPEG files the
+// benchmark writes once): with a cold cache every photo is decoded, resampled to the
+// 120 x 90 box and stored; with a warm cache every thumbnail comes from the cache. The
+// counter is source megapixels per second.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "bench_util.h"
+#include "formats/jpeg_codec.h"
+#include "formats/loader.h"
+#include "thumbs/cache.h"
+#include "thumbs/thumbnail.h"
+
+namespace {
+
+constexpr int kPhotos = 12;
+constexpr int kW = 3000, kH = 2000;
+constexpr int kBoxW = 120, kBoxH = 90;
+
+struct PhotoDir {
+  std::string dir;
+  std::vector<std::string> photos;
+  bool ok = false;
+
+  PhotoDir() {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/vl-bench-XXXXXX";
+    std::vector<char> buf(tmpl.begin(), tmpl.end());
+    buf.push_back('\0');
+    if (!mkdtemp(buf.data())) return;
+    dir = buf.data();
+    ok = true;
+    for (int i = 0; i < kPhotos && ok; ++i) {
+      auto img = vl::bench::MakePicture(kW, kH, static_cast<uint32_t>(i + 1));
+      std::string path = dir + "/photo" + std::to_string(i) + ".jpg";
+      ok = img && vl::formats::SaveJPEG(img.get(), path.c_str(), 88, false, false);
+      photos.push_back(path);
+    }
+  }
+  ~PhotoDir() {
+    for (const std::string& p : photos) unlink(p.c_str());
+    vl::thumbs::ClearCache(CacheRoot());
+    if (!dir.empty()) rmdir(dir.c_str());
+  }
+  std::string CacheRoot() const { return dir + "/cache/"; }
+};
+
+const PhotoDir& Photos() {
+  static PhotoDir photos;
+  return photos;
+}
+
+// One photo as the scanner handles it: a cache hit, or decode, thumbnail and store.
+bool ScanPhoto(const vl::thumbs::CacheContext& cache, const std::string& path) {
+  vl::thumbs::DateStamp date;
+  uint64_t size = 0;
+  if (!vl::thumbs::FileDateStamp(path, date, &size)) return false;
+  vl::thumbs::CacheEntryPtr hit(
+      vl::thumbs::LoadImage(cache, path, static_cast<uint32_t>(size), date, kBoxW, kBoxH));
+  if (hit) return true;
+  vl::image::TexturePtr picture(vl::formats::ReadPicture(path.c_str()));
+  if (!picture) return false;
+  vl::image::ChunkyPtr thumb(
+      vl::thumbs::MakeThumbnail(picture->chunky, nullptr, kBoxW, kBoxH, 0, 0, false, true));
+  if (!thumb) return false;
+  return vl::thumbs::StoreImage(cache, path, thumb.get(), 0, static_cast<uint32_t>(size), date, kBoxW, kBoxH,
+                                static_cast<uint32_t>(picture->chunky->width),
+                                static_cast<uint32_t>(picture->chunky->height), picture->formatName);
+}
+
+void BM_ThumbnailScan(benchmark::State& state) {
+  const bool warm = state.range(0) != 0;
+  const PhotoDir& photos = Photos();
+  if (!photos.ok) state.SkipWithError("could not write the photos");
+  vl::thumbs::CacheContext cache;
+  cache.root = photos.CacheRoot();
+  vl::thumbs::ClearCache(cache.root);
+  if (warm)
+    for (const std::string& p : photos.photos)
+      if (!ScanPhoto(cache, p)) state.SkipWithError("could not fill the cache");
+  state.SetLabel(warm ? "warm cache" : "cold cache");
+  for (auto _ : state) {
+    if (!warm) {
+      state.PauseTiming();
+      vl::thumbs::ClearCache(cache.root);
+      state.ResumeTiming();
+    }
+    for (const std::string& p : photos.photos)
+      if (!ScanPhoto(cache, p)) state.SkipWithError("scan failed");
+  }
+  vl::bench::SetMegapixels(state, double(kW) * kH * kPhotos);
+}
+BENCHMARK(BM_ThumbnailScan)->ArgName("warm")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
