@@ -1,8 +1,25 @@
+// The main window: the display beside the browser's place with a splitter between them,
+// the information panel and the colour picker below, and the menu strip.
 #pragma once
 
 #include <QMainWindow>
+#include <string>
 
 #include "app/startup.h"
+#include "app/status.h"
+#include "image/chunky.h"
+
+class QAction;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSplitter;
+
+namespace vl::display::ui {
+class PreviewClass;
+}
 
 namespace vl::app::ui {
 
@@ -11,11 +28,65 @@ class MainWindow : public QMainWindow {
 
  public:
   explicit MainWindow(const StartupOptions& opts, QWidget* parent = nullptr);
+  ~MainWindow() override;
 
   const StartupOptions& options() const { return options_; }
 
+  // Opens the window (on its own full screen with FULLSCREEN) and the first FILE.
+  void Start();
+  // Loads path and shows it; 0 when loaded, 1 when not.
+  int OpenPicture(const std::string& path);
+  // Shows the status texts in the title and the information panel.
+  void ShowStatus(const StatusTexts& texts);
+
+  display::ui::PreviewClass* preview() const { return preview_; }
+  const image::Texture* currentImage() const { return current_.get(); }
+
+  // The panel's texts, for the tests.
+  QString widthText() const;
+  QString heightText() const;
+  QString formatText() const;
+  QString loadTimeText() const;
+  QString zoomText() const;
+  QString pickedColorText() const;
+  QComboBox* pickerFormat() const { return pickerFormat_; }
+  QAction* fullScreenAction() const { return fullScreen_; }
+  QAction* overlayAction() const { return overlay_; }
+
+ public slots:
+  void ShowAbout();
+  void ToggleFullScreen();
+  void ShowPickedColor(quint32 argb);
+
  private:
+  void BuildMenus();
+  QWidget* BuildPanel();
+  void UpdatePickerText();
+  void UpdateOverlay();
+
   StartupOptions options_;
+  image::TexturePtr current_;
+  std::string currentPath_;
+  bool loadFailed_ = false;
+  float loadTime_ = 0.0f;
+
+  QSplitter* splitter_ = nullptr;
+  QWidget* browser_ = nullptr;
+  display::ui::PreviewClass* preview_ = nullptr;
+  QLabel* width_ = nullptr;
+  QLabel* height_ = nullptr;
+  QLabel* loadTimeLabel_ = nullptr;
+  QLabel* zoom_ = nullptr;
+  QLabel* format_ = nullptr;
+  QPushButton* pick_ = nullptr;
+  QFrame* pen_ = nullptr;
+  QLineEdit* colorText_ = nullptr;
+  QComboBox* pickerFormat_ = nullptr;
+  QPushButton* copy_ = nullptr;
+  QAction* fullScreen_ = nullptr;
+  QAction* overlay_ = nullptr;
+  quint32 picked_ = 0;
+  bool havePicked_ = false;
 };
 
 }  // namespace vl::app::ui

@@ -1,0 +1,256 @@
+// The main window with its display under the offscreen platform: a picture named on the
+// command line is opened and rendered, the zoom keys change the zoom text, the "Display"
+// menu switches the modes, and the colour picker follows the pointer.
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QtTest/QtTest>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "app/color_picker.h"
+#include "app/ui/main_window.h"
+#include "display/ui/preview.h"
+#include "formats/png_writer.h"
+#include "image/chunky.h"
+#include "image/pool.h"
+
+using vl::display::ui::PreviewClass;
+
+namespace {
+
+// A picture with a different colour in every pixel and one half-transparent column.
+bool WritePicture(const QString& path, int w, int h) {
+  vl::image::ChunkyPtr img(vl::image::chk_Create(w, h, vl::image::ARGB32, false));
+  if (!img) return false;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      vl::image::SetPixel(img.get(), x, y, x == 0 ? 100 : 255, static_cast<uint8_t>(x * 3), static_cast<uint8_t>(y * 5),
+                          static_cast<uint8_t>((x + y) & 0xFF));
+  return vl::formats::SavePNG(img.get(), path.toLocal8Bit().constData(), true) == 1;
+}
+
+// The RGB of buffer pixel (x, y).
+QRgb BufferPixel(PreviewClass* p, int x, int y) {
+  std::lock_guard<std::recursive_mutex> g(p->renderer().Lock());
+  const auto& buf = p->renderer().buffer();
+  const size_t i = (static_cast<size_t>(y) * p->renderer().bufferWidth() + x) * 3;
+  if (i + 2 >= buf.size()) return 0;
+  return qRgb(buf[i], buf[i + 1], buf[i + 2]);
+}
+
+// Where image pixel (0, 0) lands in the buffer at scale 1: columns start at the
+// destination's truncated left edge, rows at the first row on or below its top edge.
+QPoint Origin(PreviewClass* p) {
+  std::lock_guard<std::recursive_mutex> g(p->renderer().Lock());
+  const auto& d = p->renderer().state().destination;
+  return QPoint(static_cast<int>(d.x0), static_cast<int>(std::ceil(d.y0)));
+}
+
+QAction* FindAction(QMenu* menu, const QString& text) {
+  for (QAction* a : menu->actions()) {
+    if (a->text() == text) return a;
+    if (a->menu())
+      if (QAction* c = FindAction(a->menu(), text)) return c;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+class ViewerTest : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<vl::image::PoolScope> pool_;
+  QTemporaryDir dir_;
+  QString picture_;
+
+ private slots:
+  void initTestCase() {
+    pool_ = std::make_unique<vl::image::PoolScope>();
+    QVERIFY(dir_.isValid());
+    picture_ = dir_.filePath(QStringLiteral("card.png"));
+    QVERIFY(WritePicture(picture_, 60, 40));
+  }
+
+  void cleanupTestCase() { pool_.reset(); }
+
+  void opensTheFirstFileAndRendersIt() {
+    vl::app::StartupOptions opts;
+    opts.hasInitialFile = true;
+    opts.initialFile = picture_.toStdString();
+    vl::app::ui::MainWindow w(opts);
+    w.Start();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QCOMPARE(w.windowTitle(), picture_ + QStringLiteral(" (60x40)"));
+    QCOMPARE(w.widthText(), QStringLiteral("60"));
+    QCOMPARE(w.heightText(), QStringLiteral("40"));
+    QCOMPARE(w.formatText(), QStringLiteral("PNG"));
+    QVERIFY(w.loadTimeText().endsWith(QLatin1Char('s')));
+    QCOMPARE(w.zoomText(), QStringLiteral("100%"));
+
+    PreviewClass* p = w.preview();
+    p->WaitRendered();
+    // At scale 1 the picture sits in the middle of the area, one buffer pixel a pixel.
+    const QPoint o = Origin(p);
+    const int ox = o.x(), oy = o.y();
+    int checked = 0;
+    for (int y = 0; y < 40; y += 7)
+      for (int x = 1; x < 60; x += 9) {
+        QCOMPARE(BufferPixel(p, ox + x, oy + y), qRgb(x * 3, y * 5, (x + y) & 0xFF));
+        ++checked;
+      }
+    QVERIFY(checked > 30);
+    // The half-transparent column is blended over the checkerboard, not copied.
+    QVERIFY(BufferPixel(p, ox, oy + 20) != qRgb(0, 100, 20));
+    // Outside the picture: the background.
+    QCOMPARE(BufferPixel(p, 0, 0), qRgb(0, 0, 0));
+  }
+
+  void aFileThatCannotBeReadLeavesNoImage() {
+    vl::app::StartupOptions opts;
+    vl::app::ui::MainWindow w(opts);
+    w.show();
+    QCOMPARE(w.OpenPicture(dir_.filePath(QStringLiteral("missing.png")).toStdString()), 1);
+    QCOMPARE(w.windowTitle(), QStringLiteral("Vistaloom: Failed to load image"));
+    QCOMPARE(w.widthText(), QStringLiteral("0"));
+    QCOMPARE(w.loadTimeText(), QStringLiteral("0.00s"));
+    QVERIFY(w.currentImage() == nullptr);
+  }
+
+  void zoomKeysChangeTheZoomText() {
+    vl::app::StartupOptions opts;
+    vl::app::ui::MainWindow w(opts);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QCOMPARE(w.OpenPicture(picture_.toStdString()), 0);
+    PreviewClass* p = w.preview();
+    p->setFocus();
+    QTest::keyClick(p, Qt::Key_Equal);
+    QCOMPARE(w.zoomText(), QStringLiteral("110%"));
+    QTest::keyClick(p, Qt::Key_Plus, Qt::KeypadModifier);
+    QCOMPARE(w.zoomText(), QStringLiteral("121%"));
+    QTest::keyClick(p, Qt::Key_0);
+    QCOMPARE(w.zoomText(), QStringLiteral("100%"));
+    QTest::keyClick(p, Qt::Key_Minus);
+    QCOMPARE(w.zoomText(), QStringLiteral("90%"));
+    QTest::keyClick(p, Qt::Key_0, Qt::KeypadModifier);
+    QCOMPARE(w.zoomText(), QStringLiteral("100%"));
+    QTest::keyClick(p, Qt::Key_A);
+    QCOMPARE(w.zoomText(), QStringLiteral("100%"));  // other keys leave the zoom alone
+
+    // Zoomed in, the picture covers about 2.14 times as many columns of the middle row.
+    for (int i = 0; i < 8; ++i) QTest::keyClick(p, Qt::Key_Equal);
+    p->WaitRendered();
+    QCOMPARE(w.zoomText(), QStringLiteral("214%"));
+    const int cy = p->height() / 2;
+    int covered = 0;
+    for (int x = 0; x < p->width(); ++x)
+      if (BufferPixel(p, x, cy) != qRgb(0, 0, 0)) ++covered;
+    QVERIFY2(covered >= 126 && covered <= 130, qPrintable(QString::number(covered)));
+  }
+
+  void displayMenuTogglesTheModes() {
+    vl::app::StartupOptions opts;
+    vl::app::ui::MainWindow w(opts);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QCOMPARE(w.OpenPicture(picture_.toStdString()), 0);
+    PreviewClass* p = w.preview();
+    QMenu* menu = p->DisplayMenu();
+    QCOMPARE(menu->title(), QStringLiteral("Display"));
+    QAction* none = FindAction(menu, QStringLiteral("None"));
+    QAction* bilinear = FindAction(menu, QStringLiteral("Bilinear"));
+    QAction* alpha = FindAction(menu, QStringLiteral("Alpha"));
+    QAction* colorAlpha = FindAction(menu, QStringLiteral("Color + Alpha"));
+    QAction* zoomFit = FindAction(menu, QStringLiteral("Zoom to fit display area"));
+    QAction* subtask = FindAction(menu, QStringLiteral("Subtask"));
+    QVERIFY(none && bilinear && alpha && colorAlpha && zoomFit && subtask);
+    QVERIFY(none->isChecked());
+    QVERIFY(colorAlpha->isChecked());
+    QVERIFY(subtask->isChecked());
+    QVERIFY(!zoomFit->isChecked());
+
+    bilinear->trigger();
+    QVERIFY(bilinear->isChecked());
+    QVERIFY(!none->isChecked());
+    QVERIFY(p->Options().bilinear);
+
+    alpha->trigger();
+    QVERIFY(alpha->isChecked());
+    QVERIFY(!colorAlpha->isChecked());
+    p->WaitRendered();
+    // The area shows the alpha channel: 255 in the picture, 100 in its first column.
+    const QPoint o = Origin(p);
+    const int ox = o.x(), oy = o.y();
+    QCOMPARE(BufferPixel(p, ox + 10, oy + 10), qRgb(255, 255, 255));
+
+    zoomFit->trigger();
+    QVERIFY(zoomFit->isChecked());
+    QVERIFY(w.zoomText() != QStringLiteral("100%"));
+    QVERIFY(p->Options().zoomToFit);
+    subtask->trigger();
+    QVERIFY(!p->Options().progressive);
+    QVERIFY(!subtask->isChecked());
+  }
+
+  void pickerFollowsThePointer() {
+    vl::app::StartupOptions opts;
+    vl::app::ui::MainWindow w(opts);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QCOMPARE(w.OpenPicture(picture_.toStdString()), 0);
+    PreviewClass* p = w.preview();
+    p->WaitRendered();
+    const QPoint o = Origin(p);
+    const int ox = o.x(), oy = o.y();
+    QTest::mouseMove(p, QPoint(ox + 10, oy + 4));
+    QTRY_COMPARE(w.pickedColorText(), QStringLiteral("030,020,014,255"));
+    w.pickerFormat()->setCurrentIndex(1);
+    QCOMPARE(w.pickedColorText(), QStringLiteral("0x1e140eff"));
+    w.pickerFormat()->setCurrentIndex(2);
+    QCOMPARE(w.pickedColorText(), QStringLiteral("#1e140e"));
+    QTest::mouseMove(p, QPoint(1, 1));  // outside the picture: the last colour stays
+    QCOMPARE(w.pickedColorText(), QStringLiteral("#1e140e"));
+  }
+
+  void overlayIsBlendedOverTheFirstRows() {
+    vl::app::StartupOptions opts;
+    vl::app::ui::MainWindow w(opts);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QCOMPARE(w.OpenPicture(picture_.toStdString()), 0);
+    PreviewClass* p = w.preview();
+    p->WaitRendered();
+    p->SetBackground(0x808080);
+    p->WaitRendered();
+    const QRgb before = BufferPixel(p, 2, 2);
+    QCOMPARE(before, qRgb(0x80, 0x80, 0x80));
+    w.overlayAction()->setChecked(true);
+    p->WaitRendered();
+    QVERIFY(BufferPixel(p, 2, 2) != before);
+    w.overlayAction()->setChecked(false);
+    p->WaitRendered();
+    QCOMPARE(BufferPixel(p, 2, 2), before);
+  }
+
+  void fullScreenToggles() {
+    vl::app::StartupOptions opts;
+    vl::app::ui::MainWindow w(opts);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QVERIFY(!w.fullScreenAction()->isChecked());
+    w.fullScreenAction()->trigger();
+    QVERIFY(w.fullScreenAction()->isChecked());
+    QTRY_VERIFY(w.isFullScreen());
+    w.fullScreenAction()->trigger();
+    QTRY_VERIFY(!w.isFullScreen());
+    QVERIFY(!w.fullScreenAction()->isChecked());
+  }
+};
+
+QTEST_MAIN(ViewerTest)
+#include "test_gui_viewer.moc"
