@@ -66,7 +66,8 @@ bool DecodeRle(const uint8_t* in, size_t n, int bits, uint8_t* px, int64_t w, in
     } else {  // absolute run of value pixels, padded to 16 bits
       size_t bytes = bits == 8 ? value : (value + 1u) / 2;
       if (bytes > n - i) return false;
-      for (int k = 0; k < value; ++k) put(bits == 8 ? in[i + k] : (k & 1) ? (in[i + k / 2] & 15) : (in[i + k / 2] >> 4));
+      for (int k = 0; k < value; ++k)
+        put(bits == 8 ? in[i + k] : (k & 1) ? (in[i + k / 2] & 15) : (in[i + k / 2] >> 4));
       i += (bytes + 1) & ~size_t{1};
     }
     if (y >= h) return true;
@@ -139,8 +140,10 @@ bool DecodeBmp(const uint8_t* data, size_t size, DecodedPicture& out) {
   if (bpp <= 8) {
     out.palette.assign(256 * 3, 0);
     size_t entries = colorsUsed ? std::min<uint32_t>(colorsUsed, 256) : (1u << bpp);
-    if (paletteAt < offset) entries = std::min(entries, (offset - paletteAt) / paletteEntryBytes);
-    else entries = 0;
+    if (paletteAt < offset)
+      entries = std::min(entries, (offset - paletteAt) / paletteEntryBytes);
+    else
+      entries = 0;
     for (size_t i = 0; i < entries; ++i) {
       const uint8_t* e = data + paletteAt + i * paletteEntryBytes;
       out.palette[i * 3] = e[2], out.palette[i * 3 + 1] = e[1], out.palette[i * 3 + 2] = e[0];
@@ -184,7 +187,8 @@ bool DecodeBmp(const uint8_t* data, size_t size, DecodedPicture& out) {
           continue;
         }
         uint32_t v = bpp == 16 ? decode::Le16(row + x * 2) : decode::Le32(row + x * 4);
-        decode::PutArgb(dst + x * 4, FieldValue(a, v, 255), FieldValue(r, v, 0), FieldValue(g, v, 0), FieldValue(b, v, 0));
+        decode::PutArgb(dst + x * 4, FieldValue(a, v, 255), FieldValue(r, v, 0), FieldValue(g, v, 0),
+                        FieldValue(b, v, 0));
       }
     }
   }

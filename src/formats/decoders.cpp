@@ -10,10 +10,10 @@ namespace vl::formats {
 
 const std::vector<Decoder>& DecoderTable() {
   static const std::vector<Decoder> table = {
-      {"PNG", SniffPng, DecodePng},         {"JPEG", SniffJpeg, DecodeJpeg},
-      {"GIF", SniffGif, DecodeGif},         {"TIFF", SniffTiff, DecodeTiff},
-      {"WebP", SniffWebp, DecodeWebp},      {"BMP", SniffBmp, DecodeBmp},
-      {"ILBM", SniffIlbm, DecodeIlbm},      {"Sun Raster", SniffSunRaster, DecodeSunRaster},
+      {"PNG", SniffPng, DecodePng},    {"JPEG", SniffJpeg, DecodeJpeg},
+      {"GIF", SniffGif, DecodeGif},    {"TIFF", SniffTiff, DecodeTiff},
+      {"WebP", SniffWebp, DecodeWebp}, {"BMP", SniffBmp, DecodeBmp},
+      {"ILBM", SniffIlbm, DecodeIlbm}, {"Sun Raster", SniffSunRaster, DecodeSunRaster},
       {"PNM", SniffPnm, DecodePnm},
   };
   return table;
@@ -78,6 +78,10 @@ image::Texture* PictureToTexture(DecodedPicture& pic, bool forScan) {
 
 image::Texture* ReadDatatype(const char* path, bool forScan) {
   const char* source = path ? path : "CLIPS:0";
+  // Only a file that some decoder claims is read whole.
+  uint8_t head[kSniffBytes];
+  size_t got = 0;
+  if (!ReadFileStart(source, head, sizeof head, got) || !FindDecoder(head, got)) return nullptr;
   std::vector<uint8_t> data;
   if (!ReadWholeFile(source, data, static_cast<uint64_t>(image::kMaxBufferBytes))) return nullptr;
   const Decoder* d = FindDecoder(data.data(), data.size());

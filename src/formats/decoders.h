@@ -95,11 +95,16 @@ bool AllocatePixels(DecodedPicture& out, int64_t width, int64_t height, int dept
 bool Plausible(int64_t width, int64_t height, size_t dataSize, int64_t pixelsPerByte);
 // A palette of 256 black entries with the first count entries a grey ramp (count >= 2).
 std::vector<uint8_t> GreyPalette(int count, bool inverted = false);
-inline uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
-inline uint32_t Be32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 | p[3];
+inline uint16_t Be16(const uint8_t* p) {
+  return static_cast<uint16_t>(p[0] << 8 | p[1]);
 }
-inline uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+inline uint32_t Be32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 |
+         p[3];
+}
+inline uint16_t Le16(const uint8_t* p) {
+  return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
 inline uint32_t Le32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
          static_cast<uint32_t>(p[3]) << 24;

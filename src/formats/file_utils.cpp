@@ -98,8 +98,12 @@ bool PathExists(const std::string& path) {
 
 }  // namespace
 
-void SetVerbose(bool on) { g_verbose = on; }
-bool IsVerbose() { return g_verbose; }
+void SetVerbose(bool on) {
+  g_verbose = on;
+}
+bool IsVerbose() {
+  return g_verbose;
+}
 
 FILE* OpenRegularFile(const char* path) {
   if (!path || !*path) return nullptr;
@@ -192,7 +196,10 @@ bool GetDataTypeName(const char* path, char* buffer, size_t bufferSize) {
 bool IsPictureFile(const char* path) {
   if (!path) return false;
   if (EndsWithNoCase(path, ".ras") || EndsWithNoCase(path, ".ras32") || EndsWithNoCase(path, ".ras24")) return true;
-  return GetDataTypeName(path).group == kGroupPicture;
+  // Only the decoders' sniffers put a file in the picture group.
+  uint8_t head[kSniffBytes];
+  size_t got = 0;
+  return ReadFileStart(path, head, sizeof head, got) && FindDecoder(head, got) != nullptr;
 }
 
 void FormatFileSize(char* buffer, size_t bufferSize, uint64_t size) {

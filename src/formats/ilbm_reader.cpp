@@ -13,7 +13,9 @@ constexpr uint8_t kMaskPlane = 1;
 // A 2-byte replicate run gives 128 bytes.
 constexpr uint64_t kByteRunRatio = 64;
 
-bool Id(const uint8_t* p, const char* id) { return std::memcmp(p, id, 4) == 0; }
+bool Id(const uint8_t* p, const char* id) {
+  return std::memcmp(p, id, 4) == 0;
+}
 
 // ByteRun1: n in 0..127 copies n + 1 bytes, n in -127..-1 repeats the next byte 1 - n
 // times, -128 does nothing. False when the input ends before out is full.
@@ -45,7 +47,9 @@ struct Header {
 
 }  // namespace
 
-bool SniffIlbm(const uint8_t* data, size_t size) { return size >= 12 && Id(data, "FORM") && Id(data + 8, "ILBM"); }
+bool SniffIlbm(const uint8_t* data, size_t size) {
+  return size >= 12 && Id(data, "FORM") && Id(data + 8, "ILBM");
+}
 
 bool DecodeIlbm(const uint8_t* data, size_t size, DecodedPicture& out) {
   if (!SniffIlbm(data, size)) return false;
@@ -148,18 +152,10 @@ bool DecodeIlbm(const uint8_t* data, size_t size, DecodedPicture& out) {
       uint32_t control = v >> valueBits, val = v & ((1u << valueBits) - 1);
       uint8_t wide = valueBits == 4 ? static_cast<uint8_t>(val * 17) : static_cast<uint8_t>(val << 2 | val >> 4);
       switch (control) {
-        case 0:
-          r = palette[val * 3], g = palette[val * 3 + 1], b = palette[val * 3 + 2];
-          break;
-        case 1:
-          b = wide;
-          break;
-        case 2:
-          r = wide;
-          break;
-        default:
-          g = wide;
-          break;
+        case 0: r = palette[val * 3], g = palette[val * 3 + 1], b = palette[val * 3 + 2]; break;
+        case 1: b = wide; break;
+        case 2: r = wide; break;
+        default: g = wide; break;
       }
       decode::PutArgb(dst + x * 4, 255, r, g, b);
     }

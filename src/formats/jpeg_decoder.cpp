@@ -15,7 +15,8 @@
 namespace vl::formats {
 namespace {
 
-// Every 8x8 block costs at least a bit, so no JPEG gives more than 512 pixels per byte.
+// Every 8x8 block costs at least a bit, so no JPEG gives more than 512 pixels per byte;
+// the bound leaves a wide margin.
 constexpr int64_t kJpegRatio = 4096;
 
 struct ErrorManager {
@@ -23,7 +24,9 @@ struct ErrorManager {
   jmp_buf jump;
 };
 
-[[noreturn]] void OnError(j_common_ptr cinfo) { std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1); }
+[[noreturn]] void OnError(j_common_ptr cinfo) {
+  std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
+}
 
 void OnMessage(j_common_ptr cinfo, int level) {
   // Premature end of data is a warning to libjpeg, which then fills in grey; refuse it.
@@ -66,7 +69,9 @@ bool ReadJpegData(jpeg_decompress_struct& cinfo, ErrorManager& err, const uint8_
 
 }  // namespace
 
-bool SniffJpeg(const uint8_t* data, size_t size) { return size >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF; }
+bool SniffJpeg(const uint8_t* data, size_t size) {
+  return size >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF;
+}
 
 bool DecodeJpeg(const uint8_t* data, size_t size, DecodedPicture& out) {
   if (!SniffJpeg(data, size)) return false;

@@ -15,6 +15,9 @@ namespace {
 
 std::mutex g_formatLock;
 std::string g_formatName;
+// The name this thread set last: a texture takes its format name from here, so that a
+// load on another thread (the thumbnail scanner) cannot slip its name in between.
+thread_local std::string t_formatName;
 
 bool EndsWith(const char* path, size_t n, const char* suffix) {
   size_t s = std::strlen(suffix);
@@ -46,7 +49,7 @@ image::Texture* Dispatch(const char* path, bool forScan) {
   if (!t) t = ReadDatatype(path, forScan);
   if (!t) return nullptr;
   t->name = path;
-  t->formatName = GetFormatName();
+  t->formatName = t_formatName;
   return t;
 }
 
@@ -63,8 +66,9 @@ image::Texture* ReadClipboard(bool forScan) {  // the clipboard always comes as 
 }  // namespace
 
 void SetFormatName(const std::string& name) {
+  t_formatName = strcasecmp(name.c_str(), "JFIF") == 0 ? std::string("JPEG") : name;
   std::lock_guard<std::mutex> g(g_formatLock);
-  g_formatName = strcasecmp(name.c_str(), "JFIF") == 0 ? std::string("JPEG") : name;
+  g_formatName = t_formatName;
 }
 
 std::string GetFormatName() {
@@ -72,8 +76,12 @@ std::string GetFormatName() {
   return g_formatName;
 }
 
-image::Texture* ReadPicture(const char* path) { return path ? Dispatch(path, false) : ReadClipboard(false); }
+image::Texture* ReadPicture(const char* path) {
+  return path ? Dispatch(path, false) : ReadClipboard(false);
+}
 
-image::Texture* ReadPictureForScan(const char* path) { return path ? Dispatch(path, true) : ReadClipboard(false); }
+image::Texture* ReadPictureForScan(const char* path) {
+  return path ? Dispatch(path, true) : ReadClipboard(false);
+}
 
 }  // namespace vl::formats

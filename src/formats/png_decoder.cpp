@@ -25,7 +25,9 @@ void ReadFromMemory(png_structp png, png_bytep out, png_size_t length) {
   r->pos += length;
 }
 
-[[noreturn]] void OnError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+[[noreturn]] void OnError(png_structp png, png_const_charp) {
+  png_longjmp(png, 1);
+}
 void OnWarning(png_structp, png_const_charp) {}
 
 // Everything that must survive a longjmp lives in the caller's objects.
@@ -84,7 +86,9 @@ bool ReadPng(png_structp png, png_infop info, MemReader& reader, DecodedPicture&
 
 }  // namespace
 
-bool SniffPng(const uint8_t* data, size_t size) { return size >= 8 && png_sig_cmp(data, 0, 8) == 0; }
+bool SniffPng(const uint8_t* data, size_t size) {
+  return size >= 8 && png_sig_cmp(data, 0, 8) == 0;
+}
 
 bool DecodePng(const uint8_t* data, size_t size, DecodedPicture& out) {
   if (!SniffPng(data, size)) return false;

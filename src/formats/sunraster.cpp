@@ -62,12 +62,15 @@ bool OpenBuiltIn(const char* path, FileCloser& file, Header& h, size_t& dataByte
   dataBytes = static_cast<size_t>(h.width) * h.height * (h.depth / 8);
   struct stat st;
   if (fstat(fileno(file.f), &st) != 0) return false;
-  uint64_t available = st.st_size > static_cast<off_t>(kHeaderBytes) ? static_cast<uint64_t>(st.st_size) - kHeaderBytes : 0;
+  uint64_t available =
+      st.st_size > static_cast<off_t>(kHeaderBytes) ? static_cast<uint64_t>(st.st_size) - kHeaderBytes : 0;
   if (got < kHeaderBytes || available < dataBytes) shortData = true;
   return true;
 }
 
-void IoError() { std::fputs("[Sunraster]: IO Error\n", stdout); }
+void IoError() {
+  std::fputs("[Sunraster]: IO Error\n", stdout);
+}
 
 }  // namespace
 
@@ -81,7 +84,8 @@ image::Texture* ReadSunRaster(const char* path) {
     IoError();
     return nullptr;
   }
-  image::TexturePtr tex(image::CreateTexture(static_cast<int32_t>(h.width), static_cast<int32_t>(h.height), image::ARGB32));
+  image::TexturePtr tex(
+      image::CreateTexture(static_cast<int32_t>(h.width), static_cast<int32_t>(h.height), image::ARGB32));
   if (!tex) return nullptr;
   uint8_t* px = tex->chunky->pixels;
   if (std::fread(px, 1, bytes, file.f) != bytes) {
@@ -111,7 +115,8 @@ image::Texture* ReadSunRasterForScan(const char* path) {
     IoError();
     return nullptr;
   }
-  image::TexturePtr tex(image::CreateTexture(static_cast<int32_t>(h.width), static_cast<int32_t>(h.height), image::RGB24));
+  image::TexturePtr tex(
+      image::CreateTexture(static_cast<int32_t>(h.width), static_cast<int32_t>(h.height), image::RGB24));
   if (!tex) return nullptr;
   uint8_t* px = tex->chunky->pixels;
   size_t count = static_cast<size_t>(h.width) * h.height;
@@ -139,7 +144,9 @@ image::Texture* ReadSunRasterForScan(const char* path) {
 // The system decoder's Sun Raster reader: every depth (1, 8, 24, 32), colour maps, the
 // byte-encoded (run-length) type, and rows padded to 16 bits.
 
-bool SniffSunRaster(const uint8_t* data, size_t size) { return size >= 4 && decode::Be32(data) == kMagic; }
+bool SniffSunRaster(const uint8_t* data, size_t size) {
+  return size >= 4 && decode::Be32(data) == kMagic;
+}
 
 namespace {
 
@@ -211,12 +218,8 @@ bool DecodeSunRaster(const uint8_t* data, size_t size, DecodedPicture& out) {
     for (uint32_t x = 0; x < h.width; ++x) {
       size_t i = static_cast<size_t>(y) * h.width + x;
       switch (h.depth) {
-        case 1:
-          px[i] = (row[x >> 3] >> (7 - (x & 7))) & 1;
-          break;
-        case 8:
-          px[i] = row[x];
-          break;
+        case 1: px[i] = (row[x >> 3] >> (7 - (x & 7))) & 1; break;
+        case 8: px[i] = row[x]; break;
         case 24: {
           const uint8_t* p = row + x * 3;
           decode::PutArgb(px + i * 4, 255, rgb ? p[0] : p[2], p[1], rgb ? p[2] : p[0]);

@@ -25,7 +25,9 @@ tmsize_t ReadProc(thandle_t h, void* buf, tmsize_t n) {
   f->pos += k;
   return static_cast<tmsize_t>(k);
 }
-tmsize_t WriteProc(thandle_t, void*, tmsize_t) { return -1; }
+tmsize_t WriteProc(thandle_t, void*, tmsize_t) {
+  return -1;
+}
 toff_t SeekProc(thandle_t h, toff_t off, int whence) {
   auto* f = static_cast<MemFile*>(h);
   uint64_t base = whence == SEEK_CUR ? f->pos : whence == SEEK_END ? f->size : 0;
@@ -34,8 +36,12 @@ toff_t SeekProc(thandle_t h, toff_t off, int whence) {
   f->pos = target;
   return target;
 }
-int CloseProc(thandle_t) { return 0; }
-toff_t SizeProc(thandle_t h) { return static_cast<MemFile*>(h)->size; }
+int CloseProc(thandle_t) {
+  return 0;
+}
+toff_t SizeProc(thandle_t h) {
+  return static_cast<MemFile*>(h)->size;
+}
 int MapProc(thandle_t h, void** base, toff_t* size) {
   auto* f = static_cast<MemFile*>(h);
   *base = const_cast<uint8_t*>(f->data);
@@ -43,7 +49,9 @@ int MapProc(thandle_t h, void** base, toff_t* size) {
   return 1;
 }
 void UnmapProc(thandle_t, void*, toff_t) {}
-int QuietHandler(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+int QuietHandler(TIFF*, void*, const char*, const char*, va_list) {
+  return 1;
+}
 
 struct TiffCloser {
   TIFF* tif;
@@ -108,8 +116,8 @@ bool DecodeTiff(const uint8_t* data, size_t size, DecodedPicture& out) {
   if (!DataPlausible(tif, size, rawBytes)) return false;
   char message[1024] = {};
   if (!TIFFRGBAImageOK(tif, message)) return false;
-  bool alpha = extra > 0 && extraTypes &&
-               (extraTypes[0] == EXTRASAMPLE_ASSOCALPHA || extraTypes[0] == EXTRASAMPLE_UNASSALPHA);
+  bool alpha =
+      extra > 0 && extraTypes && (extraTypes[0] == EXTRASAMPLE_ASSOCALPHA || extraTypes[0] == EXTRASAMPLE_UNASSALPHA);
   if (!decode::AllocatePixels(out, w, h, alpha ? 32 : 24)) return false;
   auto* raster = reinterpret_cast<uint32_t*>(out.pixels->pixels);
   if (!TIFFReadRGBAImageOriented(tif, w, h, raster, ORIENTATION_TOPLEFT, 1)) {

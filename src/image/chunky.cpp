@@ -168,8 +168,8 @@ void Fill(ChunkyImage* image, uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
     for (int x = 0; x < image->width; ++x) SetPixel(image, x, y, a, r, g, b);
 }
 
-Texture* CreateTexture(int32_t width, int32_t height, uint32_t format) {
-  ChunkyImage* chunky = chk_Create(width, height, format, false);
+namespace {
+Texture* WrapInTexture(ChunkyImage* chunky) {
   if (!chunky) return nullptr;
   auto* t = new (std::nothrow) Texture();
   if (!t) {
@@ -179,17 +179,14 @@ Texture* CreateTexture(int32_t width, int32_t height, uint32_t format) {
   t->chunky = chunky;
   return t;
 }
+}  // namespace
+
+Texture* CreateTexture(int32_t width, int32_t height, uint32_t format) {
+  return WrapInTexture(chk_Create(width, height, format, false));
+}
 
 Texture* CreateTextureZeroed(int32_t width, int32_t height, uint32_t format) {
-  ChunkyImage* chunky = chk_Create(width, height, format, true);
-  if (!chunky) return nullptr;
-  auto* t = new (std::nothrow) Texture();
-  if (!t) {
-    chk_Free(chunky);
-    return nullptr;
-  }
-  t->chunky = chunky;
-  return t;
+  return WrapInTexture(chk_Create(width, height, format, true));
 }
 
 void FreeTexture(Texture* texture) {

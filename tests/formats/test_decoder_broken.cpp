@@ -2,8 +2,8 @@
 // claim far more pixels than the file holds. Each must fail cleanly, without leaking
 // pixel blocks (the fixture counts them) and without a huge allocation.
 #include <png.h>
-#include <zlib.h>
 #include <tiffio.h>
+#include <zlib.h>
 
 #include <functional>
 
@@ -55,7 +55,10 @@ std::vector<Sample> Samples() {
        }},
       {"a.jpeg", [] { return EncodeJpeg(16, 16, 3, SmallRgb(16, 16)); }},
       {"a.bmp", [] { return BuildBmp(7, 5, 24, 0, {}, Bytes(24 * 5, 0x5A)); }},
-      {"r.bmp", [] { return BuildBmp(4, 2, 8, 1, {0, 0, 0, 0, 255, 255, 255, 0}, {4, 1, 0, 0, 4, 0, 0, 1}); }},
+      {"r.bmp",
+       [] {
+         return BuildBmp(4, 2, 8, 1, {0, 0, 0, 0, 255, 255, 255, 0}, {4, 1, 0, 0, 4, 0, 0, 1});
+       }},
       {"a.ppm",
        [] {
          std::string h = "P6 7 5 255\n";
@@ -64,7 +67,8 @@ std::vector<Sample> Samples() {
          b.insert(b.end(), rgb.begin(), rgb.end());
          return b;
        }},
-      {"a.pgm", [] {
+      {"a.pgm",
+       [] {
          std::string t = "P2 3 2 9 1 2 3 4 5 6";
          return Bytes(t.begin(), t.end());
        }},
@@ -76,7 +80,10 @@ std::vector<Sample> Samples() {
        }},
       {"b.iff", [] { return BuildIlbm(7, 5, 24, std::vector<uint32_t>(35, 0x123456), {}, 0); }},
       {"a.sun", [] { return BuildSunRaster(3, 2, 24, 1, {}, Bytes(20, 7)); }},
-      {"r.sun", [] { return BuildSunRaster(4, 1, 24, 2, {}, {0x80, 0x0B, 0x11}); }},
+      {"r.sun",
+       [] {
+         return BuildSunRaster(4, 1, 24, 2, {}, {0x80, 0x0B, 0x11});
+       }},
   };
 }
 
@@ -130,8 +137,9 @@ Bytes PngClaiming(uint32_t w, uint32_t h) {
   s.width = 2;
   s.rows = {{1, 2, 3, 4, 5, 6}};
   Bytes b = EncodePng(s);
-  b = Patch(b, 16, {uint8_t(w >> 24), uint8_t(w >> 16), uint8_t(w >> 8), uint8_t(w), uint8_t(h >> 24), uint8_t(h >> 16),
-                    uint8_t(h >> 8), uint8_t(h)});
+  b = Patch(b, 16,
+            {uint8_t(w >> 24), uint8_t(w >> 16), uint8_t(w >> 8), uint8_t(w), uint8_t(h >> 24), uint8_t(h >> 16),
+             uint8_t(h >> 8), uint8_t(h)});
   uLong crc = crc32(0, b.data() + 12, 17);
   return Patch(b, 29, {uint8_t(crc >> 24), uint8_t(crc >> 16), uint8_t(crc >> 8), uint8_t(crc)});
 }
@@ -174,19 +182,23 @@ TEST_F(BrokenFileTest, HeadersClaimingHugePicturesFail) {
       {"ilbm 8000 x 8000 uncompressed", Patch(Patch(ilbm, 20, {0x1F, 0x40, 0x1F, 0x40}), 30, {0})},
       {"ilbm chunk longer than file", Patch(ilbm, 16, {0x7F, 0xFF, 0xFF, 0xFF})},
       {"ilbm bad plane count", Patch(ilbm, 28, {12})},
-      {"pnm 100000 x 100000", [] {
+      {"pnm 100000 x 100000",
+       [] {
          std::string t = "P6 100000 100000 255\n\x01\x02\x03";
          return Bytes(t.begin(), t.end());
        }()},
-      {"pnm 16000 x 16000", [] {
+      {"pnm 16000 x 16000",
+       [] {
          std::string t = "P5 16000 16000 65535\n\x01\x02";
          return Bytes(t.begin(), t.end());
        }()},
-      {"pnm width overflow", [] {
+      {"pnm width overflow",
+       [] {
          std::string t = "P5 99999999999999999999 1 255\n\x01";
          return Bytes(t.begin(), t.end());
        }()},
-      {"pnm maxval 0", [] {
+      {"pnm maxval 0",
+       [] {
          std::string t = "P5 1 1 0\n\x01";
          return Bytes(t.begin(), t.end());
        }()},
@@ -194,7 +206,8 @@ TEST_F(BrokenFileTest, HeadersClaimingHugePicturesFail) {
       {"sun rle 16384 x 16384", BuildSunRaster(16384, 16384, 24, 2, {}, {0x80, 0xFF, 0})},
       {"sun map longer than file", Patch(BuildSunRaster(2, 1, 8, 1, {1, 2, 3}, {0, 0}), 28, {0x7F, 0xFF, 0xFF, 0xFF})},
       {"webp riff size past end", Patch(EncodeWebpLossless(1, 1, {1, 2, 3, 255}, false), 4, {0xFF, 0xFF, 0xFF, 0x7F})},
-      {"jpeg 65500 x 65500", [] {
+      {"jpeg 65500 x 65500",
+       [] {
          Bytes j = EncodeJpeg(8, 8, 3, SmallRgb(8, 8));
          for (size_t i = 2; i + 8 < j.size(); ++i)
            if (j[i] == 0xFF && j[i + 1] == 0xC0) return Patch(j, i + 5, {0xFF, 0xDC, 0xFF, 0xDC});

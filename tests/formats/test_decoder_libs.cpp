@@ -56,7 +56,8 @@ TEST_F(TiffDecoderTest, RgbInEveryCompression) {
     ASSERT_TRUE(t) << compression;
     EXPECT_EQ(t->formatName, "TIFF");
     for (int i = 0; i < 15; ++i)
-      ASSERT_EQ(Argb(t.get(), i % 5, i / 5), 0xFF000000u | uint32_t(i * 17) << 16 | uint32_t(255 - i) << 8 | uint32_t(i));
+      ASSERT_EQ(Argb(t.get(), i % 5, i / 5),
+                0xFF000000u | uint32_t(i * 17) << 16 | uint32_t(255 - i) << 8 | uint32_t(i));
   }
 }
 

@@ -16,8 +16,8 @@ Bytes Palette(std::initializer_list<uint32_t> rgb) {
 
 TEST_F(BmpDecoderTest, TwentyFourBitBottomUpWithRowPadding) {
   // 3 x 2: each row 9 bytes padded to 12; the first stored row is the bottom one.
-  Bytes body = {0, 0, 255, 0, 255, 0, 255, 0, 0, 0, 0, 0,  // bottom: red, green, blue
-                1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0};       // top
+  Bytes body = {0, 0, 255, 0, 255, 0, 255, 0, 0, 0, 0, 0,   // bottom: red, green, blue
+                1, 2, 3,   4, 5,   6, 7,   8, 9, 0, 0, 0};  // top
   auto t = Load("a.bmp", BuildBmp(3, 2, 24, 0, {}, body));
   ASSERT_TRUE(t);
   EXPECT_EQ(t->formatName, "BMP");
@@ -64,8 +64,7 @@ TEST_F(BmpDecoderTest, ThirtyTwoBitPlainIsOpaqueAndBitfieldsKeepAlpha) {
   auto plain = Load("a.bmp", BuildBmp(1, 1, 32, 0, {}, body));
   ASSERT_TRUE(plain);
   EXPECT_EQ(Argb(plain.get(), 0, 0), 0xFF102030u);
-  Bytes v5 = BuildBmp(1, 1, 32, 3, {}, {0x30, 0x20, 0x10, 0x40}, 124,
-                      {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000});
+  Bytes v5 = BuildBmp(1, 1, 32, 3, {}, {0x30, 0x20, 0x10, 0x40}, 124, {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000});
   auto alpha = Load("b.bmp", v5);
   ASSERT_TRUE(alpha);
   EXPECT_EQ(Argb(alpha.get(), 0, 0), 0x40102030u);
@@ -108,7 +107,9 @@ TEST_F(BmpDecoderTest, RunLengthEncoded) {
 
 class PnmDecoderTest : public LoaderTest {};
 
-Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes Text(const std::string& s) {
+  return Bytes(s.begin(), s.end());
+}
 
 TEST_F(PnmDecoderTest, PlainFormats) {
   auto p1 = Load("a.pbm", Text("P1\n# comment\n3 1\n1 0\n1\n"));
@@ -218,6 +219,18 @@ TEST_F(IlbmDecoderTest, ColourMappedAndEhbAndHam) {
   EXPECT_EQ(Argb(hm.get(), 1, 0), 0xFF1122FFu);
   EXPECT_EQ(Argb(hm.get(), 2, 0), 0xFF0022FFu);
   EXPECT_EQ(Argb(hm.get(), 3, 0), 0xFF0088FFu);
+}
+
+TEST_F(IlbmDecoderTest, OddLengthChunksArePadded) {
+  Bytes ilbm = BuildIlbm(2, 1, 24, {0x010203, 0x040506}, {}, 1);
+  Bytes anno = {'A', 'N', 'N', 'O', 0, 0, 0, 3, 'a', 'b', 'c', 0};
+  ilbm.insert(ilbm.begin() + 12, anno.begin(), anno.end());
+  uint32_t form = formats::decode::Be32(ilbm.data() + 4) + static_cast<uint32_t>(anno.size());
+  for (int i = 0; i < 4; ++i) ilbm[4 + i] = static_cast<uint8_t>(form >> (24 - 8 * i));
+  auto t = Load("a.iff", ilbm);
+  ASSERT_TRUE(t);
+  EXPECT_EQ(Argb(t.get(), 0, 0), 0xFF030201u);
+  EXPECT_EQ(Argb(t.get(), 1, 0), 0xFF060504u);
 }
 
 TEST_F(IlbmDecoderTest, NoColourMapGivesGreyRamp) {

@@ -90,6 +90,12 @@ TEST_F(SunRasterTest, TruncatedFilePrintsIoErrorAndFallsBack) {
   image::TexturePtr t(formats::ReadSunRaster(path.c_str()));
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "[Sunraster]: IO Error\n");
   EXPECT_FALSE(t);
+  // A header cut after its fourth word cannot hold any pixels either.
+  std::string headerOnly = Write("h.ras", Bytes(file.begin(), file.begin() + 20));
+  testing::internal::CaptureStdout();
+  image::TexturePtr h(formats::ReadSunRasterForScan(headerOnly.c_str()));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "[Sunraster]: IO Error\n");
+  EXPECT_FALSE(h);
   // ReadPicture then hands it to the system decoder, which refuses it as well.
   testing::internal::CaptureStdout();
   image::TexturePtr u(formats::ReadPicture(path.c_str()));

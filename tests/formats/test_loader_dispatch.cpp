@@ -1,7 +1,9 @@
 // Suffix dispatch, the current format name, the scan variant and the clipboard.
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
+#include <thread>
 
 #include "formats/decoders.h"
 #include "formats/file_utils.h"
@@ -16,7 +18,9 @@ class LoaderDispatchTest : public LoaderTest {};
 
 // A 32-bit Sun Raster with pad byte 0: the built-in reader keeps it as alpha 0, the
 // system decoder's reader delivers the picture opaque, so the alpha shows who read it.
-Bytes SunRaster32() { return BuildSunRaster(1, 1, 32, 1, {}, {0x00, 0x30, 0x20, 0x10}); }
+Bytes SunRaster32() {
+  return BuildSunRaster(1, 1, 32, 1, {}, {0x00, 0x30, 0x20, 0x10});
+}
 
 TEST_F(LoaderDispatchTest, SunRasterSuffixesGoToTheBuiltInReader) {
   for (const char* name : {"x.ras", "x.ras24", "x.RAS32", "X.Ras"}) {
@@ -82,7 +86,9 @@ TEST_F(LoaderDispatchTest, ContentDecidesForTheSystemDecoder) {
   }
 }
 
-std::string GetFormatNameText() { return formats::GetFormatName(); }
+std::string GetFormatNameText() {
+  return formats::GetFormatName();
+}
 
 TEST_F(LoaderDispatchTest, NameAndFormatAreCopiedIntoTheTexture) {
   std::string path = Write("pic.ppm", {'P', '6', ' ', '1', ' ', '1', ' ', '2', '5', '5', '\n', 1, 2, 3});
@@ -91,6 +97,26 @@ TEST_F(LoaderDispatchTest, NameAndFormatAreCopiedIntoTheTexture) {
   EXPECT_EQ(t->name, path);
   EXPECT_EQ(t->formatName, "PNM");
   EXPECT_EQ(GetFormatNameText(), "PNM");
+}
+
+TEST_F(LoaderDispatchTest, ConcurrentLoadsKeepTheirOwnFormatNames) {
+  // The viewer and the thumbnail scanner load at the same time; each texture must carry
+  // the name of its own format.
+  PngSpec s;
+  s.rows = {{1, 2, 3}};
+  std::string png = Write("a.png", EncodePng(s));
+  std::string bmp = Write("a.bmp", BuildBmp(1, 1, 24, 0, {}, {1, 2, 3, 0}));
+  std::atomic<int> wrong{0};
+  auto loop = [&wrong](const std::string& path, const char* format, bool scan) {
+    for (int i = 0; i < 2000; ++i) {
+      image::TexturePtr t(scan ? formats::ReadPictureForScan(path.c_str()) : formats::ReadPicture(path.c_str()));
+      if (!t || t->formatName != format) ++wrong;
+    }
+  };
+  std::thread a(loop, png, "PNG", false), b(loop, bmp, "BMP", true);
+  a.join();
+  b.join();
+  EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST_F(LoaderDispatchTest, JfifIsStoredAsJpeg) {
@@ -139,6 +165,21 @@ TEST_F(LoaderDispatchTest, TwentyFourBitPicturesComeOpaque) {
   image::TexturePtr u(formats::PictureToTexture(deep, false));
   ASSERT_TRUE(u);
   EXPECT_EQ(Argb(u.get(), 0, 0), 0x11111111u);
+}
+
+TEST_F(LoaderDispatchTest, ClaimedButBrokenFilesReportTheDecoderError) {
+  PngSpec s;
+  s.width = 4;
+  s.rows = {{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}};
+  Bytes png = EncodePng(s);
+  png.resize(png.size() - 20);
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(Load("cut.png", png));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "[FILE]: Error in datatype\n");
+  // A file no decoder claims is refused without a word.
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(Load("words.png", {'h', 'e', 'l', 'l', 'o'}));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 }
 
 class ClipboardReadTest : public LoaderTest {};

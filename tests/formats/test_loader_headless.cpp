@@ -36,10 +36,12 @@ TEST_F(LoaderHeadlessTest, EveryFormatShowsItsName) {
       {"a.jpeg", EncodeJpeg(3, 2, 3, rgb), "JPEG"},
       {"b.jpg", EncodeJpeg(3, 2, 3, rgb), "JPEG"},
       {"a.bmp", BuildBmp(3, 2, 24, 0, {}, Bytes(24, 1)), "BMP"},
-      {"a.ppm", [] {
+      {"a.ppm",
+       [] {
          std::string t = "P3 3 2 255 1 2 3 1 2 3 1 2 3 1 2 3 1 2 3 1 2 3";
          return Bytes(t.begin(), t.end());
-       }(), "PNM"},
+       }(),
+       "PNM"},
       {"a.iff", BuildIlbm(3, 2, 24, v, {}, 1), "ILBM"},
       {"a.ras", BuildSunRaster(3, 2, 32, 1, {}, Bytes(24, 5)), "Sun Raster"},
       {"b.sun", BuildSunRaster(3, 2, 24, 1, {}, Bytes(20, 5)), "Sun Raster"},

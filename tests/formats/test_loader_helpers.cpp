@@ -64,7 +64,8 @@ Bytes EncodePng(const PngSpec& s) {
                s.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                PNG_FILTER_TYPE_DEFAULT);
   std::vector<png_color> pal;
-  for (size_t i = 0; i + 2 < s.palette.size(); i += 3) pal.push_back({s.palette[i], s.palette[i + 1], s.palette[i + 2]});
+  for (size_t i = 0; i + 2 < s.palette.size(); i += 3)
+    pal.push_back({s.palette[i], s.palette[i + 1], s.palette[i + 2]});
   if (!pal.empty()) png_set_PLTE(png, info, pal.data(), static_cast<int>(pal.size()));
   png_color_16 grey{};
   if (!s.trnsAlpha.empty()) {

@@ -23,7 +23,7 @@ struct PngSpec {
   int width = 1, height = 1, colorType = 2, bitDepth = 8;
   bool interlaced = false;
   std::vector<Bytes> rows;
-  std::vector<uint8_t> palette;  // R, G, B per entry
+  std::vector<uint8_t> palette;    // R, G, B per entry
   std::vector<uint8_t> trnsAlpha;  // tRNS for palettes
   int trnsGrey = -1;               // tRNS for grey pictures
 };
