@@ -111,6 +111,22 @@ TEST_F(DisplayTask, PointerReportsThePixelDrawnUnderIt) {
   }
 }
 
+TEST_F(DisplayTask, AnAreaTooLargeForABufferRendersNothing) {
+  auto img = Solid(4, 4, 255, 1, 2, 3);
+  Renderer rd;
+  rd.state().options.progressive = false;
+  rd.state().SetArea(8, 8);
+  rd.state().SetImage(img.get());
+  rd.Command(kRenderCommand);
+  ASSERT_EQ(rd.bufferWidth(), 8);
+  rd.state().SetArea(1 << 15, 1 << 14);  // 2^29 pixels: over the buffer limit
+  rd.Command(kRenderCommand);
+  EXPECT_EQ(rd.bufferWidth(), 0);
+  EXPECT_TRUE(rd.buffer().empty());
+  EXPECT_TRUE(rd.Pass()) << "the idle pass still asks for a redraw";
+  EXPECT_FALSE(rd.InProgress());
+}
+
 const DisplayMenuItem* Find(const std::vector<DisplayMenuItem>& items, const std::string& label) {
   for (const auto& i : items) {
     if (label == i.label) return &i;

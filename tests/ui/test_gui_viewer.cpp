@@ -5,7 +5,11 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest/QtTest>
 #include <cmath>
 #include <memory>
@@ -235,6 +239,62 @@ class ViewerTest : public QObject {
     w.overlayAction()->setChecked(false);
     p->WaitRendered();
     QCOMPARE(BufferPixel(p, 2, 2), before);
+  }
+
+  void draggingPansAndShiftDragSelects() {
+    const QString big = dir_.filePath(QStringLiteral("big.png"));
+    QVERIFY(WritePicture(big, 1200, 900));
+    vl::app::StartupOptions opts;
+    vl::app::ui::MainWindow w(opts);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QCOMPARE(w.OpenPicture(big.toStdString()), 0);
+    PreviewClass* p = w.preview();
+    p->WaitRendered();
+    QTest::mousePress(p, Qt::LeftButton, Qt::NoModifier, QPoint(200, 200));
+    QTest::mouseMove(p, QPoint(170, 180));
+    QTest::mouseRelease(p, Qt::LeftButton, Qt::NoModifier, QPoint(170, 180));
+    p->WaitRendered();
+    {
+      std::lock_guard<std::recursive_mutex> g(p->renderer().Lock());
+      QCOMPARE(p->renderer().state().panX, 30.0f);
+      QCOMPARE(p->renderer().state().panY, 20.0f);
+    }
+    // The moved buffer with its newly rendered strips shows what a full rendering shows:
+    // buffer pixel (x, y) is image pixel (x + 30, y + 20).
+    for (int y = 0; y < p->height(); y += 37)
+      for (int x = 0; x < p->width(); x += 41)
+        QCOMPARE(BufferPixel(p, x, y), qRgb(((x + 30) * 3) & 0xFF, ((y + 20) * 5) & 0xFF, (x + y + 50) & 0xFF));
+
+    QSignalSpy spy(p, &PreviewClass::selectionChanged);
+    QTest::mousePress(p, Qt::LeftButton, Qt::ShiftModifier, QPoint(10, 10));
+    QTest::mouseMove(p, QPoint(60, 40));
+    QTest::mouseRelease(p, Qt::LeftButton, Qt::ShiftModifier, QPoint(60, 40));
+    QVERIFY(!spy.isEmpty());
+    const QList<QVariant> last = spy.last();
+    QCOMPARE(last.at(0).toInt(), 40);
+    QCOMPARE(last.at(1).toInt(), 30);
+    QCOMPARE(last.at(2).toInt(), 90);
+    QCOMPARE(last.at(3).toInt(), 60);
+  }
+
+  void aboutRequester() {
+    vl::app::StartupOptions opts;
+    vl::app::ui::MainWindow w(opts);
+    w.show();
+    QString title, text, button;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box) return;
+      title = box->windowTitle();
+      text = box->text();
+      if (!box->buttons().isEmpty()) button = box->buttons().first()->text();
+      box->accept();
+    });
+    w.ShowAbout();
+    QCOMPARE(title, QStringLiteral("About..."));
+    QVERIFY(text.contains(QStringLiteral("<b>Vistaloom 0.8.5 (21.08.06)</b>")));
+    QCOMPARE(button, QStringLiteral("OK"));
   }
 
   void fullScreenToggles() {
