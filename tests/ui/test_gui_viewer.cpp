@@ -21,6 +21,7 @@
 #include "formats/png_writer.h"
 #include "image/chunky.h"
 #include "image/pool.h"
+#include "platform/main_thread_queue.h"
 
 using vl::display::ui::PreviewClass;
 
@@ -295,6 +296,61 @@ class ViewerTest : public QObject {
     QCOMPARE(title, QStringLiteral("About..."));
     QVERIFY(text.contains(QStringLiteral("<b>Vistaloom 0.8.5 (21.08.06)</b>")));
     QCOMPARE(button, QStringLiteral("OK"));
+  }
+
+  void optionsRecordSetsTheCheckMarks() {
+    PreviewClass p;
+    p.resize(200, 150);
+    QMenu* menu = p.DisplayMenu();
+    vl::display::DisplayOptions o;
+    o.bilinear = true;
+    o.zoomToFit = true;
+    o.shrinkToFit = false;
+    o.keepZoom = true;
+    o.progressive = false;
+    p.ApplyOptions(o);
+    QVERIFY(FindAction(menu, QStringLiteral("Bilinear"))->isChecked());
+    QVERIFY(!FindAction(menu, QStringLiteral("None"))->isChecked());
+    QVERIFY(FindAction(menu, QStringLiteral("Zoom to fit display area"))->isChecked());
+    QVERIFY(!FindAction(menu, QStringLiteral("Shrink to fit display area"))->isChecked());
+    QVERIFY(FindAction(menu, QStringLiteral("Keep"))->isChecked());
+    QVERIFY(!FindAction(menu, QStringLiteral("Subtask"))->isChecked());
+    const vl::display::DisplayOptions back = p.Options();
+    QVERIFY(back.bilinear && back.zoomToFit && !back.shrinkToFit && back.keepZoom && !back.progressive);
+  }
+
+  void redrawRequestsGoThroughTheQueue() {
+    vl::platform::SimpleMainThreadQueue queue;
+    PreviewClass p(nullptr, &queue);
+    p.resize(120, 90);
+    vl::image::ChunkyPtr img(vl::image::chk_Create(30, 20, vl::image::ARGB32, false));
+    vl::image::Fill(img.get(), 9, 8, 7, 255);
+    QSignalSpy rendered(&p, &PreviewClass::rendered);
+    p.SetImage(img.get());
+    p.WaitRendered();
+    QVERIFY(rendered.isEmpty());  // nothing reaches the widget until the queue runs
+    QVERIFY(queue.RunPending() >= 1);
+    QVERIFY(!rendered.isEmpty());
+    p.SetImage(nullptr);
+    p.WaitRendered();
+    queue.RunPending();
+  }
+
+  void middleDragZooms() {
+    vl::app::StartupOptions opts;
+    vl::app::ui::MainWindow w(opts);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QCOMPARE(w.OpenPicture(picture_.toStdString()), 0);
+    PreviewClass* p = w.preview();
+    QTest::mousePress(p, Qt::MiddleButton, Qt::NoModifier, QPoint(100, 100));
+    QTest::mouseMove(p, QPoint(100, 110));  // factor 1 + 10 * 0.02
+    QTest::mouseRelease(p, Qt::MiddleButton, Qt::NoModifier, QPoint(100, 110));
+    QCOMPARE(w.zoomText(), QStringLiteral("120%"));
+    QTest::mousePress(p, Qt::LeftButton, Qt::ControlModifier, QPoint(100, 110));
+    QTest::mouseMove(p, QPoint(100, 50));  // factor 1 + max(-1.2, -0.5)
+    QTest::mouseRelease(p, Qt::LeftButton, Qt::ControlModifier, QPoint(100, 50));
+    QCOMPARE(w.zoomText(), QStringLiteral("60%"));
   }
 
   void fullScreenToggles() {

@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/ui/qt_main_thread_queue.h"
+
 namespace vl::display::ui {
 
 namespace {
@@ -35,15 +37,19 @@ int LinuxKeyCode(const QKeyEvent* e) {
 constexpr float kHandleGrab = 6.0f;
 }  // namespace
 
-PreviewClass::PreviewClass(QWidget* parent) : QWidget(parent) {
+PreviewClass::PreviewClass(QWidget* parent, platform::MainThreadQueue* queue) : QWidget(parent), self_(this) {
   setFocusPolicy(Qt::StrongFocus);
   setMouseTracking(true);
   setAttribute(Qt::WA_OpaquePaintEvent);
   setMinimumSize(64, 64);
-  task_ = std::make_unique<RenderTask>(renderer_, [this] {
-    // Runs on the task's thread: only queue the redraw for the GUI thread.
-    QMetaObject::invokeMethod(
-        this, [this] { OnRedrawRequest(); }, Qt::QueuedConnection);
+  platform::MainThreadQueue* q = queue ? queue : &app::ui::GuiQueue();
+  task_ = std::make_unique<RenderTask>(renderer_, [this, q] {
+    // Runs on the task's thread: only queue the redraw for the GUI thread, where the
+    // widget may be gone by the time the job runs.
+    QPointer<PreviewClass> guard = self_;
+    q->Push([guard] {
+      if (guard) guard->OnRedrawRequest();
+    });
   });
 }
 

@@ -7,6 +7,7 @@
 // right button opens the "Display" menu; a double click asks for full screen.
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 #include <memory>
 #include <string>
@@ -17,6 +18,7 @@
 #include "display/display_menu.h"
 #include "display/render_task.h"
 #include "display/renderer.h"
+#include "platform/main_thread_queue.h"
 
 class QMenu;
 class QAction;
@@ -27,7 +29,9 @@ class PreviewClass : public QWidget {
   Q_OBJECT
 
  public:
-  explicit PreviewClass(QWidget* parent = nullptr);
+  // The renderer's redraw requests reach the widget through queue (the GUI's own queue
+  // when null).
+  explicit PreviewClass(QWidget* parent = nullptr, platform::MainThreadQueue* queue = nullptr);
   ~PreviewClass() override;
 
   // Stops a rendering in progress, then shows img (ARGB32, not owned; null for none).
@@ -87,6 +91,7 @@ class PreviewClass : public QWidget {
   void OnRedrawRequest();
 
   Renderer renderer_;
+  QPointer<PreviewClass> self_;
   std::unique_ptr<RenderTask> task_;
   QMenu* menu_ = nullptr;
   std::vector<std::pair<QAction*, MenuAction>> menuActions_;
