@@ -3,7 +3,10 @@
 // menu switches the modes, and the colour picker follows the pointer.
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
@@ -77,6 +80,8 @@ class ViewerTest : public QObject {
   void initTestCase() {
     pool_ = std::make_unique<vl::image::PoolScope>();
     QVERIFY(dir_.isValid());
+    QVERIFY(QDir().mkpath(dir_.filePath(QStringLiteral("clips"))));
+    qputenv("VISTALOOM_ASSIGN_CLIPS", dir_.filePath(QStringLiteral("clips")).toLocal8Bit());
     picture_ = dir_.filePath(QStringLiteral("card.png"));
     QVERIFY(WritePicture(picture_, 60, 40));
   }
@@ -220,6 +225,16 @@ class ViewerTest : public QObject {
     QCOMPARE(w.pickedColorText(), QStringLiteral("#1e140e"));
     QTest::mouseMove(p, QPoint(1, 1));  // outside the picture: the last colour stays
     QCOMPARE(w.pickedColorText(), QStringLiteral("#1e140e"));
+
+    // Copy puts the text on clipboard unit 0 (a FORM FTXT) and on the desktop clipboard.
+    QTest::mouseClick(w.copyButton(), Qt::LeftButton);
+    QFile unit(dir_.filePath(QStringLiteral("clips/0")));
+    QVERIFY(unit.open(QIODevice::ReadOnly));
+    const QByteArray form = unit.readAll();
+    QVERIFY(form.startsWith("FORM"));
+    QVERIFY(form.contains("FTXT"));
+    QVERIFY(form.contains("#1e140e"));
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("#1e140e"));
   }
 
   void overlayIsBlendedOverTheFirstRows() {

@@ -1,11 +1,13 @@
 #include "app/ui/main_window.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -125,7 +127,9 @@ QWidget* MainWindow::BuildPanel() {
   connect(pickerFormat_, &QComboBox::currentIndexChanged, this, [this] { UpdatePickerText(); });
   connect(copy_, &QPushButton::clicked, this, [this] {
     const std::string text = colorText_->text().toStdString();
-    if (!text.empty()) formats::ClipboardWriteText(text.c_str());
+    if (text.empty()) return;
+    formats::ClipboardWriteText(text.c_str());
+    QGuiApplication::clipboard()->setText(colorText_->text());  // and the desktop's
   });
   return panel;
 }

@@ -50,6 +50,7 @@ class MainWindow : public QMainWindow {
   QString zoomText() const;
   QString pickedColorText() const;
   QComboBox* pickerFormat() const { return pickerFormat_; }
+  QPushButton* copyButton() const { return copy_; }
   QAction* fullScreenAction() const { return fullScreen_; }
   QAction* overlayAction() const { return overlay_; }
 
