@@ -380,6 +380,10 @@ class ViewerTest : public QObject {
     w.fullScreenAction()->trigger();
     QTRY_VERIFY(!w.isFullScreen());
     QVERIFY(!w.fullScreenAction()->isChecked());
+    // A double click in the display area switches too.
+    QTest::mouseDClick(w.preview(), Qt::LeftButton, Qt::NoModifier, QPoint(20, 20));
+    QTRY_VERIFY(w.isFullScreen());
+    QVERIFY(w.fullScreenAction()->isChecked());
   }
 };
 
