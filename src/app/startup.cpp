@@ -6,12 +6,14 @@
 #include <filesystem>
 
 #include "app/status.h"
+#include "formats/exif_report.h"
 #include "formats/loader.h"
 #include "image/pool.h"
 #include "platform/icon.h"
 #include "platform/paths.h"
 #include "platform/readargs.h"
 #include "platform/stopwatch.h"
+#include "settings/maintenance.h"
 
 namespace vl::app {
 
@@ -104,6 +106,17 @@ bool ParseFrontEnd(const std::vector<std::string>& argv, FrontEndOptions& fe, st
     } else if (name == "--config") {
       if (!takeValue(fe.configFile)) return false;
       fe.hasConfig = true;
+    } else if (name == "--exif") {
+      if (!takeValue(fe.exifFile)) return false;
+      fe.hasExif = true;
+    } else if (name == "--cache-size" || name == "--cache-clear" || name == "--cache-remove-dead") {
+      if (!noValue()) return false;
+      std::string action = name.substr(8);
+      if (!fe.cacheAction.empty() && fe.cacheAction != action) {
+        error = "only one cache option at a time";
+        return false;
+      }
+      fe.cacheAction = action;
     } else {
       error = "unknown option " + name;
       return false;
@@ -128,6 +141,10 @@ std::string UsageText() {
       "  --script FILE   run scripting commands from FILE, one a line ('-' for standard input)\n"
       "  --serve         keep running headless and serve the scripting port\n"
       "  --config FILE   read the settings from FILE instead of ENV:Vistaloom.config\n"
+      "  --exif FILE     print the EXIF information of FILE\n"
+      "  --cache-size    print the size of the thumbnail cache\n"
+      "  --cache-clear   empty the thumbnail cache and print its new size\n"
+      "  --cache-remove-dead  remove cache files whose pictures are gone, print the new size\n"
       "  --desktop       started from the desktop: options from the program icon's tool types\n"
       "  --help          show this text\n"
       "  --version       show the version\n"
@@ -149,6 +166,39 @@ StartupOptions ReadStartupOptions(const FrontEndOptions& fe, const std::string& 
   else
     ReadShellOptions(fe.rest, opts);
   return opts;
+}
+
+bool LoadFrontEndSettings(const FrontEndOptions& fe, settings::Settings& out, std::string& error) {
+  if (fe.hasConfig) {
+    if (!settings::LoadSettingsFile(fe.configFile, out)) {
+      error = "cannot read the settings file " + fe.configFile;
+      return false;
+    }
+    return true;
+  }
+  if (!settings::LoadSettings(out)) out = settings::DefaultSettings();
+  return true;
+}
+
+bool RunFrontEndAction(const FrontEndOptions& fe, int& exitStatus) {
+  if (fe.hasExif) {
+    image::PoolScope pool;
+    exitStatus = formats::PrintExifReport(fe.exifFile, stdout);
+    return true;
+  }
+  if (!fe.cacheAction.empty()) {
+    settings::Settings s;
+    std::string error;
+    if (!LoadFrontEndSettings(fe, s, error)) {
+      std::fprintf(stderr, "vistaloom: %s\n", error.c_str());
+      exitStatus = kExitUsage;
+      return true;
+    }
+    image::PoolScope pool;
+    exitStatus = settings::RunCacheMaintenance(fe.cacheAction, s, stdout);
+    return true;
+  }
+  return false;
 }
 
 int RunHeadless(const FrontEndOptions& fe, const StartupOptions& opts, FILE* out, FILE* err) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "settings/settings.h"
+
 namespace vl::app {
 
 inline constexpr const char* kAppTitle = "Vistaloom";
@@ -53,6 +55,9 @@ struct FrontEndOptions {
   std::string scriptFile;
   bool hasConfig = false;
   std::string configFile;
+  bool hasExif = false;
+  std::string exifFile;
+  std::string cacheAction;  // "size", "clear" or "remove-dead" for the cache maintenance options
   std::vector<std::string> rest;
 };
 // False on a usage error, with the reason in error.
@@ -65,6 +70,15 @@ std::string ProgramPath(const char* argv0);
 
 // Reads the start-up options the way the program was started (shell or desktop).
 StartupOptions ReadStartupOptions(const FrontEndOptions& fe, const std::string& programPath);
+
+// The settings in use: from --config FILE, else ENV:Vistaloom.config (seeded from
+// ENVARC:), else the defaults. False, with the reason in error, when --config names a
+// file that cannot be read as a settings record.
+bool LoadFrontEndSettings(const FrontEndOptions& fe, settings::Settings& out, std::string& error);
+
+// The stand-alone front-end actions (--exif, the cache maintenance options). Returns
+// false when none was asked for; otherwise sets exitStatus.
+bool RunFrontEndAction(const FrontEndOptions& fe, int& exitStatus);
 
 // Runs without a GUI: loads initialFile, prints the status lines on out and returns the
 // exit status.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/startup.h"
+#include "tools/tools_cli.h"
 
 #ifdef VISTALOOM_WITH_GUI
 #include "app/ui/gui_main.h"
@@ -12,6 +13,8 @@
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
+  // The batch tools have options of their own, which the front-end parser does not know.
+  if (int status = 0; vl::tools::RunToolsCli(args, status)) return status;
   vl::app::FrontEndOptions fe;
   std::string error;
   if (!vl::app::ParseFrontEnd(args, fe, error)) {
@@ -20,12 +23,15 @@ int main(int argc, char** argv) {
   }
   if (fe.help) {
     std::fputs(vl::app::UsageText().c_str(), stdout);
+    std::fputs(vl::tools::ToolsUsageText(), stdout);
     return vl::app::kExitOk;
   }
   if (fe.version) {
     std::printf("%s\n", vl::app::kVersionLine);
     return vl::app::kExitOk;
   }
+  int status = 0;
+  if (vl::app::RunFrontEndAction(fe, status)) return status;
   vl::app::StartupOptions opts = vl::app::ReadStartupOptions(fe, vl::app::ProgramPath(argv[0]));
   if (fe.headless || fe.serve) return vl::app::RunHeadless(fe, opts, stdout, stderr);
 #ifdef VISTALOOM_WITH_GUI

@@ -142,4 +142,52 @@ bool PutDiskObject(const std::string& path, const DiskObject& obj, const image::
   return out.Commit();
 }
 
+namespace {
+// The icon's pixels through libpng's simplified reader, which turns every colour type and
+// depth into 8-bit A, R, G, B bytes: the ARGB32 layout.
+image::ChunkyImage* ReadIconPixels(const std::string& path) {
+  png_image png;
+  std::memset(&png, 0, sizeof png);
+  png.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&png, path.c_str())) return nullptr;
+  if (!image::SizeAllowed(png.width, png.height, image::ARGB32)) {
+    png_image_free(&png);
+    return nullptr;
+  }
+  png.format = PNG_FORMAT_ARGB;
+  image::ChunkyImage* pixels =
+      image::chk_Create(static_cast<int32_t>(png.width), static_cast<int32_t>(png.height), image::ARGB32, false);
+  if (!pixels) {
+    png_image_free(&png);
+    return nullptr;
+  }
+  if (!png_image_finish_read(&png, nullptr, pixels->pixels, 0, nullptr)) {
+    png_image_free(&png);
+    image::chk_Free(pixels);
+    return nullptr;
+  }
+  return pixels;
+}
+}  // namespace
+
+DiskObject* GetDiskObject(const std::string& name) {
+  const std::string path = name + kIconSuffix;
+  DiskObject meta;
+  if (!GetDiskObject(path, meta)) return nullptr;
+  image::ChunkyImage* pixels = ReadIconPixels(path);
+  if (!pixels) return nullptr;
+  auto icon = std::make_unique<DiskObject>(std::move(meta));
+  icon->image = std::shared_ptr<image::ChunkyImage>(pixels, image::ChunkyDeleter{});
+  return icon.release();
+}
+
+bool PutDiskObject(const std::string& name, const DiskObject* icon) {
+  if (!icon || !icon->image) return false;
+  return PutDiskObject(name + kIconSuffix, *icon, icon->image.get());
+}
+
+void FreeDiskObject(DiskObject* icon) {
+  std::unique_ptr<DiskObject> owned(icon);
+}
+
 }  // namespace vl::platform

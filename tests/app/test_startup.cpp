@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
 #include "app/startup.h"
+#include <filesystem>
+
 #include "platform/icon.h"
+#include "platform/paths.h"
+#include "settings/settings.h"
 #include "test_support.h"
 
 namespace vl::app {
@@ -109,6 +113,38 @@ TEST(Headless, VersionHelpAndUsageErrors) {
   EXPECT_NE(out.find("FILE/M"), std::string::npos);
   EXPECT_EQ(RunCommand(Binary() + " --nope", out, true), 2);
   EXPECT_NE(out.find("unknown option --nope"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vl::app
+
+namespace vl::app {
+namespace {
+
+TEST(FrontEndActions, CacheMaintenanceUsesTheSettingsFile) {
+  TempDir t;
+  settings::Settings s = settings::DefaultSettings();
+  s.cachePath = t.file("cache") + "/";
+  ASSERT_TRUE(platform::MakeDirectories(t.file("cache/home")));
+  ASSERT_TRUE(vl::test::WriteFile(t.file("cache/home/x.jpg"), std::string(2048, 'x')));
+  std::string cfg = t.file("Vistaloom.config");
+  ASSERT_TRUE(settings::WriteSettingsFile(cfg, s));
+  std::string out;
+  EXPECT_EQ(RunCommand(Binary() + " --config " + ShellQuote(cfg) + " --cache-size", out), 0);
+  EXPECT_EQ(out, "2048 bytes\n");
+  EXPECT_EQ(RunCommand(Binary() + " --config " + ShellQuote(cfg) + " --cache-clear", out), 0);
+  EXPECT_EQ(out, "0.000 Mbytes\n");
+  EXPECT_FALSE(std::filesystem::exists(t.file("cache/home/x.jpg")));
+  EXPECT_EQ(RunCommand(Binary() + " --config " + ShellQuote(t.file("missing.config")) + " --cache-size", out, true), 2);
+  EXPECT_NE(out.find("cannot read the settings file"), std::string::npos);
+  EXPECT_EQ(RunCommand(Binary() + " --cache-size --cache-clear", out, true), 2);
+}
+
+TEST(FrontEndActions, ExifOfAFileWithout) {
+  std::string out;
+  std::string sample = std::string(VISTALOOM_SOURCE_DIR) + "/data/samples/testcard.png";
+  EXPECT_EQ(RunCommand(Binary() + " --exif " + ShellQuote(sample), out), 1);
+  EXPECT_EQ(out, "No EXIF data\n");
 }
 
 }  // namespace
