@@ -1,10 +1,13 @@
 #include "app/startup.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <climits>
 #include <filesystem>
 
+#include "app/controller.h"
+#include "app/dir_listing.h"
 #include "app/status.h"
 #include "formats/exif_report.h"
 #include "formats/loader.h"
@@ -13,6 +16,9 @@
 #include "platform/paths.h"
 #include "platform/readargs.h"
 #include "platform/stopwatch.h"
+#include "script/commands.h"
+#include "script/handlers.h"
+#include "script/port_server.h"
 #include "settings/maintenance.h"
 
 namespace vl::app {
@@ -168,6 +174,96 @@ StartupOptions ReadStartupOptions(const FrontEndOptions& fe, const std::string& 
   return opts;
 }
 
+namespace {
+
+volatile sig_atomic_t g_stopServing = 0;
+extern "C" void OnStopSignal(int) { g_stopServing = 1; }
+
+void PrintReply(const script::Reply& reply, FILE* out) {
+  std::fflush(stdout);  // diagnostics of the handler come first
+  std::fprintf(out, "%s\n", script::FormatReply(reply).c_str());
+  std::fflush(out);
+}
+
+// Runs the lines of a script: blank lines and lines starting with '#' are skipped; a line
+// over the limit is answered with an error and skipped. False when the file cannot be read.
+bool RunScript(const std::string& file, script::CommandPort& port, FILE* out) {
+  FILE* in = file == "-" ? stdin : std::fopen(file.c_str(), "rb");
+  if (!in) return false;
+  std::string line;
+  bool tooLong = false;
+  auto finish = [&]() {
+    if (tooLong) {
+      PrintReply(script::AnswerText(script::kRcBadLine, "line too long"), out);
+    } else {
+      size_t first = line.find_first_not_of(" \t\r");
+      if (first != std::string::npos && line[first] != '#') PrintReply(port.Execute(line), out);
+    }
+    line.clear();
+    tooLong = false;
+  };
+  int ch;
+  while (!port.QuitRequested() && (ch = std::fgetc(in)) != EOF) {
+    if (ch == '\n') {
+      finish();
+      continue;
+    }
+    if (tooLong) continue;
+    if (line.size() >= script::kMaxLineBytes) {
+      tooLong = true;
+      line.clear();
+      continue;
+    }
+    line += static_cast<char>(ch);
+  }
+  if (!port.QuitRequested() && (!line.empty() || tooLong)) finish();
+  if (in != stdin) std::fclose(in);
+  return true;
+}
+
+// Serves the port until SIGINT, SIGTERM or "QUIT".
+bool Serve(script::CommandPort& port, FILE* err) {
+  script::PortServer server;
+  std::string error;
+  if (!server.Open(&error)) {
+    std::fprintf(err, "vistaloom: cannot open the scripting port: %s\n", error.c_str());
+    return false;
+  }
+  std::fprintf(err, "vistaloom: serving the scripting port %s (%s)\n", server.name().c_str(), server.path().c_str());
+  std::fflush(err);
+
+  sigset_t block, old;
+  sigemptyset(&block);
+  sigaddset(&block, SIGINT);
+  sigaddset(&block, SIGTERM);
+  sigprocmask(SIG_BLOCK, &block, &old);
+  struct sigaction sa {}, oldInt{}, oldTerm{};
+  sa.sa_handler = OnStopSignal;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGINT, &sa, &oldInt);
+  sigaction(SIGTERM, &sa, &oldTerm);
+  sigset_t waitMask = old;
+  sigdelset(&waitMask, SIGINT);
+  sigdelset(&waitMask, SIGTERM);
+  g_stopServing = 0;
+
+  auto dispatch = [&port](std::string_view line) {
+    script::Reply r = port.Execute(line);
+    std::fflush(stdout);
+    return script::FormatReply(r);
+  };
+  while (!g_stopServing && !port.QuitRequested()) server.Poll(1000, dispatch, &waitMask);
+  server.FlushPending(1000);
+  server.Close();
+
+  sigaction(SIGINT, &oldInt, nullptr);
+  sigaction(SIGTERM, &oldTerm, nullptr);
+  sigprocmask(SIG_SETMASK, &old, nullptr);
+  return true;
+}
+
+}  // namespace
+
 bool LoadFrontEndSettings(const FrontEndOptions& fe, settings::Settings& out, std::string& error) {
   if (fe.hasConfig) {
     if (!settings::LoadSettingsFile(fe.configFile, out)) {
@@ -203,25 +299,43 @@ bool RunFrontEndAction(const FrontEndOptions& fe, int& exitStatus) {
 
 int RunHeadless(const FrontEndOptions& fe, const StartupOptions& opts, FILE* out, FILE* err) {
   image::PoolScope pool;
-  if (!fe.execs.empty()) std::fputs("vistaloom: --exec is not available yet\n", err);
-  if (fe.hasScript) std::fputs("vistaloom: --script is not available yet\n", err);
-  if (fe.serve) std::fputs("vistaloom: --serve is not available yet\n", err);
-
-  image::TexturePtr current;
-  bool loadFailed = false;
-  float loadTime = 0.0f;
-  if (opts.hasInitialFile) {
-    platform::LoadStopwatch().Start();
-    current.reset(formats::ReadPicture(opts.initialFile.c_str()));
-    loadTime = platform::LoadStopwatch().Elapsed(1.0f);
-    loadFailed = !current;
+  int status = kExitOk;
+  settings::Settings prefs;
+  std::string error;
+  if (!LoadFrontEndSettings(fe, prefs, error)) {
+    std::fprintf(err, "vistaloom: %s\n", error.c_str());
+    return kExitUsage;
   }
-  StatusTexts s = MakeStatusTexts(current.get(), opts.initialFile, loadFailed, loadTime);
-  std::fprintf(out, "Title: %s\nWidth: %s\nHeight: %s\nFormat: %s\nLoaded in: %s\n", s.title.c_str(),
-               s.width.c_str(), s.height.c_str(), s.format.c_str(), s.loadTime.c_str());
-  std::fflush(out);
-  current.reset();
-  return loadFailed ? kExitLoadFailed : kExitOk;
+  {
+    Controller controller;
+    controller.SetCorrectOrientation(prefs.correctOrientation);
+    DirectoryListing listing;
+    listing.SetChosenCallback([&controller](const std::string& path) { controller.OpenPicture(path.c_str()); });
+    controller.SetBrowser(&listing);
+    script::CommandPort port;
+    script::InstallHandlers(port, controller);
+
+    if (opts.hasInitialFile)
+      controller.OpenPicture(opts.initialFile.c_str());
+    else
+      controller.UpdateStatus();
+    const StatusTexts& s = controller.status();
+    std::fprintf(out, "Title: %s\nWidth: %s\nHeight: %s\nFormat: %s\nLoaded in: %s\n", s.title.c_str(),
+                 s.width.c_str(), s.height.c_str(), s.format.c_str(), s.loadTime.c_str());
+    std::fflush(out);
+    if (controller.loadFailed()) status = kExitLoadFailed;
+
+    for (const std::string& cmd : fe.execs) {
+      if (port.QuitRequested()) break;
+      PrintReply(port.Execute(cmd), out);
+    }
+    if (fe.hasScript && !port.QuitRequested() && !RunScript(fe.scriptFile, port, out)) {
+      std::fprintf(err, "vistaloom: cannot read the script %s\n", fe.scriptFile.c_str());
+      return kExitUsage;
+    }
+    if (fe.serve && !port.QuitRequested() && !Serve(port, err)) status = kExitLoadFailed;
+  }
+  return status;
 }
 
 }  // namespace vl::app

@@ -80,8 +80,11 @@ bool LoadFrontEndSettings(const FrontEndOptions& fe, settings::Settings& out, st
 // false when none was asked for; otherwise sets exitStatus.
 bool RunFrontEndAction(const FrontEndOptions& fe, int& exitStatus);
 
-// Runs without a GUI: loads initialFile, prints the status lines on out and returns the
-// exit status.
+// Runs without a GUI: loads initialFile, prints the status lines on out, then runs the
+// --exec commands, the --script lines and, with --serve, the scripting port until SIGINT,
+// SIGTERM or "QUIT", printing one reply line per command. Returns the exit status: 1 when
+// the picture could not be loaded (or the port could not be opened), 2 when the script
+// cannot be read.
 int RunHeadless(const FrontEndOptions& fe, const StartupOptions& opts, FILE* out, FILE* err);
 
 }  // namespace vl::app

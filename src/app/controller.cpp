@@ -1,0 +1,309 @@
+#include "app/controller.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "formats/clipboard.h"
+#include "formats/exif.h"
+#include "formats/file_utils.h"
+#include "formats/loader.h"
+#include "image/geometry.h"
+#include "platform/paths.h"
+#include "platform/stopwatch.h"
+
+
+namespace vl::app {
+
+ExifWindowModel::ExifWindowModel() {
+  reader_ = [](const std::string& path, int& orientation, InfoList& info) {
+    orientation = 0;
+    info.clear();
+    std::unique_ptr<formats::ExifInfo> exif = formats::ReadExifInfo(path.c_str());
+    if (!exif) return false;
+    orientation = exif->orientation;
+    for (const formats::ExifLine& line :
+         formats::ExifWindowLines(*exif, std::string(platform::FilePart(path)), false))
+      info.emplace_back(line.label, line.text);
+    return true;
+  };
+}
+
+void ExifWindowModel::ReadFile(const std::string& path) {
+  path_ = path;
+  orientation_ = 0;
+  info_.clear();
+  hasInfo_ = false;
+  orientationApplied_ = false;
+  int o = 0;
+  InfoList list;
+  if (reader_ && reader_(path, o, list)) {
+    orientation_ = (o >= 0 && o <= 8) ? o : 0;
+    info_ = std::move(list);
+    hasInfo_ = !info_.empty();
+  }
+}
+
+void ExifWindowModel::Clear() {
+  path_.clear();
+  orientation_ = 0;
+  info_.clear();
+  hasInfo_ = false;
+  orientationApplied_ = false;
+}
+
+Controller::Controller() {
+  reader_ = [](const char* path) -> image::Texture* {
+    if (!path) return nullptr;
+    return formats::ReadPicture(platform::ResolvePath(path).c_str());
+  };
+  pictureTest_ = [](const std::string& path) { return formats::IsPictureFile(path.c_str()); };
+  clipboardWriter_ = [](const image::ChunkyImage* image) { return formats::ClipboardWriteImage(image) == 1; };
+}
+
+Controller::~Controller() = default;
+
+void Controller::SetTitle(std::string title) {
+  title_ = std::move(title);
+  if (observer_) observer_->TitleChanged(title_);
+}
+
+void Controller::ShowImage(const image::Texture* image) {
+  if (observer_) observer_->ImageChanged(image);
+}
+
+void Controller::RefreshDisplay() { ShowImage(current_.get()); }
+
+void Controller::ApplyOrientation(int orientation) {
+  image::ChunkyImage* c = current_->chunky;
+  bool applied = false;
+  switch (orientation) {
+    case 2:
+      image::FlipHorizontal(c);
+      applied = true;
+      break;
+    case 4:
+      image::FlipVertical(c);
+      applied = true;
+      break;
+    case 6:
+    case 8: {
+      image::ChunkyImage* turned = orientation == 6 ? image::RotateClockwise(c) : image::RotateCounterClockwise(c);
+      if (turned) {
+        image::chk_Free(c);
+        current_->chunky = turned;
+        applied = true;
+      }
+      break;
+    }
+    default:
+      break;
+  }
+  if (applied) exif_.SetOrientationApplied(true);
+}
+
+int Controller::OpenPicture(const char* path) {
+  if (!path) return 1;
+  currentPath_ = path;
+  SetTitle("Loading " + currentPath_ + "...");
+  ShowImage(nullptr);
+  if (observer_) observer_->OverlayChanged(nullptr);
+  info_.clear();
+  hasInfo_ = false;
+
+  current_.reset();
+  editBackup_.reset();
+  undo_.reset();
+  redo_.reset();
+
+  platform::Stopwatch& sw = platform::LoadStopwatch();
+  sw.Start();
+  current_.reset(reader_ ? reader_(path) : nullptr);
+  if (current_ && !current_->chunky) current_.reset();
+  loadTime_ = sw.Elapsed(1.0f);
+
+  if (!current_) {
+    loadFailed_ = true;
+    ShowImage(nullptr);
+    exif_.Close();
+  } else {
+    bool jpeg = current_->formatName == "JPEG";
+    if (!jpeg) {
+      exif_.Close();
+      // The EXIF data of an earlier picture must not turn this one.
+      exif_.Clear();
+    } else {
+      if (exif_.exifInfoChecked) exif_.Open();
+      exif_.ReadFile(currentPath_);
+    }
+    if (correctOrientation_ && jpeg) {
+      if (!exif_.exifInfoChecked) exif_.ReadFile(currentPath_);
+      ApplyOrientation(exif_.orientation());
+    }
+    if (jpeg && exif_.hasInfo()) {
+      info_ = exif_.info();
+    } else {
+      info_ = {{"Name:", std::string(platform::FilePart(currentPath_))}};
+    }
+    hasInfo_ = true;
+    loadFailed_ = false;
+    ShowImage(current_.get());
+    if (observer_) observer_->OverlayChanged(infoOverlay_ ? &info_ : nullptr);
+  }
+  loadTime_ = sw.Elapsed(1.0f);
+  editBackup_.reset();
+  UpdateStatus();
+  if (!loadFailed_ && browser_) browser_->CurrentFileChanged(currentPath_);
+  return loadFailed_ ? 1 : 0;
+}
+
+void Controller::PastePicture() {
+  SetTitle("Vistaloom[MorphOS]: (Loading fro clipboard...)");
+  ShowImage(nullptr);
+  current_.reset();
+  editBackup_.reset();
+
+  platform::Stopwatch& sw = platform::LoadStopwatch();
+  sw.Start();
+  current_.reset(reader_ ? reader_("CLIPS:0") : nullptr);
+  if (current_ && !current_->chunky) current_.reset();
+  float seconds = sw.Elapsed(1.0f);
+  if (current_) current_->name = "Clipboard";
+
+  ShowImage(current_.get());
+  editBackup_.reset();
+
+  const image::ChunkyImage* c = current_ ? current_->chunky : nullptr;
+  char buf[1200];
+  if (c)
+    std::snprintf(buf, sizeof buf, "Vistaloom[MorphOS]: %s (%d x %d)", "Clipboard", c->width, c->height);
+  else
+    std::snprintf(buf, sizeof buf, "Vistaloom[MorphOS]: Failed to load image");
+  SetTitle(buf);
+
+  StatusTexts s;
+  std::snprintf(buf, sizeof buf, "%d pixels", c ? c->width : 0);
+  s.width = buf;
+  std::snprintf(buf, sizeof buf, "%d pixels", c ? c->height : 0);
+  s.height = buf;
+  s.format = c ? formats::GetFormatName() : std::string();
+  std::snprintf(buf, sizeof buf, "%.3fs", static_cast<double>(seconds));
+  s.loadTime = buf;
+  s.title = title_;
+  status_ = s;
+  if (observer_) observer_->StatusChanged(status_);
+}
+
+int Controller::CopyPicture() {
+  if (!current_ || !current_->chunky) return 1;
+  return clipboardWriter_ && clipboardWriter_(current_->chunky) ? 0 : 1;
+}
+
+bool Controller::BeginEdit() {
+  if (!editBackup_ && current_) editBackup_.reset(image::DuplicateTexture(current_.get()));
+  return editBackup_ != nullptr;
+}
+
+void Controller::CommitEdit() {
+  if (!editBackup_) return;
+  undo_ = std::move(editBackup_);
+  redo_.reset();
+}
+
+void Controller::CancelEdit() {
+  if (editBackup_ && current_) {
+    image::ChunkyImage* from = editBackup_->chunky;
+    image::ChunkyImage* to = current_->chunky;
+    if (from && to && from->width == to->width && from->height == to->height && from->format == to->format) {
+      std::memcpy(to->pixels, from->pixels, image::BufferBytes(to->width, to->height, to->format));
+      editBackup_.reset();
+    } else {
+      // The sizes no longer match: the backup itself becomes the current picture.
+      current_ = std::move(editBackup_);
+      UpdateStatus();
+    }
+    RefreshDisplay();
+  }
+  editBackup_.reset();
+}
+
+void Controller::ToggleUndo() {
+  if (editBackup_) return;
+  if (undo_) {
+    ShowImage(nullptr);
+    redo_ = std::move(current_);
+    current_ = std::move(undo_);
+  } else if (redo_) {
+    undo_ = std::move(current_);
+    current_ = std::move(redo_);
+  } else {
+    return;
+  }
+  UpdateStatus();
+  RefreshDisplay();
+}
+
+bool Controller::ReplaceChunky(image::ChunkyPtr chunky) {
+  if (!chunky || !current_) return false;
+  ShowImage(nullptr);
+  image::chk_Free(current_->chunky);
+  current_->chunky = chunky.release();
+  editBackup_.reset();
+  UpdateStatus();
+  RefreshDisplay();
+  return true;
+}
+
+void Controller::UpdateStatus() {
+  status_ = MakeStatusTexts(current_.get(), currentPath_, loadFailed_, loadTime_);
+  SetTitle(status_.title);
+  if (observer_) observer_->StatusChanged(status_);
+}
+
+void Controller::SetInfoOverlay(bool checked) {
+  infoOverlay_ = checked;
+  if (observer_) observer_->OverlayChanged(checked && hasInfo_ ? &info_ : nullptr);
+}
+
+void Controller::ChangeDirectory(const std::string& path) {
+  if (browser_) browser_->SetPath(path);
+}
+
+bool Controller::Step(int direction) {
+  if (!browser_) return false;
+  BrowserList& list = *browser_;
+  const int count = list.EntryCount();
+  if (count <= 0) return false;
+  const int selected = list.SelectedIndex();
+  if (selected < 0) {
+    list.Select(0);
+    return !list.IsDirectory(0);
+  }
+  const int boundary = direction > 0 ? count - 1 : 0;
+  if ((direction > 0 && selected >= boundary) || (direction < 0 && selected <= boundary)) {
+    list.Select(-1);
+    return false;
+  }
+  for (int i = selected + direction;; i += direction) {
+    if (i >= count) continue;  // a selection past the end, stepping back
+    bool taken = false;
+    if (!list.IsDirectory(i)) {
+      if (list.IsPicture(i)) {
+        taken = true;
+      } else {
+        std::string full = list.FullPath(i);
+        taken = !full.empty() && pictureTest_ && pictureTest_(full);
+      }
+    }
+    if (taken) {
+      list.Select(i);
+      return true;
+    }
+    if (i == boundary) {
+      list.Select(-1);
+      return false;
+    }
+  }
+}
+
+}  // namespace vl::app
