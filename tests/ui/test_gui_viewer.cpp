@@ -1,6 +1,11 @@
 // The main window with its display under the offscreen platform: a picture named on the
 // command line is opened and rendered, the zoom keys change the zoom text, the "Display"
 // menu switches the modes, and the colour picker follows the pointer.
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -15,7 +20,9 @@
 #include <QTimer>
 #include <QtTest/QtTest>
 #include <cmath>
+#include <cstdio>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "app/color_picker.h"
@@ -366,6 +373,48 @@ class ViewerTest : public QObject {
     QTest::mouseMove(p, QPoint(100, 50));  // factor 1 + max(-1.2, -0.5)
     QTest::mouseRelease(p, Qt::LeftButton, Qt::ControlModifier, QPoint(100, 50));
     QCOMPARE(w.zoomText(), QStringLiteral("60%"));
+  }
+
+  void scriptCommandOverTheSocketChangesThePicture() {
+    const QString other = dir_.filePath(QStringLiteral("other.png"));
+    QVERIFY(WritePicture(other, 24, 18));
+    vl::app::StartupOptions opts;
+    vl::app::ui::MainWindow w(opts);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QCOMPARE(w.OpenPicture(picture_.toStdString()), 0);
+    const std::string sock = dir_.filePath(QStringLiteral("port.sock")).toStdString();
+    std::string error;
+    QVERIFY2(w.StartPort(sock, &error), error.c_str());
+
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    QVERIFY(fd >= 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", sock.c_str());
+    QCOMPARE(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    const std::string request = "Load \"" + other.toStdString() + "\"\n";
+    QCOMPARE(::send(fd, request.data(), request.size(), 0), static_cast<ssize_t>(request.size()));
+    fcntl(fd, F_SETFL, O_NONBLOCK);
+    std::string reply;
+    // The command runs on the GUI thread, so the event loop must turn while waiting.
+    QTRY_VERIFY_WITH_TIMEOUT(([&] {
+                               char buf[256];
+                               ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+                               if (n > 0) reply.append(buf, static_cast<size_t>(n));
+                               return reply.find('\n') != std::string::npos;
+                             }()),
+                             20000);
+    ::close(fd);
+    QCOMPARE(QString::fromStdString(reply), QStringLiteral("RC 0\n"));
+    QCOMPARE(w.windowTitle(), other + QStringLiteral(" (24x18)"));
+    QCOMPARE(w.widthText(), QStringLiteral("24"));
+    PreviewClass* p = w.preview();
+    p->WaitRendered();
+    std::lock_guard<std::recursive_mutex> g(p->renderer().Lock());
+    QVERIFY(p->renderer().state().image != nullptr);
+    QCOMPARE(p->renderer().state().image->width, 24);
+    QCOMPARE(p->renderer().state().image->height, 18);
   }
 
   void fullScreenToggles() {

@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "app/ui/main_window.h"
 #include "display/ui/preview.h"
@@ -54,6 +55,9 @@ int RunGui(int argc, char** argv, const FrontEndOptions&, const StartupOptions& 
   MainWindow window(opts);
   const char* shot = std::getenv("VISTALOOM_SCREENSHOT");
   if (shot && *shot) ArmScreenshot(window, QString::fromLocal8Bit(shot));
+  std::string error;
+  if (!window.StartPort(std::string(), &error))
+    std::fprintf(stderr, "vistaloom: cannot open the scripting port: %s\n", error.c_str());
   window.Start();
   return app.exec();
 }

@@ -1,5 +1,8 @@
-#include "app/ui/main_window.h"
-
+// The command table is included before any Qt header: Qt defines "slots" as a macro.
+#include "script/commands.h"
+#include "script/handlers.h"
+#include "script/port_server.h"
+// (Qt after this point.)
 #include <QAction>
 #include <QClipboard>
 #include <QComboBox>
@@ -15,14 +18,14 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSplitter>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <cstdio>
 
 #include "app/color_picker.h"
+#include "app/ui/main_window.h"
 #include "display/ui/preview.h"
 #include "formats/clipboard.h"
-#include "formats/loader.h"
-#include "platform/paths.h"
-#include "platform/stopwatch.h"
 
 namespace vl::app::ui {
 
@@ -63,13 +66,15 @@ MainWindow::MainWindow(const StartupOptions& opts, QWidget* parent) : QMainWindo
   zoom_->setText(Q(FormatZoomText(preview_->ScaleFixed())));
 
   BuildMenus();
-  ShowStatus(MakeStatusTexts(nullptr, std::string(), false, 0.0f));
+  controller_.SetObserver(this);
+  StatusChanged(MakeStatusTexts(nullptr, std::string(), false, 0.0f));
   resize(800, 600);
   preview_->setFocus();
 }
 
 MainWindow::~MainWindow() {
-  // The display lets go of the picture before the picture is freed.
+  // The display lets go of the picture before the controller frees it.
+  controller_.SetObserver(nullptr);
   preview_->SetImage(nullptr);
 }
 
@@ -154,7 +159,7 @@ void MainWindow::BuildMenus() {
   overlay_ = view->addAction(QStringLiteral("Information overlay"));
   overlay_->setCheckable(true);
   overlay_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-  connect(overlay_, &QAction::toggled, this, [this] { UpdateOverlay(); });
+  connect(overlay_, &QAction::toggled, this, [this](bool on) { controller_.SetInfoOverlay(on); });
 }
 
 void MainWindow::ShowAbout() {
@@ -202,38 +207,59 @@ void MainWindow::Start() {
   if (options_.hasInitialFile) OpenPicture(options_.initialFile);
 }
 
+bool MainWindow::StartPort(const std::string& socketPath, std::string* error) {
+  if (server_ && server_->IsOpen()) return true;
+  server_ = std::make_unique<script::PortServer>();
+  const bool ok = socketPath.empty() ? server_->Open(error) : server_->OpenPath(socketPath, error);
+  if (!ok) {
+    server_.reset();
+    return false;
+  }
+  commands_ = std::make_unique<script::CommandPort>();
+  script::InstallHandlers(*commands_, controller_);
+  // Commands run here, on the GUI thread, between events; the poll itself never waits.
+  auto* timer = new QTimer(this);
+  connect(timer, &QTimer::timeout, this, [this] { ServePort(); });
+  timer->start(20);
+  return true;
+}
+
+void MainWindow::ServePort() {
+  auto dispatch = [this](std::string_view line) {
+    script::Reply r = commands_->Execute(line);
+    std::fflush(stdout);
+    return script::FormatReply(r);
+  };
+  server_->Poll(0, dispatch);
+  if (commands_->QuitRequested()) {
+    server_->FlushPending(1000);
+    close();
+  }
+}
+
 int MainWindow::OpenPicture(const std::string& path) {
-  currentPath_ = path;
-  setWindowTitle(Q("Loading " + path + "..."));
-  preview_->SetImage(nullptr);
-  preview_->SetInfoList({});
-  current_.reset();
-  platform::LoadStopwatch().Start();
-  image::TexturePtr loaded(formats::ReadPicture(path.c_str()));
-  if (loaded && (!loaded->chunky || loaded->chunky->format != image::ARGB32)) loaded.reset();
-  loadTime_ = platform::LoadStopwatch().Elapsed(1.0f);
-  loadFailed_ = !loaded;
-  current_ = std::move(loaded);
   preview_->ResetView();
-  preview_->SetImage(current_ ? current_->chunky : nullptr);
-  UpdateOverlay();
-  ShowStatus(MakeStatusTexts(current_.get(), currentPath_, loadFailed_, loadTime_));
-  return loadFailed_ ? 1 : 0;
+  return controller_.OpenPicture(path.c_str());
 }
 
-void MainWindow::UpdateOverlay() {
-  if (overlay_->isChecked() && current_)
-    preview_->SetInfoList({{"Name:", std::string(platform::FilePart(currentPath_))}});
-  else
-    preview_->SetInfoList({});
+void MainWindow::TitleChanged(const std::string& title) {
+  setWindowTitle(Q(title));
 }
 
-void MainWindow::ShowStatus(const StatusTexts& t) {
-  setWindowTitle(Q(t.title));
+void MainWindow::StatusChanged(const StatusTexts& t) {
   width_->setText(Q(t.width));
   height_->setText(Q(t.height));
   format_->setText(Q(t.format));
   loadTimeLabel_->setText(Q(t.loadTime));
+}
+
+void MainWindow::ImageChanged(const image::Texture* image) {
+  const image::ChunkyImage* c = image ? image->chunky : nullptr;
+  preview_->SetImage(c && c->format == image::ARGB32 ? c : nullptr);
+}
+
+void MainWindow::OverlayChanged(const InfoList* info) {
+  preview_->SetInfoList(info ? *info : InfoList{});
 }
 
 QString MainWindow::widthText() const {

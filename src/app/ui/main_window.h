@@ -3,8 +3,10 @@
 #pragma once
 
 #include <QMainWindow>
+#include <memory>
 #include <string>
 
+#include "app/controller.h"
 #include "app/startup.h"
 #include "app/status.h"
 #include "image/chunky.h"
@@ -17,13 +19,18 @@ class QLineEdit;
 class QPushButton;
 class QSplitter;
 
+namespace vl::script {
+class CommandPort;
+class PortServer;
+}  // namespace vl::script
+
 namespace vl::display::ui {
 class PreviewClass;
 }
 
 namespace vl::app::ui {
 
-class MainWindow : public QMainWindow {
+class MainWindow : public QMainWindow, public ControllerObserver {
   Q_OBJECT
 
  public:
@@ -34,13 +41,22 @@ class MainWindow : public QMainWindow {
 
   // Opens the window (on its own full screen with FULLSCREEN) and the first FILE.
   void Start();
-  // Loads path and shows it; 0 when loaded, 1 when not.
+  // Opens path through the controller; 0 when loaded, 1 when not.
   int OpenPicture(const std::string& path);
-  // Shows the status texts in the title and the information panel.
-  void ShowStatus(const StatusTexts& texts);
+  Controller& controller() { return controller_; }
+
+  // Opens the scripting port (the first free VISTALOOM.<n>, or socketPath when given) and
+  // serves it on the GUI thread between events. False with the reason in error.
+  bool StartPort(const std::string& socketPath, std::string* error);
+
+  // What the controller reports.
+  void TitleChanged(const std::string& title) override;
+  void StatusChanged(const StatusTexts& texts) override;
+  void ImageChanged(const image::Texture* image) override;
+  void OverlayChanged(const InfoList* info) override;
 
   display::ui::PreviewClass* preview() const { return preview_; }
-  const image::Texture* currentImage() const { return current_.get(); }
+  const image::Texture* currentImage() const { return controller_.currentImage(); }
 
   // The panel's texts, for the tests.
   QString widthText() const;
@@ -63,13 +79,13 @@ class MainWindow : public QMainWindow {
   void BuildMenus();
   QWidget* BuildPanel();
   void UpdatePickerText();
-  void UpdateOverlay();
+
+  void ServePort();
 
   StartupOptions options_;
-  image::TexturePtr current_;
-  std::string currentPath_;
-  bool loadFailed_ = false;
-  float loadTime_ = 0.0f;
+  Controller controller_;
+  std::unique_ptr<script::CommandPort> commands_;
+  std::unique_ptr<script::PortServer> server_;
 
   QSplitter* splitter_ = nullptr;
   QWidget* browser_ = nullptr;
