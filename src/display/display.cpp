@@ -16,8 +16,7 @@ ZoomInput ZoomInputForLinuxKey(int keyCode) {
     case 11:  // KEY_0
     case 82:  // KEY_KP0
       return ZoomInput::kReset;
-    default:
-      return ZoomInput::kNone;
+    default: return ZoomInput::kNone;
   }
 }
 
@@ -125,18 +124,29 @@ void DisplayState::ComputeRects() {
        destination.y0, destination.y1);
 }
 
-void DisplayState::Recentre(float oldExtentX, float oldExtentY) {
+void DisplayState::Recentre(const Rect& old, float oldPanX, float oldPanY) {
+  // The shift starts from the pan before the zoom: the rectangles just computed for the new
+  // scale may have clamped it already, and clamping twice would move the middle point.
+  float oldExtentX = old.x1 - old.x0, oldExtentY = old.y1 - old.y0;
   float newX = source.x1 - source.x0, newY = source.y1 - source.y0;
   bool moved = false;
   if (oldExtentX < static_cast<float>(sourceWidth)) {
-    panX += (oldExtentX - newX) * 0.5f;
+    panX = oldPanX + (oldExtentX - newX) * 0.5f;
     moved = true;
   }
   if (oldExtentY < static_cast<float>(sourceHeight)) {
-    panY += (oldExtentY - newY) * 0.5f;
+    panY = oldPanY + (oldExtentY - newY) * 0.5f;
     moved = true;
   }
   if (moved) ComputeRects();
+}
+
+void DisplayState::AfterZoom() {
+  Rect old = source;
+  float oldPanX = panX, oldPanY = panY;
+  ComputeScale();
+  ComputeRects();
+  Recentre(old, oldPanX, oldPanY);
 }
 
 bool DisplayState::Zoom(ZoomInput input) {
@@ -148,16 +158,10 @@ bool DisplayState::Zoom(ZoomInput input) {
     case ZoomInput::kOut:
       if (scale > kMinZoomScale) userZoom = std::max(userZoom * 0.9f, kMinUserZoom);
       break;
-    case ZoomInput::kReset:
-      userZoom = 1.0f;
-      break;
-    case ZoomInput::kNone:
-      return false;
+    case ZoomInput::kReset: userZoom = 1.0f; break;
+    case ZoomInput::kNone: return false;
   }
-  float oldX = source.x1 - source.x0, oldY = source.y1 - source.y0;
-  ComputeScale();
-  ComputeRects();
-  Recentre(oldX, oldY);
+  AfterZoom();
   return userZoom != before;
 }
 
@@ -170,10 +174,7 @@ bool DisplayState::DragZoom(int dy) {
     userZoom = std::min(userZoom * factor, kMaxDragZoom);
   }
   if (userZoom == before) return false;
-  float oldX = source.x1 - source.x0, oldY = source.y1 - source.y0;
-  ComputeScale();
-  ComputeRects();
-  Recentre(oldX, oldY);
+  AfterZoom();
   return true;
 }
 
@@ -197,17 +198,27 @@ void DisplayState::ResetView() {
 }
 
 bool DisplayState::ImagePoint(float bx, float by, int& ix, int& iy) const {
-  if (!image) return false;
+  // The same mapping RenderRow uses, so the pixel reported under the pointer is the one
+  // drawn there: the row through the rectangles, the column by the 16.16 stepping from
+  // the destination's first whole column.
+  if (!image || bx < 0.0f || by < 0.0f) return false;
   const Rect& d = destination;
   const Rect& s = source;
-  if (bx < d.x0 || bx >= d.x1 || by < d.y0 || by >= d.y1) return false;
-  if (d.x1 <= d.x0 || d.y1 <= d.y0) return false;
-  float fx = s.x0 + (bx - d.x0) * (s.x1 - s.x0) / (d.x1 - d.x0);
-  float fy = s.y0 + (by - d.y0) * (s.y1 - s.y0) / (d.y1 - d.y0);
-  if (!(fx >= 0.0f) || !(fy >= 0.0f)) return false;
-  ix = static_cast<int>(fx);
-  iy = static_cast<int>(fy);
-  return ix < image->width && iy < image->height;
+  const int x = static_cast<int>(bx), r = static_cast<int>(by);
+  const int dx0 = static_cast<int>(d.x0), dx1 = static_cast<int>(d.x1);
+  const int dy0 = static_cast<int>(d.y0), dy1 = static_cast<int>(d.y1);
+  if (x < dx0 || x > dx1 || x >= areaWidth || r < dy0 || r > dy1 || d.y1 == d.y0) return false;
+  const float sy = s.y0 + (static_cast<float>(r) - d.y0) * (s.y1 - s.y0) / (d.y1 - d.y0);
+  const int h = image->height, w = image->width;
+  if (!(sy >= 0.0f) || !(sy < static_cast<float>(UsesBilinear() ? h - 1 : h))) return false;
+  const int64_t span = dx1 - dx0;
+  const int64_t step = span > 0 ? static_cast<int64_t>((s.x1 - s.x0) * 65536.0f) / span : 0;
+  const int64_t fx = static_cast<int64_t>(s.x0 * 65536.0f) + step * (x - dx0);
+  ix = static_cast<int>(fx >> 16);
+  iy = static_cast<int>(static_cast<int64_t>(sy * 65536.0f) >> 16);
+  if (ix < 0 || iy < 0 || iy >= h) return false;
+  if (ix >= w) ix = w - 1;  // the inclusive last column, clamped as when rendering
+  return true;
 }
 
 bool DisplayState::PixelAt(float bx, float by, uint32_t& argb) const {
@@ -216,6 +227,41 @@ bool DisplayState::PixelAt(float bx, float by, uint32_t& argb) const {
   const uint8_t* p = image->pixels + (static_cast<size_t>(iy) * image->width + ix) * 4;
   argb = (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
   return true;
+}
+
+bool DisplayState::BufferToImage(float bx, float by, float& ix, float& iy) const {
+  const Rect& d = destination;
+  const Rect& s = source;
+  if (!image || !(d.x1 > d.x0) || !(d.y1 > d.y0)) return false;
+  ix = s.x0 + (bx - d.x0) * (s.x1 - s.x0) / (d.x1 - d.x0);
+  iy = s.y0 + (by - d.y0) * (s.y1 - s.y0) / (d.y1 - d.y0);
+  return true;
+}
+
+bool DisplayState::ImageToBuffer(float ix, float iy, float& bx, float& by) const {
+  const Rect& d = destination;
+  const Rect& s = source;
+  if (!image || !(s.x1 > s.x0) || !(s.y1 > s.y0)) return false;
+  bx = d.x0 + (ix - s.x0) * (d.x1 - d.x0) / (s.x1 - s.x0);
+  by = d.y0 + (iy - s.y0) * (d.y1 - d.y0) / (s.y1 - s.y0);
+  return true;
+}
+
+int DisplayState::PickHandle(float bx, float by, float grab) const {
+  float x0, y0, x1, y1;
+  if (!ImageToBuffer(selection.x0, selection.y0, x0, y0) || !ImageToBuffer(selection.x1, selection.y1, x1, y1))
+    return 0;
+  auto near = [grab](float a, float b) { return std::fabs(a - b) <= grab; };
+  auto between = [grab](float v, float a, float b) { return v >= std::min(a, b) - grab && v <= std::max(a, b) + grab; };
+  if (near(bx, x0) && near(by, y0)) return 1;
+  if (near(bx, x1) && near(by, y0)) return 2;
+  if (near(bx, x1) && near(by, y1)) return 3;
+  if (near(bx, x0) && near(by, y1)) return 4;
+  if (near(by, y0) && between(bx, x0, x1)) return 5;
+  if (near(bx, x1) && between(by, y0, y1)) return 6;
+  if (near(by, y1) && between(bx, x0, x1)) return 7;
+  if (near(bx, x0) && between(by, y0, y1)) return 8;
+  return 0;
 }
 
 void DisplayState::DragSelection(int handleMode, float x, float y) {
@@ -244,8 +290,8 @@ void DisplayState::RenderRow(int r, uint8_t* rgb) const {
   if (r < dy0 || r > dy1) return;
   const int dx0 = static_cast<int>(destination.x0), dx1 = static_cast<int>(destination.x1);
   if (destination.y1 == destination.y0) return;
-  const float sy =
-      source.y0 + (static_cast<float>(r) - destination.y0) * (source.y1 - source.y0) / (destination.y1 - destination.y0);
+  const float sy = source.y0 + (static_cast<float>(r) - destination.y0) * (source.y1 - source.y0) /
+                                   (destination.y1 - destination.y0);
   const bool bilinear = UsesBilinear();
   const int h = image->height, w = image->width;
   if (!(sy >= 0.0f)) return;
@@ -275,10 +321,12 @@ void DisplayState::RenderRow(int r, uint8_t* rgb) const {
       uint32_t w11 = 256 - w00 - w10 - w01;
       uint32_t p00 = Load(row0 + sx * 4), p10 = Load(row0 + (sx + 1) * 4);
       uint32_t p01 = Load(row1 + sx * 4), p11 = Load(row1 + (sx + 1) * 4);
-      uint32_t rb = ((p00 & 0x00FF00FF) * w00 + (p10 & 0x00FF00FF) * w10 + (p01 & 0x00FF00FF) * w01 +
-                     (p11 & 0x00FF00FF) * w11) >> 8;
+      uint32_t rb =
+          ((p00 & 0x00FF00FF) * w00 + (p10 & 0x00FF00FF) * w10 + (p01 & 0x00FF00FF) * w01 + (p11 & 0x00FF00FF) * w11) >>
+          8;
       uint32_t ag = (((p00 & 0xFF00FF00) >> 8) * w00 + ((p10 & 0xFF00FF00) >> 8) * w10 +
-                     ((p01 & 0xFF00FF00) >> 8) * w01 + ((p11 & 0xFF00FF00) >> 8) * w11) >> 8;
+                     ((p01 & 0xFF00FF00) >> 8) * w01 + ((p11 & 0xFF00FF00) >> 8) * w11) >>
+                    8;
       p = (rb & 0x00FF00FF) | ((ag & 0x00FF00FF) << 8);
     } else {
       p = Load(row0 + sx * 4);
@@ -300,9 +348,7 @@ void DisplayState::RenderRow(int r, uint8_t* rgb) const {
       case kColor:
         out[0] = static_cast<uint8_t>(cr), out[1] = static_cast<uint8_t>(cg), out[2] = static_cast<uint8_t>(cb);
         break;
-      default:
-        out[0] = out[1] = out[2] = static_cast<uint8_t>(a);
-        break;
+      default: out[0] = out[1] = out[2] = static_cast<uint8_t>(a); break;
     }
   }
 }

@@ -77,6 +77,14 @@ struct DisplayState {
   // ARGB of the image pixel under the buffer position; false outside.
   bool PixelAt(float bx, float by, uint32_t& argb) const;
 
+  // Buffer position to image coordinates and back through the two rectangles, without
+  // bounds; false when there is no image or the rectangles are empty.
+  bool BufferToImage(float bx, float by, float& ix, float& iy) const;
+  bool ImageToBuffer(float ix, float iy, float& bx, float& by) const;
+  // The selection handle (1..8, as DragSelection takes them) within grab buffer pixels of
+  // the buffer position: corners before edges, 0 for none.
+  int PickHandle(float bx, float by, float grab) const;
+
   // Moves the selection handle (1..8) to the image point (x, y).
   void DragSelection(int handleMode, float x, float y);
 
@@ -86,7 +94,8 @@ struct DisplayState {
   bool UsesBilinear() const { return options.bilinear && scale != 1.0f; }
 
  private:
-  void Recentre(float oldExtentX, float oldExtentY);
+  void AfterZoom();
+  void Recentre(const Rect& old, float oldPanX, float oldPanY);
   void ClampPan();
 };
 

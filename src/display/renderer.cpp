@@ -37,10 +37,14 @@ bool Renderer::Command(int command) {
   }
   if (command != kRenderCommand && command != kRenderNowCommand) return false;
   if (bufWidth_ != state_.areaWidth || bufHeight_ != state_.areaHeight || buffer_.empty()) {
-    if (state_.image && state_.areaWidth > 0 && state_.areaHeight > 0) {
-      buffer_.assign(static_cast<size_t>(state_.areaWidth) * state_.areaHeight * 3, 0);
+    if (state_.image && image::SizeAllowed(state_.areaWidth, state_.areaHeight, image::RGB24)) {
+      buffer_.assign(image::BufferBytes(state_.areaWidth, state_.areaHeight, image::RGB24), 0);
       bufWidth_ = state_.areaWidth;
       bufHeight_ = state_.areaHeight;
+    } else if (state_.image) {
+      // An area too large for a buffer renders nothing rather than failing later.
+      std::vector<uint8_t>().swap(buffer_);
+      bufWidth_ = bufHeight_ = 0;
     }
     state_.ComputeScale();
   }

@@ -1,11 +1,14 @@
 #include "app/ui/gui_main.h"
 
 #include <QApplication>
-
+#include <QPixmap>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "app/ui/main_window.h"
+#include "display/ui/preview.h"
 #include "image/pool.h"
 
 namespace vl::app::ui {
@@ -17,6 +20,26 @@ bool HaveDisplay() {
     return v && *v;
   };
   return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
+}
+
+// VISTALOOM_SCREENSHOT=OUT.png: once the first picture is rendered, save the window's
+// contents there and quit (scripts/screenshot uses this). Exit status 1 when the picture
+// could not be saved or the rendering never finished.
+void ArmScreenshot(MainWindow& window, const QString& out) {
+  auto save = [&window, out] {
+    window.preview()->WaitRendered();
+    const bool ok = window.grab().save(out, "PNG");
+    if (!ok) std::fprintf(stderr, "vistaloom: cannot write %s\n", out.toLocal8Bit().constData());
+    QApplication::exit(ok ? 0 : 1);
+  };
+  // The rendering finishes on the task's thread; its last redraw request arrives through
+  // the event queue, after which the window is painted with the finished buffer.
+  QObject::connect(window.preview(), &display::ui::PreviewClass::rendered, &window,
+                   [save] { QTimer::singleShot(0, save); });
+  QTimer::singleShot(60000, &window, [] {
+    std::fputs("vistaloom: the picture was not rendered in time\n", stderr);
+    QApplication::exit(1);
+  });
 }
 }  // namespace
 
@@ -30,7 +53,12 @@ int RunGui(int argc, char** argv, const FrontEndOptions&, const StartupOptions& 
   QApplication::setApplicationName(QString::fromUtf8(kAppTitle));
   QApplication::setApplicationVersion(QStringLiteral("0.8.5"));
   MainWindow window(opts);
-  window.show();
+  const char* shot = std::getenv("VISTALOOM_SCREENSHOT");
+  if (shot && *shot) ArmScreenshot(window, QString::fromLocal8Bit(shot));
+  std::string error;
+  if (!window.StartPort(std::string(), &error))
+    std::fprintf(stderr, "vistaloom: cannot open the scripting port: %s\n", error.c_str());
+  window.Start();
   return app.exec();
 }
 
