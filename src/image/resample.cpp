@@ -77,25 +77,32 @@ inline void FilterPixel(const uint8_t* line, const Contribution* list, int32_t c
   for (int c = 0; c < kBpp; ++c) out[c] = ClampChannel(WeightedSumToValue(sum[c]));
 }
 
+// Filters source rows [y0, y1) into temp, each row through its own copy. False when the
+// row copy cannot be had.
+template <int kBpp>
+bool HorizontalRows(ChunkyImage* temp, const ChunkyImage* source, const ContributionTable& table, int64_t y0,
+                    int64_t y1) {
+  const size_t rowBytes = static_cast<size_t>(source->width) * kBpp;
+  const size_t outRowBytes = static_cast<size_t>(temp->width) * kBpp;
+  PoolArray<uint8_t> row = AllocateArray<uint8_t>(rowBytes);
+  if (!row) return false;
+  for (int64_t y = y0; y < y1; ++y) {
+    std::memcpy(row.get(), source->pixels + static_cast<size_t>(y) * rowBytes, rowBytes);
+    uint8_t* out = temp->pixels + static_cast<size_t>(y) * outRowBytes;
+    for (int32_t i = 0; i < temp->width; ++i)
+      FilterPixel<kBpp>(row.get(), table.list(i), table.count(i), out + i * kBpp);
+  }
+  return true;
+}
+
 // Rows are independent: pieces of rows go to the thread pool, each with its own row copy.
 template <int kBpp>
 bool HorizontalPass(ChunkyImage* temp, const ChunkyImage* source, const ContributionTable& table) {
-  const size_t rowBytes = static_cast<size_t>(source->width) * kBpp;
   const size_t outRowBytes = static_cast<size_t>(temp->width) * kBpp;
   std::atomic<bool> ok{true};
   platform::ParallelFor(0, source->height, platform::GrainFor(static_cast<int64_t>(outRowBytes) * 4),
                         [&](int64_t y0, int64_t y1) {
-                          PoolArray<uint8_t> row = AllocateArray<uint8_t>(rowBytes);
-                          if (!row) {
-                            ok = false;
-                            return;
-                          }
-                          for (int64_t y = y0; y < y1; ++y) {
-                            std::memcpy(row.get(), source->pixels + static_cast<size_t>(y) * rowBytes, rowBytes);
-                            uint8_t* out = temp->pixels + static_cast<size_t>(y) * outRowBytes;
-                            for (int32_t i = 0; i < temp->width; ++i)
-                              FilterPixel<kBpp>(row.get(), table.list(i), table.count(i), out + i * kBpp);
-                          }
+                          if (!HorizontalRows<kBpp>(temp, source, table, y0, y1)) ok = false;
                         });
   return ok;
 }
@@ -135,17 +142,7 @@ bool VerticalPass(ChunkyImage* destination, const ChunkyImage* temp, const Contr
 // The serial reference passes: one row, then one column, at a time.
 template <int kBpp>
 bool HorizontalPassPlain(ChunkyImage* temp, const ChunkyImage* source, const ContributionTable& table) {
-  const size_t rowBytes = static_cast<size_t>(source->width) * kBpp;
-  PoolArray<uint8_t> row = AllocateArray<uint8_t>(rowBytes);
-  if (!row) return false;
-  const size_t outRowBytes = static_cast<size_t>(temp->width) * kBpp;
-  for (int32_t y = 0; y < source->height; ++y) {
-    std::memcpy(row.get(), source->pixels + static_cast<size_t>(y) * rowBytes, rowBytes);
-    uint8_t* out = temp->pixels + static_cast<size_t>(y) * outRowBytes;
-    for (int32_t i = 0; i < temp->width; ++i)
-      FilterPixel<kBpp>(row.get(), table.list(i), table.count(i), out + i * kBpp);
-  }
-  return true;
+  return HorizontalRows<kBpp>(temp, source, table, 0, source->height);
 }
 
 template <int kBpp>
