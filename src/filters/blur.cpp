@@ -8,7 +8,9 @@
 #include <new>
 
 #include "filters/alpha_mode.h"
+#include "filters/exact_divider.h"
 #include "filters/filter_util.h"
+#include "filters/plain_paths.h"
 #include "platform/thread_pool.h"
 
 namespace vl::filters {
@@ -168,21 +170,191 @@ GaussianLineKernel GaussianKernel(float radius) {
   return kernel;
 }
 
-bool GaussianBlur(image::ChunkyImage* image, float radius, int mode) {
-  if (!Usable(image) || !IsAlphaMode(mode)) return false;
-  const int bpp = image::BytesPerPixel(image);
+namespace {
+
+// What both Gaussian paths need: the checked arguments, the kernel and its weight sum.
+struct GaussianSetup {
+  int bpp = 0;
   bool selected[4] = {true, false, false, false};
-  if (bpp == 4) {
+  GaussianLineKernel kernel;
+  int64_t wsum = 0;
+};
+
+bool PrepareGaussian(const image::ChunkyImage* image, float radius, int mode, GaussianSetup& setup) {
+  if (!Usable(image) || !IsAlphaMode(mode)) return false;
+  setup.bpp = image::BytesPerPixel(image);
+  if (setup.bpp == 4) {
     if (image->format != image::ARGB32) return false;
-    for (int c = 0; c < 4; ++c) selected[c] = SelectsByte(mode, c);
-  } else if (bpp != 1) {
+    for (int c = 0; c < 4; ++c) setup.selected[c] = SelectsByte(mode, c);
+  } else if (setup.bpp != 1) {
     return false;
   }
-  const GaussianLineKernel kernel = GaussianKernel(radius);
-  if (kernel.empty()) return false;
-  int64_t wsum = 0;
-  for (int32_t w : kernel.weights) wsum += w;
+  setup.kernel = GaussianKernel(radius);
+  if (setup.kernel.empty()) return false;
+  setup.wsum = 0;
+  for (int32_t w : setup.kernel.weights) setup.wsum += w;
+  return setup.wsum > 0;
+}
 
+// ---- Fast path ----
+//
+// Both passes turn a line into a run of bytes: the bytes of the selected channels of each
+// pixel, `channels` bytes per pixel, with `length` copies of the first pixel before it and
+// of the last pixel after it, so that tap k of output byte j is simply byte
+// j + (length + k) * stride of the run and no position needs clamping. The row pass
+// convolves along one padded row (stride = channels); the column pass copies a strip of
+// columns of every row into a padded block and convolves down it (stride = one strip row).
+// The kernel is symmetric and every sum is an exact integer, so the taps are folded in
+// pairs: weight(i) * (left + right). Sums stay below 255 * wsum, which fits int32 (checked
+// before this path is taken), and the division by wsum is an exact reciprocal multiply.
+
+constexpr int kBlockBytes = 256;  // output bytes convolved at once; a strip row holds at most this
+
+struct FastKernel {
+  int length = 0;
+  int32_t centre = 0;
+  std::vector<int32_t> side;  // side[i - 1] is the weight of offsets +i and -i
+  detail::ExactDivider divide;
+  int channels = 0;
+  int offset[4] = {0, 0, 0, 0};  // byte of the pixel each run channel comes from
+  int bpp = 0;
+};
+
+// acc[j] = sum over k of weight(k) * mid[j + k * stride] for j < count, k = -length .. length.
+__attribute__((target_clones("avx2", "default"))) void ConvolveRun(const uint8_t* __restrict mid, size_t stride,
+                                                                   int count, const int32_t* __restrict side,
+                                                                   int length, int32_t centre,
+                                                                   int32_t* __restrict acc) {
+  for (int j = 0; j < count; ++j) acc[j] = centre * mid[j];
+  for (int i = 1; i <= length; ++i) {
+    const int32_t w = side[i - 1];
+    const uint8_t* __restrict a = mid - static_cast<size_t>(i) * stride;
+    const uint8_t* __restrict b = mid + static_cast<size_t>(i) * stride;
+    for (int j = 0; j < count; ++j) acc[j] += w * (a[j] + b[j]);
+  }
+}
+
+// q[j] = acc[j] / wsum for j < count.
+__attribute__((target_clones("avx2", "default"))) void DivideRun(const int32_t* __restrict acc, int count,
+                                                                 uint32_t multiplier, int shift,
+                                                                 uint8_t* __restrict q) {
+  for (int j = 0; j < count; ++j)
+    q[j] = static_cast<uint8_t>((uint64_t{static_cast<uint32_t>(acc[j])} * multiplier) >> shift);
+}
+
+// Writes `pixels` pixels of quotients (run layout) into the selected bytes of out.
+void ScatterRun(const uint8_t* q, int pixels, const FastKernel& fk, uint8_t* out) {
+  if (fk.channels == fk.bpp) {
+    std::memcpy(out, q, static_cast<size_t>(pixels) * fk.bpp);
+    return;
+  }
+  for (int p = 0; p < pixels; ++p)
+    for (int c = 0; c < fk.channels; ++c) out[static_cast<size_t>(p) * fk.bpp + fk.offset[c]] = q[p * fk.channels + c];
+}
+
+// Copies the selected bytes of `pixels` pixels of in (bpp apart) into the run layout.
+void GatherRun(const uint8_t* in, int pixels, const FastKernel& fk, uint8_t* run) {
+  if (fk.channels == fk.bpp) {
+    std::memcpy(run, in, static_cast<size_t>(pixels) * fk.bpp);
+    return;
+  }
+  for (int p = 0; p < pixels; ++p)
+    for (int c = 0; c < fk.channels; ++c) run[p * fk.channels + c] = in[static_cast<size_t>(p) * fk.bpp + fk.offset[c]];
+}
+
+// Convolves count run bytes starting at mid (count <= kBlockBytes, a whole number of pixels)
+// and writes them to the selected bytes of the count / channels pixels at out.
+void ConvolveAndStore(const uint8_t* mid, size_t stride, int count, const FastKernel& fk, int32_t* acc, uint8_t* q,
+                      uint8_t* out) {
+  ConvolveRun(mid, stride, count, fk.side.data(), fk.length, fk.centre, acc);
+  DivideRun(acc, count, fk.divide.multiplier, fk.divide.shift, q);
+  ScatterRun(q, count / fk.channels, fk, out);
+}
+
+struct Scratch {
+  std::vector<uint8_t> run;
+  std::vector<int32_t> acc;
+  std::vector<uint8_t> q;
+  bool Allocate(size_t runBytes) {
+    try {
+      run.resize(runBytes);
+      acc.resize(kBlockBytes);
+      q.resize(kBlockBytes);
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    return true;
+  }
+};
+
+// Row y: positions 0 .. width - 2 from the padded copy of the row.
+void FastGaussianRow(uint8_t* row, int width, const FastKernel& fk, Scratch& s) {
+  const int ch = fk.channels;
+  const int length = fk.length;
+  uint8_t* run = s.run.data();
+  GatherRun(row, width, fk, run + static_cast<size_t>(length) * ch);
+  for (int p = 0; p < length; ++p) {
+    std::memcpy(run + static_cast<size_t>(p) * ch, run + static_cast<size_t>(length) * ch, ch);
+    std::memcpy(run + static_cast<size_t>(length + width + p) * ch, run + static_cast<size_t>(length + width - 1) * ch,
+                ch);
+  }
+  const int blockPixels = kBlockBytes / ch;
+  const uint8_t* mid = run + static_cast<size_t>(length) * ch;
+  for (int p0 = 0; p0 + 1 < width; p0 += blockPixels) {
+    const int pixels = std::min(blockPixels, width - 1 - p0);
+    ConvolveAndStore(mid + static_cast<size_t>(p0) * ch, ch, pixels * ch, fk, s.acc.data(), s.q.data(),
+                     row + static_cast<size_t>(p0) * fk.bpp);
+  }
+}
+
+// Columns x0 .. x0 + pixels - 1 of every row; rows 0 .. height - 2 get results.
+void FastGaussianStrip(uint8_t* pixels0, size_t rowBytes, int height, int x0, int pixels, const FastKernel& fk,
+                       Scratch& s) {
+  const int length = fk.length;
+  const size_t stripBytes = static_cast<size_t>(pixels) * fk.channels;
+  uint8_t* run = s.run.data();
+  uint8_t* column = pixels0 + static_cast<size_t>(x0) * fk.bpp;
+  for (int y = 0; y < height; ++y)
+    GatherRun(column + y * rowBytes, pixels, fk, run + static_cast<size_t>(length + y) * stripBytes);
+  for (int p = 0; p < length; ++p) {
+    std::memcpy(run + p * stripBytes, run + length * stripBytes, stripBytes);
+    std::memcpy(run + (length + height + p) * stripBytes, run + (length + height - 1) * stripBytes, stripBytes);
+  }
+  const uint8_t* mid = run + length * stripBytes;
+  for (int y = 0; y + 1 < height; ++y)
+    ConvolveAndStore(mid + y * stripBytes, stripBytes, static_cast<int>(stripBytes), fk, s.acc.data(), s.q.data(),
+                     column + y * rowBytes);
+}
+
+// Sets up the fast path; false when the sums would not fit int32 (then the plain path runs).
+bool MakeFastKernel(const GaussianSetup& setup, FastKernel& fk) {
+  if (setup.wsum > INT32_MAX / 255) return false;
+  for (int32_t w : setup.kernel.weights)
+    if (w < 0) return false;
+  const uint32_t wsum = static_cast<uint32_t>(setup.wsum);
+  if (!fk.divide.Init(wsum, 255 * wsum)) return false;
+  fk.length = setup.kernel.length;
+  fk.centre = setup.kernel.at(0);
+  fk.side.resize(static_cast<size_t>(fk.length));
+  for (int i = 1; i <= fk.length; ++i) fk.side[static_cast<size_t>(i - 1)] = setup.kernel.at(i);
+  fk.bpp = setup.bpp;
+  fk.channels = 0;
+  for (int c = 0; c < setup.bpp; ++c)
+    if (setup.selected[c]) fk.offset[fk.channels++] = c;
+  return fk.channels > 0;
+}
+
+}  // namespace
+
+namespace plain {
+
+bool GaussianBlur(image::ChunkyImage* image, float radius, int mode) {
+  GaussianSetup setup;
+  if (!PrepareGaussian(image, radius, mode, setup)) return false;
+  const int bpp = setup.bpp;
+  const bool* selected = setup.selected;
+  const GaussianLineKernel& kernel = setup.kernel;
+  const int64_t wsum = setup.wsum;
   const int width = image->width;
   const int height = image->height;
   const size_t rowBytes = static_cast<size_t>(width) * bpp;
@@ -230,6 +402,61 @@ bool GaussianBlur(image::ChunkyImage* image, float radius, int mode) {
                             for (int y = 0; y < height; ++y)
                               std::memcpy(&line[static_cast<size_t>(y) * bpp], column + y * rowBytes, bpp);
                             GaussianLine(line.data(), column, rowBytes, height, bpp, selected, kernel, wsum);
+                          }
+                        });
+  return ok;
+}
+
+}  // namespace plain
+
+bool GaussianBlur(image::ChunkyImage* image, float radius, int mode) {
+  GaussianSetup setup;
+  if (!PrepareGaussian(image, radius, mode, setup)) return false;
+  FastKernel fk;
+  if (!MakeFastKernel(setup, fk)) return plain::GaussianBlur(image, radius, mode);
+
+  const int width = image->width;
+  const int height = image->height;
+  const int length = fk.length;
+  const size_t rowBytes = static_cast<size_t>(width) * fk.bpp;
+  const int stripPixels = kBlockBytes / fk.channels;
+  const size_t rowRun = (static_cast<size_t>(width) + 2 * static_cast<size_t>(length)) * fk.channels;
+  const size_t stripRun = (static_cast<size_t>(height) + 2 * static_cast<size_t>(length)) *
+                          static_cast<size_t>(std::min(stripPixels, width)) * fk.channels;
+  // One set of work buffers is taken first, so running out of memory up front leaves the
+  // picture untouched.
+  {
+    Scratch probe;
+    if (!probe.Allocate(std::max(rowRun, stripRun))) return false;
+  }
+  // Rows, then strips of columns, read only their own pixels, so each pass is split over
+  // the pool, each piece with its own buffers; the column pass starts after every row.
+  std::atomic<bool> ok{true};
+  const int64_t taps = 2 * int64_t{length} + 1;
+  platform::ParallelFor(0, height, platform::GrainFor(static_cast<int64_t>(rowBytes) * taps),
+                        [&](int64_t y0, int64_t y1) {
+                          Scratch s;
+                          if (!s.Allocate(rowRun)) {
+                            ok = false;
+                            return;
+                          }
+                          for (int64_t y = y0; y < y1; ++y)
+                            FastGaussianRow(image->pixels + y * rowBytes, width, fk, s);
+                        });
+  if (!ok) return false;
+  if (height < 2) return true;
+  const int strips = (width + stripPixels - 1) / stripPixels;
+  platform::ParallelFor(0, strips, platform::GrainFor(int64_t{height} * kBlockBytes * taps),
+                        [&](int64_t s0, int64_t s1) {
+                          Scratch s;
+                          if (!s.Allocate(stripRun)) {
+                            ok = false;
+                            return;
+                          }
+                          for (int64_t strip = s0; strip < s1; ++strip) {
+                            const int x0 = static_cast<int>(strip) * stripPixels;
+                            FastGaussianStrip(image->pixels, rowBytes, height, x0, std::min(stripPixels, width - x0),
+                                              fk, s);
                           }
                         });
   return ok;

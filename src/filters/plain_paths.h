@@ -1,0 +1,18 @@
+// The plain per-pixel forms of the filters that also have a faster path. They are the
+// reference the faster paths must match byte for byte (the tests compare the two); each
+// takes the same arguments and gives the same answer as the public filter of that name.
+#pragma once
+
+#include "image/chunky.h"
+
+namespace vl::filters::plain {
+
+// Every line position with its clamped taps and one int64 division (blur.h GaussianBlur).
+bool GaussianBlur(image::ChunkyImage* image, float radius, int mode);
+
+// Every pixel's neighbourhood walked afresh (sharpen.h MinimumFilter and the others).
+bool MinimumFilter(const image::ChunkyImage* source, image::ChunkyImage* destination, int radius, bool circular);
+bool MaximumFilter(const image::ChunkyImage* source, image::ChunkyImage* destination, int radius, bool circular);
+bool MedianFilter(const image::ChunkyImage* source, image::ChunkyImage* destination, int radius, bool circular);
+
+}  // namespace vl::filters::plain
