@@ -221,21 +221,29 @@ struct FastKernel {
 };
 
 // acc[j] = sum over k of weight(k) * mid[j + k * stride] for j < count, k = -length .. length.
-__attribute__((target_clones("avx2", "default"))) void ConvolveRun(const uint8_t* __restrict mid, size_t stride,
-                                                                   int count, const int32_t* __restrict side,
-                                                                   int length, int32_t centre,
-                                                                   int32_t* __restrict acc) {
-  for (int j = 0; j < count; ++j) acc[j] = centre * mid[j];
-  for (int i = 1; i <= length; ++i) {
-    const int32_t w = side[i - 1];
-    const uint8_t* __restrict a = mid - static_cast<size_t>(i) * stride;
-    const uint8_t* __restrict b = mid + static_cast<size_t>(i) * stride;
-    for (int j = 0; j < count; ++j) acc[j] += w * (a[j] + b[j]);
+// Works in chunks of kChunk bytes whose sums stay in vector registers across the taps, so
+// it reads up to kChunk - 1 bytes past the last one asked for (the buffers have that slack)
+// and fills acc up to the next multiple of kChunk.
+constexpr int kChunk = 64;
+__attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) void ConvolveRun(
+    const uint8_t* __restrict mid, size_t stride, int count, const int32_t* __restrict side, int length,
+    int32_t centre, int32_t* __restrict acc) {
+  for (int j0 = 0; j0 < count; j0 += kChunk) {
+    const uint8_t* m = mid + j0;
+    int32_t sums[kChunk];
+    for (int j = 0; j < kChunk; ++j) sums[j] = centre * m[j];
+    for (int i = 1; i <= length; ++i) {
+      const int32_t w = side[i - 1];
+      const uint8_t* __restrict a = m - static_cast<size_t>(i) * stride;
+      const uint8_t* __restrict b = m + static_cast<size_t>(i) * stride;
+      for (int j = 0; j < kChunk; ++j) sums[j] += w * (a[j] + b[j]);
+    }
+    for (int j = 0; j < kChunk; ++j) acc[j0 + j] = sums[j];
   }
 }
 
 // q[j] = acc[j] / wsum for j < count.
-__attribute__((target_clones("avx2", "default"))) void DivideRun(const int32_t* __restrict acc, int count,
+__attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) void DivideRun(const int32_t* __restrict acc, int count,
                                                                  uint32_t multiplier, int shift,
                                                                  uint8_t* __restrict q) {
   for (int j = 0; j < count; ++j)
@@ -277,7 +285,7 @@ struct Scratch {
   std::vector<uint8_t> q;
   bool Allocate(size_t runBytes) {
     try {
-      run.resize(runBytes);
+      run.resize(runBytes + kChunk);
       acc.resize(kBlockBytes);
       q.resize(kBlockBytes);
     } catch (const std::bad_alloc&) {
