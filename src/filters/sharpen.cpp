@@ -6,6 +6,7 @@
 
 #include "filters/blur.h"
 #include "filters/filter_util.h"
+#include "filters/plain_paths.h"
 #include "platform/thread_pool.h"
 
 namespace vl::filters {
@@ -23,7 +24,7 @@ enum class Reduce { kMin, kMax, kMedian };
 
 // Shared walk of the mask rows: for each destination pixel, every row offset k inside the
 // image contributes the columns x - hw[k] .. x + hw[k] clipped to the row.
-bool NeighbourhoodFilter(const image::ChunkyImage* source, image::ChunkyImage* destination, int radius, bool circular,
+bool PlainNeighbourhood(const image::ChunkyImage* source, image::ChunkyImage* destination, int radius, bool circular,
                          Reduce reduce) {
   if (!ArgbPair(source, destination)) return false;
   const std::vector<uint8_t> mask = NeighbourhoodMask(radius, circular);
@@ -77,6 +78,115 @@ bool NeighbourhoodFilter(const image::ChunkyImage* source, image::ChunkyImage* d
   return true;
 }
 
+// The fast path keeps one histogram per channel for the neighbourhood of the current pixel
+// and slides it along the row: stepping from x - 1 to x, each mask row drops the column
+// x - 1 - hw[k] and takes in x + hw[k] (where they lie inside the row). Minimum, maximum and
+// median are then one question, the smallest value v whose running count reaches a
+// target: 1 for the minimum, the neighbourhood's size for the maximum, count / 2 + 1 for
+// the median (the element at index count / 2 of the sorted values, as MedianHistogram
+// finds it). The answer moves little from one pixel to the next, so it is searched from
+// the previous one, with the number of entries below it kept up to date as values come
+// and go.
+class SlidingRank {
+ public:
+  void Clear() {
+    std::memset(bins_, 0, sizeof bins_);
+    for (int c = 0; c < 4; ++c) level_[c] = below_[c] = 0;
+  }
+
+  void Add(const uint8_t* p) {
+    for (int c = 0; c < 4; ++c) {
+      ++bins_[c][p[c]];
+      below_[c] += p[c] < level_[c];
+    }
+  }
+
+  void Remove(const uint8_t* p) {
+    for (int c = 0; c < 4; ++c) {
+      --bins_[c][p[c]];
+      below_[c] -= p[c] < level_[c];
+    }
+  }
+
+  // The smallest v with (entries <= v) >= target, for 1 <= target <= entries.
+  uint8_t Find(int c, int target) {
+    int v = level_[c];
+    int below = below_[c];  // entries < v
+    const uint16_t* bins = bins_[c];
+    while (below >= target) below -= bins[--v];
+    while (below + bins[v] < target) below += bins[v++];
+    level_[c] = v;
+    below_[c] = below;
+    return static_cast<uint8_t>(v);
+  }
+
+ private:
+  uint16_t bins_[4][256];  // at most 15 x 15 entries each
+  int level_[4];
+  int below_[4];
+};
+
+void SlidingRow(const image::ChunkyImage* src, image::ChunkyImage* destination, int y, const std::vector<uint8_t>& mask,
+                Reduce reduce, SlidingRank& rank) {
+  const int width = src->width;
+  const int height = src->height;
+  const int radius = static_cast<int>(mask.size() / 2);
+  // The mask rows inside the image: their pixels and half-widths.
+  const uint8_t* rows[2 * kMaxMaskRadius + 1];
+  int hws[2 * kMaxMaskRadius + 1];
+  int used = 0;
+  for (int k = -radius; k <= radius; ++k) {
+    const int yy = y + k;
+    if (yy < 0 || yy >= height) continue;
+    rows[used] = src->pixels + static_cast<size_t>(yy) * width * 4;
+    hws[used] = mask[static_cast<size_t>(k + radius)];
+    ++used;
+  }
+  rank.Clear();
+  int count = 0;
+  for (int r = 0; r < used; ++r) {
+    const int x1 = std::min(width - 1, hws[r]);
+    for (int xx = 0; xx <= x1; ++xx) rank.Add(rows[r] + static_cast<size_t>(xx) * 4);
+    count += x1 + 1;
+  }
+  uint8_t* out = destination->pixels + static_cast<size_t>(y) * width * 4;
+  for (int x = 0;;) {
+    const int target = reduce == Reduce::kMin ? 1 : reduce == Reduce::kMax ? count : count / 2 + 1;
+    for (int c = 0; c < 4; ++c) out[static_cast<size_t>(x) * 4 + c] = rank.Find(c, target);
+    if (++x == width) break;
+    for (int r = 0; r < used; ++r) {
+      const int leaving = x - 1 - hws[r];
+      const int entering = x + hws[r];
+      if (leaving >= 0) {
+        rank.Remove(rows[r] + static_cast<size_t>(leaving) * 4);
+        --count;
+      }
+      if (entering < width) {
+        rank.Add(rows[r] + static_cast<size_t>(entering) * 4);
+        ++count;
+      }
+    }
+  }
+}
+
+bool SlidingNeighbourhood(const image::ChunkyImage* source, image::ChunkyImage* destination, int radius,
+                          bool circular, Reduce reduce) {
+  if (!ArgbPair(source, destination)) return false;
+  const std::vector<uint8_t> mask = NeighbourhoodMask(radius, circular);
+  if (mask.empty()) return false;
+  detail::ReadCopy read(source, destination);
+  const image::ChunkyImage* src = read.get();
+  if (!src) return false;
+  // Every output row reads the unchanged source alone, so rows are split over the pool,
+  // each piece with its own histograms.
+  const int64_t rowCost = int64_t{src->width} * (2 * radius + 1) * 8;
+  platform::ParallelFor(0, src->height, platform::GrainFor(rowCost), [&](int64_t y0, int64_t y1) {
+    SlidingRank rank;
+    for (int64_t y = y0; y < y1; ++y) SlidingRow(src, destination, static_cast<int>(y), mask, reduce, rank);
+  });
+  return true;
+}
+
 }  // namespace
 
 bool Sharpen(const image::ChunkyImage* source, image::ChunkyImage* destination, int maskSize, double strength) {
@@ -119,15 +229,31 @@ std::vector<uint8_t> NeighbourhoodMask(int radius, bool circular) {
 }
 
 bool MinimumFilter(const image::ChunkyImage* source, image::ChunkyImage* destination, int radius, bool circular) {
-  return NeighbourhoodFilter(source, destination, radius, circular, Reduce::kMin);
+  return SlidingNeighbourhood(source, destination, radius, circular, Reduce::kMin);
 }
 
 bool MaximumFilter(const image::ChunkyImage* source, image::ChunkyImage* destination, int radius, bool circular) {
-  return NeighbourhoodFilter(source, destination, radius, circular, Reduce::kMax);
+  return SlidingNeighbourhood(source, destination, radius, circular, Reduce::kMax);
 }
 
 bool MedianFilter(const image::ChunkyImage* source, image::ChunkyImage* destination, int radius, bool circular) {
-  return NeighbourhoodFilter(source, destination, radius, circular, Reduce::kMedian);
+  return SlidingNeighbourhood(source, destination, radius, circular, Reduce::kMedian);
 }
+
+namespace plain {
+
+bool MinimumFilter(const image::ChunkyImage* source, image::ChunkyImage* destination, int radius, bool circular) {
+  return PlainNeighbourhood(source, destination, radius, circular, Reduce::kMin);
+}
+
+bool MaximumFilter(const image::ChunkyImage* source, image::ChunkyImage* destination, int radius, bool circular) {
+  return PlainNeighbourhood(source, destination, radius, circular, Reduce::kMax);
+}
+
+bool MedianFilter(const image::ChunkyImage* source, image::ChunkyImage* destination, int radius, bool circular) {
+  return PlainNeighbourhood(source, destination, radius, circular, Reduce::kMedian);
+}
+
+}  // namespace plain
 
 }  // namespace vl::filters

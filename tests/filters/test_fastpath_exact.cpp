@@ -131,6 +131,107 @@ TEST_F(FastPathExact, GaussianKeepsTheBytesTheModeLeavesOut) {
   }
 }
 
+// ---- Minimum, maximum and median ----
+
+using Neighbourhood = bool (*)(const ChunkyImage*, ChunkyImage*, int, bool);
+struct NeighbourhoodPair {
+  const char* name;
+  Neighbourhood fast;
+  Neighbourhood plain;
+};
+const NeighbourhoodPair kNeighbourhoods[] = {{"Minimum", MinimumFilter, plain::MinimumFilter},
+                                             {"Maximum", MaximumFilter, plain::MaximumFilter},
+                                             {"Median", MedianFilter, plain::MedianFilter}};
+
+void ExpectNeighbourhoodMatches(const ChunkyImage* source, const NeighbourhoodPair& f, int radius, bool circular,
+                                const std::string& where) {
+  ChunkyPtr plainResult(image::chk_Create(source->width, source->height, source->format, true));
+  ASSERT_TRUE(plainResult);
+  bool plainOk;
+  {
+    platform::ScopedThreadCount one(1);
+    plainOk = f.plain(source, plainResult.get(), radius, circular);
+  }
+  for (int threads : {1, 2}) {
+    platform::ScopedThreadCount scope(threads, true);
+    ChunkyPtr fast(image::chk_Create(source->width, source->height, source->format, true));
+    ChunkyPtr inPlace(image::chk_Duplicate(source));
+    ASSERT_TRUE(fast && inPlace);
+    EXPECT_EQ(plainOk, f.fast(source, fast.get(), radius, circular)) << where;
+    EXPECT_EQ(plainOk, f.fast(inPlace.get(), inPlace.get(), radius, circular)) << where;
+    EXPECT_EQ(0, std::memcmp(plainResult->pixels, fast->pixels, Bytes(source)))
+        << where << " threads " << threads << ", first difference at " << FirstDifference(plainResult.get(), fast.get());
+    EXPECT_EQ(0, std::memcmp(plainResult->pixels, inPlace->pixels, Bytes(source)))
+        << where << " in place, threads " << threads;
+  }
+}
+
+TEST_F(FastPathExact, NeighbourhoodFiltersEverySizeRadiusAndMask) {
+  for (const Size& s : kSizes) {
+    ChunkyPtr source(test::RandomImage(s.w, s.h, image::ARGB32, static_cast<uint32_t>(s.w + 3 * s.h)));
+    ASSERT_TRUE(source);
+    for (const NeighbourhoodPair& f : kNeighbourhoods)
+      for (int radius = 0; radius <= kMaxMaskRadius; ++radius)
+        for (bool circular : {false, true})
+          ExpectNeighbourhoodMatches(source.get(), f, radius, circular,
+                                     Where(s, image::ARGB32,
+                                           std::string(f.name) + " radius " + std::to_string(radius) +
+                                               (circular ? " circular" : " rectangular")));
+  }
+}
+
+TEST_F(FastPathExact, NeighbourhoodFiltersOnFewValues) {
+  // Long runs of equal values and two-valued noise: many ties at the median, and minimum
+  // and maximum that stay put for long stretches and then jump.
+  for (const Size& s : {Size{61, 23}, Size{7, 90}}) {
+    ChunkyPtr source(test::RandomImage(s.w, s.h, image::ARGB32, 99));
+    ASSERT_TRUE(source);
+    for (size_t i = 0; i < Bytes(source.get()); ++i) {
+      const uint8_t v = source->pixels[i];
+      source->pixels[i] = i % 4 == 0 ? (v < 128 ? 0 : 255) : i % 4 == 1 ? static_cast<uint8_t>(v & 0xC0) : (i / 400) % 2 ? 7 : v;
+    }
+    for (const NeighbourhoodPair& f : kNeighbourhoods)
+      for (int radius : {1, 2, 5, kMaxMaskRadius})
+        for (bool circular : {false, true})
+          ExpectNeighbourhoodMatches(source.get(), f, radius, circular,
+                                     Where(s, image::ARGB32, std::string(f.name) + " few values radius " +
+                                                                 std::to_string(radius) + (circular ? " circular" : "")));
+  }
+}
+
+TEST_F(FastPathExact, NeighbourhoodFiltersRefuseLikeThePlainPath) {
+  ChunkyPtr a(test::RandomImage(8, 8, image::ARGB32, 1));
+  ChunkyPtr b(test::RandomImage(8, 9, image::ARGB32, 1));
+  ChunkyPtr grey(test::RandomImage(8, 8, image::GREY8, 1));
+  ASSERT_TRUE(a && b && grey);
+  for (const NeighbourhoodPair& f : kNeighbourhoods) {
+    EXPECT_FALSE(f.fast(a.get(), b.get(), 1, false)) << f.name;
+    EXPECT_FALSE(f.fast(grey.get(), grey.get(), 1, false)) << f.name;
+    EXPECT_FALSE(f.fast(a.get(), a.get(), -1, false)) << f.name;
+    EXPECT_FALSE(f.fast(a.get(), a.get(), kMaxMaskRadius + 1, true)) << f.name;
+    EXPECT_FALSE(f.fast(nullptr, a.get(), 1, false)) << f.name;
+  }
+}
+
+TEST_F(FastPathExact, MedianOfTheClippedCornerTakesTheUpperMiddle) {
+  // Radius 1 at the top left corner of a 2 x 2 picture holds all four pixels: the median is
+  // the element at index 2 of the sorted four.
+  ChunkyPtr source(image::chk_Create(2, 2, image::ARGB32, false));
+  ASSERT_TRUE(source);
+  const uint8_t values[4] = {30, 0, 20, 10};
+  for (int p = 0; p < 4; ++p) std::memset(source->pixels + p * 4, values[p], 4);
+  ChunkyPtr out(image::chk_Create(2, 2, image::ARGB32, true));
+  ASSERT_TRUE(out);
+  ASSERT_TRUE(MedianFilter(source.get(), out.get(), 1, false));
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(20, out->pixels[i]) << i;
+  ASSERT_TRUE(MinimumFilter(source.get(), out.get(), 1, false));
+  EXPECT_EQ(0, out->pixels[0]);
+  ASSERT_TRUE(MaximumFilter(source.get(), out.get(), 1, true));
+  // The plus at (0, 0) holds 30, 0 and 20; the one at (1, 1) holds 10, 20 and 0.
+  EXPECT_EQ(30, out->pixels[0]);
+  EXPECT_EQ(20, out->pixels[12]);
+}
+
 // ---- The reciprocal division ----
 
 TEST_F(FastPathExact, ExactDividerMatchesDivisionForEveryGaussianWeightSum) {
