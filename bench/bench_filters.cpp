@@ -26,6 +26,19 @@ void BM_GaussianBlurRadius10(benchmark::State& state) {
 }
 BENCHMARK(BM_GaussianBlurRadius10)->Unit(benchmark::kMillisecond);
 
+// The same with the colour bytes only (3) and alpha only (1).
+void BM_GaussianBlurRadius10Mode(benchmark::State& state) {
+  const int mode = static_cast<int>(state.range(0));
+  auto src = MakePicture(kW, kH);
+  vl::image::ChunkyPtr work(vl::image::chk_Duplicate(src.get()));
+  for (auto _ : state) {
+    if (!vl::filters::GaussianBlur(work.get(), 10.0f, mode)) state.SkipWithError("GaussianBlur failed");
+    benchmark::DoNotOptimize(work->pixels);
+  }
+  SetMegapixels(state, double(kW) * kH);
+}
+BENCHMARK(BM_GaussianBlurRadius10Mode)->ArgName("mode")->Arg(3)->Arg(1)->Unit(benchmark::kMillisecond);
+
 void BM_BoxBlur(benchmark::State& state) {
   const int radius = static_cast<int>(state.range(0));
   auto src = MakePicture(kW, kH);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -208,15 +209,23 @@ bool PrepareGaussian(const image::ChunkyImage* image, float radius, int mode, Ga
 // pairs: weight(i) * (left + right). Sums stay below 255 * wsum, which fits int32 (checked
 // before this path is taken), and the division by wsum is an exact reciprocal multiply.
 
-constexpr int kBlockBytes = 256;  // output bytes convolved at once; a strip row holds at most this
+constexpr int kBlockBytes = 256;  // output bytes convolved at once
+// Bytes of a column strip's row: small enough that the strip's copy and its part of the
+// picture stay in a core's second-level cache for pictures a few thousand rows high.
+constexpr int kStripBytes = 128;
+
+// What a run holds of each pixel: every byte (1-byte pixels, or all four bytes filtered);
+// all four bytes of which only R, G, B are written back (mode 3: convolving the alpha byte
+// along costs less than picking the other three apart); or the alpha byte alone (mode 1).
+enum class RunLayout { kWhole, kColour, kAlpha };
 
 struct FastKernel {
   int length = 0;
   int32_t centre = 0;
   std::vector<int32_t> side;  // side[i - 1] is the weight of offsets +i and -i
   detail::ExactDivider divide;
-  int channels = 0;
-  int offset[4] = {0, 0, 0, 0};  // byte of the pixel each run channel comes from
+  RunLayout layout = RunLayout::kWhole;
+  int channels = 0;  // run bytes per pixel
   int bpp = 0;
 };
 
@@ -251,23 +260,38 @@ __attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) void DivideR
 }
 
 // Writes `pixels` pixels of quotients (run layout) into the selected bytes of out.
-void ScatterRun(const uint8_t* q, int pixels, const FastKernel& fk, uint8_t* out) {
-  if (fk.channels == fk.bpp) {
-    std::memcpy(out, q, static_cast<size_t>(pixels) * fk.bpp);
-    return;
+__attribute__((target_clones("avx2", "default"))) void ScatterRun(const uint8_t* __restrict q, int pixels,
+                                                                  RunLayout layout, int bpp,
+                                                                  uint8_t* __restrict out) {
+  switch (layout) {
+    case RunLayout::kWhole: std::memcpy(out, q, static_cast<size_t>(pixels) * bpp); return;
+    case RunLayout::kColour: {
+      // Whole pixels as words: byte 0 (alpha) from out, bytes 1..3 from q.
+      constexpr uint32_t kAlphaByte = std::endian::native == std::endian::little ? 0x000000FFu : 0xFF000000u;
+      for (int p = 0; p < pixels; ++p) {
+        uint32_t kept, result;
+        std::memcpy(&kept, out + static_cast<size_t>(p) * 4, 4);
+        std::memcpy(&result, q + static_cast<size_t>(p) * 4, 4);
+        const uint32_t merged = (kept & kAlphaByte) | (result & ~kAlphaByte);
+        std::memcpy(out + static_cast<size_t>(p) * 4, &merged, 4);
+      }
+      return;
+    }
+    case RunLayout::kAlpha:
+      for (int p = 0; p < pixels; ++p) out[static_cast<size_t>(p) * 4] = q[p];
+      return;
   }
-  for (int p = 0; p < pixels; ++p)
-    for (int c = 0; c < fk.channels; ++c) out[static_cast<size_t>(p) * fk.bpp + fk.offset[c]] = q[p * fk.channels + c];
 }
 
-// Copies the selected bytes of `pixels` pixels of in (bpp apart) into the run layout.
-void GatherRun(const uint8_t* in, int pixels, const FastKernel& fk, uint8_t* run) {
-  if (fk.channels == fk.bpp) {
-    std::memcpy(run, in, static_cast<size_t>(pixels) * fk.bpp);
+// Copies the bytes of `pixels` pixels of in that the run holds into the run.
+__attribute__((target_clones("avx2", "default"))) void GatherRun(const uint8_t* __restrict in, int pixels,
+                                                                 RunLayout layout, int bpp,
+                                                                 uint8_t* __restrict run) {
+  if (layout == RunLayout::kAlpha) {
+    for (int p = 0; p < pixels; ++p) run[p] = in[static_cast<size_t>(p) * 4];
     return;
   }
-  for (int p = 0; p < pixels; ++p)
-    for (int c = 0; c < fk.channels; ++c) run[p * fk.channels + c] = in[static_cast<size_t>(p) * fk.bpp + fk.offset[c]];
+  std::memcpy(run, in, static_cast<size_t>(pixels) * bpp);
 }
 
 // Convolves count run bytes starting at mid (count <= kBlockBytes, a whole number of pixels)
@@ -276,7 +300,7 @@ void ConvolveAndStore(const uint8_t* mid, size_t stride, int count, const FastKe
                       uint8_t* out) {
   ConvolveRun(mid, stride, count, fk.side.data(), fk.length, fk.centre, acc);
   DivideRun(acc, count, fk.divide.multiplier, fk.divide.shift, q);
-  ScatterRun(q, count / fk.channels, fk, out);
+  ScatterRun(q, count / fk.channels, fk.layout, fk.bpp, out);
 }
 
 struct Scratch {
@@ -300,7 +324,7 @@ void FastGaussianRow(uint8_t* row, int width, const FastKernel& fk, Scratch& s) 
   const int ch = fk.channels;
   const int length = fk.length;
   uint8_t* run = s.run.data();
-  GatherRun(row, width, fk, run + static_cast<size_t>(length) * ch);
+  GatherRun(row, width, fk.layout, fk.bpp, run + static_cast<size_t>(length) * ch);
   for (int p = 0; p < length; ++p) {
     std::memcpy(run + static_cast<size_t>(p) * ch, run + static_cast<size_t>(length) * ch, ch);
     std::memcpy(run + static_cast<size_t>(length + width + p) * ch, run + static_cast<size_t>(length + width - 1) * ch,
@@ -323,7 +347,7 @@ void FastGaussianStrip(uint8_t* pixels0, size_t rowBytes, int height, int x0, in
   uint8_t* run = s.run.data();
   uint8_t* column = pixels0 + static_cast<size_t>(x0) * fk.bpp;
   for (int y = 0; y < height; ++y)
-    GatherRun(column + y * rowBytes, pixels, fk, run + static_cast<size_t>(length + y) * stripBytes);
+    GatherRun(column + y * rowBytes, pixels, fk.layout, fk.bpp, run + static_cast<size_t>(length + y) * stripBytes);
   for (int p = 0; p < length; ++p) {
     std::memcpy(run + p * stripBytes, run + length * stripBytes, stripBytes);
     std::memcpy(run + (length + height + p) * stripBytes, run + (length + height - 1) * stripBytes, stripBytes);
@@ -346,10 +370,17 @@ bool MakeFastKernel(const GaussianSetup& setup, FastKernel& fk) {
   fk.side.resize(static_cast<size_t>(fk.length));
   for (int i = 1; i <= fk.length; ++i) fk.side[static_cast<size_t>(i - 1)] = setup.kernel.at(i);
   fk.bpp = setup.bpp;
-  fk.channels = 0;
-  for (int c = 0; c < setup.bpp; ++c)
-    if (setup.selected[c]) fk.offset[fk.channels++] = c;
-  return fk.channels > 0;
+  if (setup.bpp == 1 || setup.selected[0] == setup.selected[1]) {
+    fk.layout = RunLayout::kWhole;  // 1-byte pixels, or mode 4
+    fk.channels = setup.bpp;
+  } else if (setup.selected[0]) {
+    fk.layout = RunLayout::kAlpha;
+    fk.channels = 1;
+  } else {
+    fk.layout = RunLayout::kColour;
+    fk.channels = 4;
+  }
+  return true;
 }
 
 }  // namespace
@@ -427,7 +458,7 @@ bool GaussianBlur(image::ChunkyImage* image, float radius, int mode) {
   const int height = image->height;
   const int length = fk.length;
   const size_t rowBytes = static_cast<size_t>(width) * fk.bpp;
-  const int stripPixels = kBlockBytes / fk.channels;
+  const int stripPixels = kStripBytes / fk.channels;
   const size_t rowRun = (static_cast<size_t>(width) + 2 * static_cast<size_t>(length)) * fk.channels;
   const size_t stripRun = (static_cast<size_t>(height) + 2 * static_cast<size_t>(length)) *
                           static_cast<size_t>(std::min(stripPixels, width)) * fk.channels;
@@ -454,7 +485,7 @@ bool GaussianBlur(image::ChunkyImage* image, float radius, int mode) {
   if (!ok) return false;
   if (height < 2) return true;
   const int strips = (width + stripPixels - 1) / stripPixels;
-  platform::ParallelFor(0, strips, platform::GrainFor(int64_t{height} * kBlockBytes * taps),
+  platform::ParallelFor(0, strips, platform::GrainFor(int64_t{height} * kStripBytes * taps),
                         [&](int64_t s0, int64_t s1) {
                           Scratch s;
                           if (!s.Allocate(stripRun)) {
