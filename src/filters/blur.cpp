@@ -9,6 +9,7 @@
 #include <new>
 
 #include "filters/alpha_mode.h"
+#include "filters/convolve_simd.h"
 #include "filters/exact_divider.h"
 #include "filters/filter_util.h"
 #include "filters/plain_paths.h"
@@ -223,6 +224,8 @@ struct FastKernel {
   int length = 0;
   int32_t centre = 0;
   std::vector<int32_t> side;  // side[i - 1] is the weight of offsets +i and -i
+  std::vector<uint32_t> pairs;  // the weights two at a time for the vector kernels
+  detail::SimdLevel level = detail::SimdLevel::kPlain;
   detail::ExactDivider divide;
   RunLayout layout = RunLayout::kWhole;
   int channels = 0;  // run bytes per pixel
@@ -298,7 +301,13 @@ __attribute__((target_clones("avx2", "default"))) void GatherRun(const uint8_t* 
 // and writes them to the selected bytes of the count / channels pixels at out.
 void ConvolveAndStore(const uint8_t* mid, size_t stride, int count, const FastKernel& fk, int32_t* acc, uint8_t* q,
                       uint8_t* out) {
-  ConvolveRun(mid, stride, count, fk.side.data(), fk.length, fk.centre, acc);
+  switch (fk.level) {
+    case detail::SimdLevel::kAvx512:
+      detail::ConvolvePairsAvx512(mid, stride, count, fk.pairs.data(), fk.length, acc);
+      break;
+    case detail::SimdLevel::kAvx2: detail::ConvolvePairsAvx2(mid, stride, count, fk.pairs.data(), fk.length, acc); break;
+    case detail::SimdLevel::kPlain: ConvolveRun(mid, stride, count, fk.side.data(), fk.length, fk.centre, acc); break;
+  }
   DivideRun(acc, count, fk.divide.multiplier, fk.divide.shift, q);
   ScatterRun(q, count / fk.channels, fk.layout, fk.bpp, out);
 }
@@ -369,6 +378,15 @@ bool MakeFastKernel(const GaussianSetup& setup, FastKernel& fk) {
   fk.centre = setup.kernel.at(0);
   fk.side.resize(static_cast<size_t>(fk.length));
   for (int i = 1; i <= fk.length; ++i) fk.side[static_cast<size_t>(i - 1)] = setup.kernel.at(i);
+  // The vector kernels take 16-bit weights; the Gaussian's are at most 10000.
+  bool shortWeights = true;
+  for (int32_t w : setup.kernel.weights) shortWeights = shortWeights && w <= 32767;
+  fk.level = shortWeights ? detail::SimdLevelInUse() : detail::SimdLevel::kPlain;
+  fk.pairs.assign(static_cast<size_t>(fk.length / 2 + 1), 0);
+  for (int t = 0; t <= fk.length; ++t) {
+    const auto w = static_cast<uint32_t>(setup.kernel.at(t));
+    fk.pairs[static_cast<size_t>(t / 2)] |= t % 2 == 0 ? w : w << 16;
+  }
   fk.bpp = setup.bpp;
   if (setup.bpp == 1 || setup.selected[0] == setup.selected[1]) {
     fk.layout = RunLayout::kWhole;  // 1-byte pixels, or mode 4

@@ -2,6 +2,7 @@
 // pictures of odd sizes, with one thread and with the work cut into many pieces.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -9,6 +10,7 @@
 
 #include "filters/alpha_mode.h"
 #include "filters/blur.h"
+#include "filters/convolve_simd.h"
 #include "filters/exact_divider.h"
 #include "filters/plain_paths.h"
 #include "filters/sharpen.h"
@@ -51,6 +53,22 @@ class FastPathExact : public test::PoolTest {};
 
 // ---- Gaussian blur ----
 
+// Lowers the vector level of the Gaussian's kernels for the scope.
+class ScopedSimdLimit {
+ public:
+  explicit ScopedSimdLimit(detail::SimdLevel limit) { detail::SetSimdLimit(limit); }
+  ~ScopedSimdLimit() { detail::SetSimdLimit(detail::SimdLevel::kAvx512); }
+};
+
+// The vector levels this processor runs, the plain loop first.
+std::vector<detail::SimdLevel> Levels() {
+  std::vector<detail::SimdLevel> levels;
+  const detail::SimdLevel best = detail::SimdLevelInUse();
+  for (detail::SimdLevel l : {detail::SimdLevel::kPlain, detail::SimdLevel::kAvx2, detail::SimdLevel::kAvx512})
+    if (static_cast<int>(l) <= static_cast<int>(best)) levels.push_back(l);
+  return levels;
+}
+
 void ExpectGaussianMatches(const ChunkyImage* source, float radius, int mode, const std::string& where) {
   ChunkyPtr plainResult(image::chk_Duplicate(source));
   ASSERT_TRUE(plainResult);
@@ -59,13 +77,17 @@ void ExpectGaussianMatches(const ChunkyImage* source, float radius, int mode, co
     platform::ScopedThreadCount one(1);
     plainOk = plain::GaussianBlur(plainResult.get(), radius, mode);
   }
-  for (int threads : {1, 2}) {
-    ChunkyPtr fast(image::chk_Duplicate(source));
-    ASSERT_TRUE(fast);
-    platform::ScopedThreadCount scope(threads, true);
-    EXPECT_EQ(plainOk, GaussianBlur(fast.get(), radius, mode)) << where;
-    EXPECT_EQ(0, std::memcmp(plainResult->pixels, fast->pixels, Bytes(source)))
-        << where << " threads " << threads << ", first difference at " << FirstDifference(plainResult.get(), fast.get());
+  for (detail::SimdLevel level : Levels()) {
+    ScopedSimdLimit limit(level);
+    for (int threads : {1, 2}) {
+      ChunkyPtr fast(image::chk_Duplicate(source));
+      ASSERT_TRUE(fast);
+      platform::ScopedThreadCount scope(threads, true);
+      EXPECT_EQ(plainOk, GaussianBlur(fast.get(), radius, mode)) << where;
+      EXPECT_EQ(0, std::memcmp(plainResult->pixels, fast->pixels, Bytes(source)))
+          << where << " level " << static_cast<int>(level) << " threads " << threads << ", first difference at "
+          << FirstDifference(plainResult.get(), fast.get());
+    }
   }
 }
 
@@ -94,6 +116,16 @@ TEST_F(FastPathExact, GaussianLargestRadius) {
         ExpectGaussianMatches(source.get(), kMaxGaussianRadius, mode,
                               Where(s, format, "mode " + std::to_string(mode) + " largest radius"));
     }
+}
+
+TEST_F(FastPathExact, SimdLevelFollowsItsLimit) {
+  const detail::SimdLevel best = detail::SimdLevelInUse();
+  {
+    ScopedSimdLimit limit(detail::SimdLevel::kPlain);
+    EXPECT_EQ(detail::SimdLevel::kPlain, detail::SimdLevelInUse());
+  }
+  EXPECT_EQ(best, detail::SimdLevelInUse());
+  std::printf("vector level of this processor: %d\n", static_cast<int>(best));
 }
 
 TEST_F(FastPathExact, GaussianRefusesWhatThePlainPathRefuses) {
