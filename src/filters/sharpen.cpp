@@ -1,11 +1,14 @@
 #include "filters/sharpen.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <memory>
 #include <new>
+#include <utility>
 
 #include "filters/blur.h"
 #include "filters/filter_util.h"
@@ -196,27 +199,40 @@ struct Comparator {
   uint16_t lo, hi;
 };
 
-std::vector<Comparator> SelectionNetwork(int n, int index) {
+// The steps for n <= 256 positions, in order. Built the same way at compile time for the
+// small neighbourhoods (below) and at run time for the others.
+struct NetworkSteps {
+  std::array<Comparator, 4096> step{};  // odd-even merge sort of 256 has 3839 steps
+  int count = 0;
+};
+
+constexpr NetworkSteps SelectionSteps(int n, int index) {
   int size = 1;
   while (size < n) size *= 2;
-  std::vector<Comparator> all;
+  NetworkSteps all;
   for (int p = 1; p < size; p *= 2)
     for (int k = p; k >= 1; k /= 2)
       for (int j = k % p; j + k < size; j += 2 * k)
         for (int i = 0; i < std::min(k, size - j - k); ++i)
           if ((i + j) / (2 * p) == (i + j + k) / (2 * p) && i + j + k < n)
-            all.push_back({static_cast<uint16_t>(i + j), static_cast<uint16_t>(i + j + k)});
+            all.step[static_cast<size_t>(all.count++)] = {static_cast<uint16_t>(i + j), static_cast<uint16_t>(i + j + k)};
   // Walking back from the end, a step matters when it writes a position still needed.
-  std::vector<bool> needed(static_cast<size_t>(n), false);
+  std::array<bool, 256> needed{};
   needed[static_cast<size_t>(index)] = true;
-  std::vector<Comparator> kept;
-  for (size_t c = all.size(); c-- > 0;) {
-    if (!needed[all[c].lo] && !needed[all[c].hi]) continue;
-    needed[all[c].lo] = needed[all[c].hi] = true;
-    kept.push_back(all[c]);
+  NetworkSteps kept;
+  for (int c = all.count; c-- > 0;) {
+    const Comparator step = all.step[static_cast<size_t>(c)];
+    if (!needed[step.lo] && !needed[step.hi]) continue;
+    needed[step.lo] = needed[step.hi] = true;
+    kept.step[static_cast<size_t>(kept.count++)] = step;
   }
-  std::reverse(kept.begin(), kept.end());
+  std::reverse(kept.step.begin(), kept.step.begin() + kept.count);
   return kept;
+}
+
+std::vector<Comparator> SelectionNetwork(int n, int index) {
+  const auto steps = std::make_unique<NetworkSteps>(SelectionSteps(n, index));
+  return std::vector<Comparator>(steps->step.begin(), steps->step.begin() + steps->count);
 }
 
 // One step orders two lists of 64 bytes as whole vectors: the compiler's vector type keeps
@@ -237,6 +253,50 @@ __attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) void RunNetw
     const NetworkVector hi = x < y ? y : x;
     std::memcpy(a, &lo, kNetworkBytes);
     std::memcpy(b, &hi, kNetworkBytes);
+  }
+}
+
+// The median networks of the neighbourhoods of radius 1 and 2 and the circular one of
+// radius 3 (5, 9, 13, 25 and 29 positions) are unrolled at compile time, so all lists stay
+// in vector registers from the loads to the store.
+inline void Order(NetworkVector& a, NetworkVector& b) {
+  const NetworkVector lo = a < b ? a : b;
+  const NetworkVector hi = a < b ? b : a;
+  a = lo;
+  b = hi;
+}
+
+template <int N>
+inline constexpr NetworkSteps kMedianSteps = SelectionSteps(N, N / 2);
+
+template <int N, size_t... I>
+[[gnu::always_inline]] inline void ApplyMedianSteps(NetworkVector* v, std::index_sequence<I...>) {
+  (Order(v[kMedianSteps<N>.step[I].lo], v[kMedianSteps<N>.step[I].hi]), ...);
+}
+
+template <int N>
+[[gnu::always_inline]] inline void FixedMedian(const uint8_t* centre, const ptrdiff_t* offsets, uint8_t* out) {
+  NetworkVector v[N];
+  for (int i = 0; i < N; ++i) std::memcpy(&v[i], centre + offsets[i], kNetworkBytes);
+  ApplyMedianSteps<N>(v, std::make_index_sequence<static_cast<size_t>(kMedianSteps<N>.count)>{});
+  std::memcpy(out, &v[N / 2], kNetworkBytes);
+}
+
+constexpr bool HasFixedMedian(size_t n) {
+  return n == 5 || n == 9 || n == 13 || n == 25 || n == 29;
+}
+
+__attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) void FixedMedianBlock(size_t n,
+                                                                                        const uint8_t* centre,
+                                                                                        const ptrdiff_t* offsets,
+                                                                                        uint8_t* out) {
+  switch (n) {
+    case 5: FixedMedian<5>(centre, offsets, out); break;
+    case 9: FixedMedian<9>(centre, offsets, out); break;
+    case 13: FixedMedian<13>(centre, offsets, out); break;
+    case 25: FixedMedian<25>(centre, offsets, out); break;
+    case 29: FixedMedian<29>(centre, offsets, out); break;
+    default: break;
   }
 }
 
@@ -307,6 +367,10 @@ void NetworkBlock(const image::ChunkyImage* src, int y, int x0, const Network& n
   uint8_t* to = out + static_cast<size_t>(x0) * 4;
   if (net.reduce != Reduce::kMedian) {
     ExtremeBlock(centre, net.offsets.data(), net.offsets.size(), net.reduce == Reduce::kMin, to);
+    return;
+  }
+  if (HasFixedMedian(net.offsets.size())) {
+    FixedMedianBlock(net.offsets.size(), centre, net.offsets.data(), to);
     return;
   }
   for (size_t i = 0; i < net.offsets.size(); ++i)
