@@ -7,8 +7,14 @@
 
 namespace vl::filters::plain {
 
+// Running sums of 64 bits and a reciprocal per pixel (blur.h BoxBlur).
+bool BoxBlur(const image::ChunkyImage* source, image::ChunkyImage* destination, int radiusX, int radiusY);
+
 // Every line position with its clamped taps and one int64 division (blur.h GaussianBlur).
 bool GaussianBlur(image::ChunkyImage* image, float radius, int mode);
+
+// The plain box blur and 64-bit products (sharpen.h Sharpen).
+bool Sharpen(const image::ChunkyImage* source, image::ChunkyImage* destination, int maskSize, double strength);
 
 // Every pixel's neighbourhood walked afresh (sharpen.h MinimumFilter and the others).
 bool MinimumFilter(const image::ChunkyImage* source, image::ChunkyImage* destination, int radius, bool circular);

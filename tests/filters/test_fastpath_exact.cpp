@@ -163,6 +163,74 @@ TEST_F(FastPathExact, GaussianKeepsTheBytesTheModeLeavesOut) {
   }
 }
 
+// ---- Box blur and sharpening ----
+
+// Runs fast and plain into separate destinations and the fast one also in place.
+template <typename Fast, typename Plain>
+void ExpectSourceFilterMatches(const ChunkyImage* source, Fast fast, Plain plainFilter, const std::string& where) {
+  ChunkyPtr plainResult(image::chk_Create(source->width, source->height, source->format, true));
+  ASSERT_TRUE(plainResult);
+  bool plainOk;
+  {
+    platform::ScopedThreadCount one(1);
+    plainOk = plainFilter(source, plainResult.get());
+  }
+  for (int threads : {1, 2}) {
+    platform::ScopedThreadCount scope(threads, true);
+    ChunkyPtr out(image::chk_Create(source->width, source->height, source->format, true));
+    ChunkyPtr inPlace(image::chk_Duplicate(source));
+    ASSERT_TRUE(out && inPlace);
+    EXPECT_EQ(plainOk, fast(source, out.get())) << where;
+    EXPECT_EQ(plainOk, fast(inPlace.get(), inPlace.get())) << where;
+    EXPECT_EQ(0, std::memcmp(plainResult->pixels, out->pixels, Bytes(source)))
+        << where << " threads " << threads << ", first difference at " << FirstDifference(plainResult.get(), out.get());
+    EXPECT_EQ(0, std::memcmp(plainResult->pixels, inPlace->pixels, Bytes(source)))
+        << where << " in place, threads " << threads;
+  }
+}
+
+TEST_F(FastPathExact, BoxBlurEverySizeAndRadiusPair) {
+  for (uint32_t format : {image::ARGB32, image::BYTE8}) {
+    for (const Size& s : kSizes) {
+      ChunkyPtr source(test::RandomImage(s.w, s.h, format, static_cast<uint32_t>(5 * s.w + s.h)));
+      ASSERT_TRUE(source);
+      for (int rx : {-1, 0, 1, 2, 10, 128, 100000})
+        for (int ry : {0, 1, 3, 31, 100000})
+          ExpectSourceFilterMatches(
+              source.get(), [&](const ChunkyImage* in, ChunkyImage* out) { return BoxBlur(in, out, rx, ry); },
+              [&](const ChunkyImage* in, ChunkyImage* out) { return plain::BoxBlur(in, out, rx, ry); },
+              Where(s, format, "radii " + std::to_string(rx) + "," + std::to_string(ry)));
+    }
+  }
+}
+
+TEST_F(FastPathExact, BoxBlurWindowsTooLargeForThirtyTwoBitSums) {
+  // 255 x (2 x 8 499 999 + 1) passes 2^32: these lines take the 64-bit sums.
+  constexpr int kLong = 8500000;
+  for (const Size& s : {Size{kLong, 1}, Size{1, kLong}}) {
+    ChunkyPtr source(test::RandomImage(s.w, s.h, image::BYTE8, 8));
+    ASSERT_TRUE(source);
+    ExpectSourceFilterMatches(
+        source.get(), [](const ChunkyImage* in, ChunkyImage* out) { return BoxBlur(in, out, kLong, kLong); },
+        [](const ChunkyImage* in, ChunkyImage* out) { return plain::BoxBlur(in, out, kLong, kLong); },
+        Where(s, image::BYTE8, "whole-line radius"));
+  }
+}
+
+TEST_F(FastPathExact, SharpenEverySizeMaskAndStrength) {
+  // Strengths past +-257 reach the limit on k; 0.35 truncates k.
+  for (const Size& s : kSizes) {
+    ChunkyPtr source(test::RandomImage(s.w, s.h, image::ARGB32, static_cast<uint32_t>(s.w * s.h)));
+    ASSERT_TRUE(source);
+    for (int mask : {0, 1, 3, 50})
+      for (double strength : {-1000.0, -2.0, -0.01, 0.0, 0.35, 1.0, 4.0, 300.0})
+        ExpectSourceFilterMatches(
+            source.get(), [&](const ChunkyImage* in, ChunkyImage* out) { return Sharpen(in, out, mask, strength); },
+            [&](const ChunkyImage* in, ChunkyImage* out) { return plain::Sharpen(in, out, mask, strength); },
+            Where(s, image::ARGB32, "mask " + std::to_string(mask) + " strength " + std::to_string(strength)));
+  }
+}
+
 // ---- Minimum, maximum and median ----
 
 using Neighbourhood = bool (*)(const ChunkyImage*, ChunkyImage*, int, bool);
