@@ -13,6 +13,7 @@
 #include "filters/exact_divider.h"
 #include "filters/filter_util.h"
 #include "filters/plain_paths.h"
+#include "filters/vector_clones.h"
 #include "platform/thread_pool.h"
 
 namespace vl::filters {
@@ -107,8 +108,8 @@ void FastBoxLine(const uint8_t* in, uint8_t* out, int n, int channels, int radiu
 }
 
 template <typename Sum>
-__attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) void FastBoxColumns(
-    const uint8_t* in, uint8_t* out, int width, int height, int bpp, int radius, int xBegin, int xEnd) {
+VL_VECTOR_CLONES void FastBoxColumns(const uint8_t* in, uint8_t* out, int width, int height, int bpp, int radius,
+                                     int xBegin, int xEnd) {
   constexpr int kStrip = kBoxStrip;
   const size_t rowBytes = static_cast<size_t>(width) * bpp;
   Sum sums[kStrip * 4];
@@ -317,7 +318,7 @@ enum class RunLayout { kWhole, kColour, kAlpha };
 struct FastKernel {
   int length = 0;
   int32_t centre = 0;
-  std::vector<int32_t> side;  // side[i - 1] is the weight of offsets +i and -i
+  std::vector<int32_t> side;    // side[i - 1] is the weight of offsets +i and -i
   std::vector<uint32_t> pairs;  // the weights two at a time for the vector kernels
   detail::SimdLevel level = detail::SimdLevel::kPlain;
   detail::ExactDivider divide;
@@ -331,9 +332,8 @@ struct FastKernel {
 // it reads up to kChunk - 1 bytes past the last one asked for (the buffers have that slack)
 // and fills acc up to the next multiple of kChunk.
 constexpr int kChunk = 64;
-__attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) void ConvolveRun(
-    const uint8_t* __restrict mid, size_t stride, int count, const int32_t* __restrict side, int length,
-    int32_t centre, int32_t* __restrict acc) {
+VL_VECTOR_CLONES void ConvolveRun(const uint8_t* __restrict mid, size_t stride, int count,
+                                  const int32_t* __restrict side, int length, int32_t centre, int32_t* __restrict acc) {
   for (int j0 = 0; j0 < count; j0 += kChunk) {
     const uint8_t* m = mid + j0;
     int32_t sums[kChunk];
@@ -349,17 +349,15 @@ __attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) void Convolv
 }
 
 // q[j] = acc[j] / wsum for j < count.
-__attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) void DivideRun(const int32_t* __restrict acc, int count,
-                                                                 uint32_t multiplier, int shift,
-                                                                 uint8_t* __restrict q) {
+VL_VECTOR_CLONES void DivideRun(const int32_t* __restrict acc, int count, uint32_t multiplier, int shift,
+                                uint8_t* __restrict q) {
   for (int j = 0; j < count; ++j)
     q[j] = static_cast<uint8_t>((uint64_t{static_cast<uint32_t>(acc[j])} * multiplier) >> shift);
 }
 
 // Writes `pixels` pixels of quotients (run layout) into the selected bytes of out.
-__attribute__((target_clones("avx2", "default"))) void ScatterRun(const uint8_t* __restrict q, int pixels,
-                                                                  RunLayout layout, int bpp,
-                                                                  uint8_t* __restrict out) {
+VL_VECTOR_CLONES void ScatterRun(const uint8_t* __restrict q, int pixels, RunLayout layout, int bpp,
+                                 uint8_t* __restrict out) {
   switch (layout) {
     case RunLayout::kWhole: std::memcpy(out, q, static_cast<size_t>(pixels) * bpp); return;
     case RunLayout::kColour: {
@@ -381,9 +379,8 @@ __attribute__((target_clones("avx2", "default"))) void ScatterRun(const uint8_t*
 }
 
 // Copies the bytes of `pixels` pixels of in that the run holds into the run.
-__attribute__((target_clones("avx2", "default"))) void GatherRun(const uint8_t* __restrict in, int pixels,
-                                                                 RunLayout layout, int bpp,
-                                                                 uint8_t* __restrict run) {
+VL_VECTOR_CLONES void GatherRun(const uint8_t* __restrict in, int pixels, RunLayout layout, int bpp,
+                                uint8_t* __restrict run) {
   if (layout == RunLayout::kAlpha) {
     for (int p = 0; p < pixels; ++p) run[p] = in[static_cast<size_t>(p) * 4];
     return;
@@ -399,7 +396,9 @@ void ConvolveAndStore(const uint8_t* mid, size_t stride, int count, const FastKe
     case detail::SimdLevel::kAvx512:
       detail::ConvolvePairsAvx512(mid, stride, count, fk.pairs.data(), fk.length, acc);
       break;
-    case detail::SimdLevel::kAvx2: detail::ConvolvePairsAvx2(mid, stride, count, fk.pairs.data(), fk.length, acc); break;
+    case detail::SimdLevel::kAvx2:
+      detail::ConvolvePairsAvx2(mid, stride, count, fk.pairs.data(), fk.length, acc);
+      break;
     case detail::SimdLevel::kPlain: ConvolveRun(mid, stride, count, fk.side.data(), fk.length, fk.centre, acc); break;
   }
   DivideRun(acc, count, fk.divide.multiplier, fk.divide.shift, q);
@@ -591,25 +590,23 @@ bool GaussianBlur(image::ChunkyImage* image, float radius, int mode) {
                             ok = false;
                             return;
                           }
-                          for (int64_t y = y0; y < y1; ++y)
-                            FastGaussianRow(image->pixels + y * rowBytes, width, fk, s);
+                          for (int64_t y = y0; y < y1; ++y) FastGaussianRow(image->pixels + y * rowBytes, width, fk, s);
                         });
   if (!ok) return false;
   if (height < 2) return true;
   const int strips = (width + stripPixels - 1) / stripPixels;
-  platform::ParallelFor(0, strips, platform::GrainFor(int64_t{height} * kStripBytes * taps),
-                        [&](int64_t s0, int64_t s1) {
-                          Scratch s;
-                          if (!s.Allocate(stripRun)) {
-                            ok = false;
-                            return;
-                          }
-                          for (int64_t strip = s0; strip < s1; ++strip) {
-                            const int x0 = static_cast<int>(strip) * stripPixels;
-                            FastGaussianStrip(image->pixels, rowBytes, height, x0, std::min(stripPixels, width - x0),
-                                              fk, s);
-                          }
-                        });
+  platform::ParallelFor(
+      0, strips, platform::GrainFor(int64_t{height} * kStripBytes * taps), [&](int64_t s0, int64_t s1) {
+        Scratch s;
+        if (!s.Allocate(stripRun)) {
+          ok = false;
+          return;
+        }
+        for (int64_t strip = s0; strip < s1; ++strip) {
+          const int x0 = static_cast<int>(strip) * stripPixels;
+          FastGaussianStrip(image->pixels, rowBytes, height, x0, std::min(stripPixels, width - x0), fk, s);
+        }
+      });
   return ok;
 }
 

@@ -59,9 +59,9 @@ __attribute__((target("avx2"))) void ConvolvePairsAvx2(const uint8_t* mid, size_
         if (t == 0) {
           s0 = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(c)));
         } else {
-          s0 = _mm256_add_epi16(
-              _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(c - t * stride))),
-              _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(c + t * stride))));
+          s0 =
+              _mm256_add_epi16(_mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(c - t * stride))),
+                               _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(c + t * stride))));
         }
         __m256i s1 = _mm256_setzero_si256();
         if (t + 1 <= length)
@@ -81,8 +81,7 @@ __attribute__((target("avx2"))) void ConvolvePairsAvx2(const uint8_t* mid, size_
 }
 
 __attribute__((target("avx512f,avx512bw"))) void ConvolvePairsAvx512(const uint8_t* mid, size_t stride, int count,
-                                                                     const uint32_t* pairs, int length,
-                                                                     int32_t* acc) {
+                                                                     const uint32_t* pairs, int length, int32_t* acc) {
   const int pairCount = length / 2 + 1;
   // 64-bit element indices that put the 128-bit groups back in order: lo0 hi0 lo1 hi1 and
   // lo2 hi2 lo3 hi3 (indices 8 and up pick from the second operand).

@@ -24,7 +24,6 @@ void SetSimdLimit(SimdLevel limit);
 // mid[j + t * stride]) for j < count, in chunks of 32: acc is filled and mid read up to
 // the next multiple of 32 past count. Sums must fit int32.
 void ConvolvePairsAvx2(const uint8_t* mid, size_t stride, int count, const uint32_t* pairs, int length, int32_t* acc);
-void ConvolvePairsAvx512(const uint8_t* mid, size_t stride, int count, const uint32_t* pairs, int length,
-                         int32_t* acc);
+void ConvolvePairsAvx512(const uint8_t* mid, size_t stride, int count, const uint32_t* pairs, int length, int32_t* acc);
 
 }  // namespace vl::filters::detail

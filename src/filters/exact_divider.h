@@ -26,15 +26,13 @@ struct ExactDivider {
   bool Init(uint32_t divisor, uint32_t limit) {
     if (divisor == 0 || divisor >= (1u << 31) || limit >= (1u << 31)) return false;
     const uint64_t span = uint64_t{limit} * divisor;  // < 2^62
-    shift = std::bit_width(span);                       // 2^shift > span
+    shift = std::bit_width(span);                     // 2^shift > span
     multiplier = static_cast<uint32_t>(((uint64_t{1} << shift) + divisor - 1) / divisor);
     return true;
   }
 
   // Both factors are below 2^32, so the product is one 32 x 32 -> 64-bit multiply.
-  uint32_t operator()(uint32_t x) const {
-    return static_cast<uint32_t>((uint64_t{x} * uint64_t{multiplier}) >> shift);
-  }
+  uint32_t operator()(uint32_t x) const { return static_cast<uint32_t>((uint64_t{x} * uint64_t{multiplier}) >> shift); }
 };
 
 }  // namespace vl::filters::detail

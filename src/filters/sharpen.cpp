@@ -13,6 +13,7 @@
 #include "filters/blur.h"
 #include "filters/filter_util.h"
 #include "filters/plain_paths.h"
+#include "filters/vector_clones.h"
 #include "platform/thread_pool.h"
 
 namespace vl::filters {
@@ -31,7 +32,7 @@ enum class Reduce { kMin, kMax, kMedian };
 // Shared walk of the mask rows: for each destination pixel, every row offset k inside the
 // image contributes the columns x - hw[k] .. x + hw[k] clipped to the row.
 bool PlainNeighbourhood(const image::ChunkyImage* source, image::ChunkyImage* destination, int radius, bool circular,
-                         Reduce reduce) {
+                        Reduce reduce) {
   if (!ArgbPair(source, destination)) return false;
   const std::vector<uint8_t> mask = NeighbourhoodMask(radius, circular);
   if (mask.empty()) return false;
@@ -215,7 +216,8 @@ constexpr NetworkSteps SelectionSteps(int n, int index) {
       for (int j = k % p; j + k < size; j += 2 * k)
         for (int i = 0; i < std::min(k, size - j - k); ++i)
           if ((i + j) / (2 * p) == (i + j + k) / (2 * p) && i + j + k < n)
-            all.step[static_cast<size_t>(all.count++)] = {static_cast<uint16_t>(i + j), static_cast<uint16_t>(i + j + k)};
+            all.step[static_cast<size_t>(all.count++)] = {static_cast<uint16_t>(i + j),
+                                                          static_cast<uint16_t>(i + j + k)};
   // Walking back from the end, a step matters when it writes a position still needed.
   std::array<bool, 256> needed{};
   needed[static_cast<size_t>(index)] = true;
@@ -240,9 +242,7 @@ std::vector<Comparator> SelectionNetwork(int n, int index) {
 // them into narrower ones).
 typedef uint8_t NetworkVector __attribute__((vector_size(kNetworkBytes)));
 
-__attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) void RunNetwork(uint8_t* lists,
-                                                                                  const Comparator* network,
-                                                                                  size_t steps) {
+VL_VECTOR_CLONES void RunNetwork(uint8_t* lists, const Comparator* network, size_t steps) {
   for (size_t s = 0; s < steps; ++s) {
     uint8_t* a = lists + static_cast<size_t>(network[s].lo) * kNetworkBytes;
     uint8_t* b = lists + static_cast<size_t>(network[s].hi) * kNetworkBytes;
@@ -286,10 +286,7 @@ constexpr bool HasFixedMedian(size_t n) {
   return n == 5 || n == 9 || n == 13 || n == 25 || n == 29;
 }
 
-__attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) void FixedMedianBlock(size_t n,
-                                                                                        const uint8_t* centre,
-                                                                                        const ptrdiff_t* offsets,
-                                                                                        uint8_t* out) {
+VL_VECTOR_CLONES void FixedMedianBlock(size_t n, const uint8_t* centre, const ptrdiff_t* offsets, uint8_t* out) {
   switch (n) {
     case 5: FixedMedian<5>(centre, offsets, out); break;
     case 9: FixedMedian<9>(centre, offsets, out); break;
@@ -301,10 +298,7 @@ __attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) void FixedMe
 }
 
 // The smallest (lowest) or largest byte of n lists of 64 bytes at base + offsets[i].
-__attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) void ExtremeBlock(const uint8_t* base,
-                                                                                    const ptrdiff_t* offsets,
-                                                                                    size_t n, bool lowest,
-                                                                                    uint8_t* out) {
+VL_VECTOR_CLONES void ExtremeBlock(const uint8_t* base, const ptrdiff_t* offsets, size_t n, bool lowest, uint8_t* out) {
   NetworkVector acc;
   std::memcpy(&acc, base + offsets[0], kNetworkBytes);
   if (lowest) {
@@ -379,8 +373,8 @@ void NetworkBlock(const image::ChunkyImage* src, int y, int x0, const Network& n
   std::memcpy(to, lists + static_cast<size_t>(net.index) * kNetworkBytes, kNetworkBytes);
 }
 
-bool SlidingNeighbourhood(const image::ChunkyImage* source, image::ChunkyImage* destination, int radius,
-                          bool circular, Reduce reduce) {
+bool SlidingNeighbourhood(const image::ChunkyImage* source, image::ChunkyImage* destination, int radius, bool circular,
+                          Reduce reduce) {
   if (!ArgbPair(source, destination)) return false;
   const std::vector<uint8_t> mask = NeighbourhoodMask(radius, circular);
   if (mask.empty()) return false;
@@ -437,9 +431,7 @@ namespace {
 // 32-bit, which hold them exactly (|s - b| <= 255 and |k| <= 65536 keep |(s - b) * k|
 // below 2^24) and let the compiler vectorise the loop. The shift of a negative product
 // rounds down either way.
-__attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) void SharpenBytes(const uint8_t* __restrict s,
-                                                                                    uint8_t* __restrict d,
-                                                                                    int64_t count, int32_t k) {
+VL_VECTOR_CLONES void SharpenBytes(const uint8_t* __restrict s, uint8_t* __restrict d, int64_t count, int32_t k) {
   for (int64_t i = 0; i < count; ++i) {
     const int32_t diff = static_cast<int32_t>(s[i]) - d[i];
     const int32_t v = s[i] + ((diff * k) >> 8);

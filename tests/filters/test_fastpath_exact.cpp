@@ -134,10 +134,10 @@ TEST_F(FastPathExact, GaussianRefusesWhatThePlainPathRefuses) {
   ASSERT_TRUE(argb && rgb);
   ChunkyPtr before(image::chk_Duplicate(argb.get()));
   ASSERT_TRUE(before);
-  EXPECT_FALSE(GaussianBlur(argb.get(), 2.0f, 2));                           // not a mode
-  EXPECT_FALSE(GaussianBlur(argb.get(), kMaxGaussianRadius + 1.0f, 4));      // too large
+  EXPECT_FALSE(GaussianBlur(argb.get(), 2.0f, 2));                       // not a mode
+  EXPECT_FALSE(GaussianBlur(argb.get(), kMaxGaussianRadius + 1.0f, 4));  // too large
   EXPECT_FALSE(GaussianBlur(argb.get(), std::numeric_limits<float>::quiet_NaN(), 4));
-  EXPECT_FALSE(GaussianBlur(rgb.get(), 2.0f, 4));                            // 3-byte pixels
+  EXPECT_FALSE(GaussianBlur(rgb.get(), 2.0f, 4));  // 3-byte pixels
   EXPECT_FALSE(GaussianBlur(nullptr, 2.0f, 4));
   EXPECT_EQ(0, std::memcmp(before->pixels, argb->pixels, Bytes(argb.get())));
 }
@@ -154,8 +154,10 @@ TEST_F(FastPathExact, GaussianKeepsTheBytesTheModeLeavesOut) {
     size_t kept = 0, changed = 0;
     for (size_t i = 0; i < Bytes(source.get()); ++i) {
       const bool selected = (i % 4 == 0) == (mode == kAlphaOnly);
-      if (!selected) kept += out->pixels[i] == source->pixels[i];
-      else changed += out->pixels[i] != source->pixels[i];
+      if (!selected)
+        kept += out->pixels[i] == source->pixels[i];
+      else
+        changed += out->pixels[i] != source->pixels[i];
     }
     // Mode 1 leaves R, G, B of every pixel, mode 3 leaves A.
     EXPECT_EQ(kept, size_t{87} * 40 * (mode == kAlphaOnly ? 3 : 1)) << "mode " << mode;
@@ -260,7 +262,8 @@ void ExpectNeighbourhoodMatches(const ChunkyImage* source, const NeighbourhoodPa
     EXPECT_EQ(plainOk, f.fast(source, fast.get(), radius, circular)) << where;
     EXPECT_EQ(plainOk, f.fast(inPlace.get(), inPlace.get(), radius, circular)) << where;
     EXPECT_EQ(0, std::memcmp(plainResult->pixels, fast->pixels, Bytes(source)))
-        << where << " threads " << threads << ", first difference at " << FirstDifference(plainResult.get(), fast.get());
+        << where << " threads " << threads << ", first difference at "
+        << FirstDifference(plainResult.get(), fast.get());
     EXPECT_EQ(0, std::memcmp(plainResult->pixels, inPlace->pixels, Bytes(source)))
         << where << " in place, threads " << threads;
   }
@@ -288,14 +291,18 @@ TEST_F(FastPathExact, NeighbourhoodFiltersOnFewValues) {
     ASSERT_TRUE(source);
     for (size_t i = 0; i < Bytes(source.get()); ++i) {
       const uint8_t v = source->pixels[i];
-      source->pixels[i] = i % 4 == 0 ? (v < 128 ? 0 : 255) : i % 4 == 1 ? static_cast<uint8_t>(v & 0xC0) : (i / 400) % 2 ? 7 : v;
+      source->pixels[i] = i % 4 == 0      ? (v < 128 ? 0 : 255)
+                          : i % 4 == 1    ? static_cast<uint8_t>(v & 0xC0)
+                          : (i / 400) % 2 ? 7
+                                          : v;
     }
     for (const NeighbourhoodPair& f : kNeighbourhoods)
       for (int radius : {1, 2, 5, kMaxMaskRadius})
         for (bool circular : {false, true})
           ExpectNeighbourhoodMatches(source.get(), f, radius, circular,
-                                     Where(s, image::ARGB32, std::string(f.name) + " few values radius " +
-                                                                 std::to_string(radius) + (circular ? " circular" : "")));
+                                     Where(s, image::ARGB32,
+                                           std::string(f.name) + " few values radius " + std::to_string(radius) +
+                                               (circular ? " circular" : "")));
   }
 }
 
