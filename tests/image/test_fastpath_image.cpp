@@ -72,6 +72,30 @@ TEST_F(FastPathImage, ScaleImageWithDefaultThreadsMatchesThePlainResampler) {
   EXPECT_TRUE(SameImage(plain.get(), fast.get()));
 }
 
+TEST_F(FastPathImage, StrongReductionsMatchThePlainResampler) {
+  // Hundreds of taps per pixel (odd and even counts), rows whose byte count is and is not a
+  // multiple of 32, and black-and-white stripes whose overshoot is clipped at both ends.
+  ChunkyPtr stripes(chk_Create(1201, 403, ARGB32, false));
+  ASSERT_TRUE(stripes);
+  for (size_t i = 0; i < BufferBytes(1201, 403, ARGB32); ++i)
+    stripes->pixels[i] = ((i / 4) % 7 < 3 || (i / (4 * 1201)) % 5 == 0) ? 255 : 0;
+  ChunkyPtr noise(RandomImage(1201, 403, ARGB32, 11));
+  ASSERT_TRUE(noise);
+  const Size targets[] = {{13, 5}, {8, 8}, {64, 21}, {151, 67}};
+  for (const ChunkyImage* source : {stripes.get(), noise.get()}) {
+    for (int method : {kMethodLanczos, kMethodMitchell, kMethodBox}) {
+      const MethodInfo* info = GetMethodInfo(method);
+      for (const Size& t : targets) {
+        ChunkyPtr fast(ScaleImage(source, t.w, t.h, method));
+        ChunkyPtr plain(chk_Create(t.w, t.h, ARGB32, false));
+        ASSERT_TRUE(fast && plain);
+        ASSERT_EQ(ResamplePlain(plain.get(), source, info->kernel, info->support), 0);
+        EXPECT_TRUE(SameImage(plain.get(), fast.get())) << info->label << " -> " << t.w << "x" << t.h;
+      }
+    }
+  }
+}
+
 TEST_F(FastPathImage, ResamplePlainRefusesWhatResampleRefuses) {
   ChunkyPtr source(RandomImage(9, 9, RGB24, 1));
   ChunkyPtr destination(chk_Create(4, 4, RGB24, false));
