@@ -8,6 +8,7 @@
 #include <new>
 
 #include "image/pool.h"
+#include "platform/messages.h"
 
 namespace vl::image {
 
@@ -70,7 +71,7 @@ void chk_Free(ChunkyImage* image) {
 ChunkyImage* chk_Duplicate(const ChunkyImage* image) {
   ChunkyImage* copy = image ? chk_Create(image->width, image->height, image->format, false) : nullptr;
   if (!copy) {
-    std::fputs("[CHKIMAGE]: chk_Duplicate: Not enough memory\n", stdout);
+    platform::PrintMessage("[CHKIMAGE]: chk_Duplicate: Not enough memory\n");
     return nullptr;
   }
   std::memcpy(copy->pixels, image->pixels, BufferBytes(image->width, image->height, image->format));
