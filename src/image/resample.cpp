@@ -7,7 +7,9 @@
 #include <immintrin.h>
 #include <limits>
 #include <memory>
+#include <new>
 #include <numbers>
+#include <vector>
 
 #include "image/pool.h"
 #include "platform/thread_pool.h"
@@ -117,11 +119,6 @@ __attribute__((target("avx2"))) void FilterPixel4Avx2(const uint8_t* line, const
   for (int c = 0; c < 4; ++c) out[c] = ClampChannel(WeightedSumToValue(lanes[c]));
 }
 
-__attribute__((target("avx2"))) void FilterRow4Avx2(const uint8_t* row, const ContributionTable& table, int32_t width,
-                                                    uint8_t* out) {
-  for (int32_t i = 0; i < width; ++i) FilterPixel4Avx2(row, table.list(i), table.count(i), out + i * 4);
-}
-
 // WeightedSumToValue and ClampChannel on eight sums at once: the division by 2^20
 // truncates toward zero, so negative sums are biased by 2^20 - 1 before the shift.
 __attribute__((target("avx2"))) inline __m256i SumsToValues(__m256i s) {
@@ -164,10 +161,10 @@ __attribute__((target("avx2"))) void VerticalRowAvx2(const uint8_t* pixels, size
 }
 
 // Filters source rows [y0, y1) into temp, each row through its own copy. False when the
-// row copy cannot be had. With simd, ARGB32 rows go through the AVX2 loop.
+// row copy cannot be had.
 template <int kBpp>
 bool HorizontalRows(ChunkyImage* temp, const ChunkyImage* source, const ContributionTable& table, int64_t y0,
-                    int64_t y1, bool simd = false) {
+                    int64_t y1) {
   const size_t rowBytes = static_cast<size_t>(source->width) * kBpp;
   const size_t outRowBytes = static_cast<size_t>(temp->width) * kBpp;
   PoolArray<uint8_t> row = AllocateArray<uint8_t>(rowBytes);
@@ -175,25 +172,126 @@ bool HorizontalRows(ChunkyImage* temp, const ChunkyImage* source, const Contribu
   for (int64_t y = y0; y < y1; ++y) {
     std::memcpy(row.get(), source->pixels + static_cast<size_t>(y) * rowBytes, rowBytes);
     uint8_t* out = temp->pixels + static_cast<size_t>(y) * outRowBytes;
-    if (kBpp == 4 && simd) {
-      FilterRow4Avx2(row.get(), table, temp->width, out);
-      continue;
-    }
     for (int32_t i = 0; i < temp->width; ++i)
       FilterPixel<kBpp>(row.get(), table.list(i), table.count(i), out + i * kBpp);
   }
   return true;
 }
 
+// The contribution lists of an ARGB32 horizontal pass laid out for the AVX2 loop, built once
+// per pass: a list whose source pixels are consecutive keeps its first pixel and its
+// weights, taken two taps at a time (an odd list ends with a tap of weight 0, which adds
+// nothing). Lists mirrored at the edges, and odd lists whose zero tap would lie past the
+// end of the row, keep the general loop.
+struct WideTable {
+  std::vector<int32_t> first;    // first source pixel; -1 for the general loop
+  std::vector<size_t> offset;    // where the list's pairs start in weights (in pairs)
+  std::vector<int32_t> pairs;    // pairs of taps in the list
+  std::vector<int32_t> weights;  // two weights a pair
+
+  bool Build(const ContributionTable& table, int32_t sourceWidth) {
+    try {
+      const int32_t n = table.size();
+      first.assign(static_cast<size_t>(n), -1);
+      offset.assign(static_cast<size_t>(n), 0);
+      pairs.assign(static_cast<size_t>(n), 0);
+      size_t total = 0;
+      for (int32_t i = 0; i < n; ++i) {
+        const Contribution* list = table.list(i);
+        const int32_t count = table.count(i);
+        bool consecutive = count > 0 && int64_t{list[0].pixel} + (count + 1) / 2 * 2 <= sourceWidth;
+        for (int32_t k = 1; k < count && consecutive; ++k) consecutive = list[k].pixel == list[0].pixel + k;
+        if (!consecutive) continue;
+        first[static_cast<size_t>(i)] = list[0].pixel;
+        offset[static_cast<size_t>(i)] = total;
+        pairs[static_cast<size_t>(i)] = (count + 1) / 2;
+        total += static_cast<size_t>((count + 1) / 2);
+      }
+      weights.assign(total * 2, 0);
+      for (int32_t i = 0; i < n; ++i) {
+        if (first[static_cast<size_t>(i)] < 0) continue;
+        const Contribution* list = table.list(i);
+        int32_t* w = weights.data() + offset[static_cast<size_t>(i)] * 2;
+        for (int32_t k = 0; k < table.count(i); ++k) w[k] = list[k].weight;
+      }
+      return true;
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+  }
+};
+
+// kRows ARGB32 rows (rows[r], read in place) through the wide table into out[r]. Each pair
+// of weights is loaded once for all the rows: the low four lanes get the first weight, the
+// high four the second, matching the two pixels' bytes.
+template <int kRows>
+__attribute__((target("avx2"))) void FilterWideRowsAvx2(const uint8_t* const* rows, uint8_t* const* out,
+                                                        const ContributionTable& table, const WideTable& wide,
+                                                        int32_t width) {
+  const __m256i spread = _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1);
+  for (int32_t i = 0; i < width; ++i) {
+    const int32_t first = wide.first[static_cast<size_t>(i)];
+    if (first < 0) {
+      for (int r = 0; r < kRows; ++r) FilterPixel4Avx2(rows[r], table.list(i), table.count(i), out[r] + i * 4);
+      continue;
+    }
+    const int32_t* w = wide.weights.data() + wide.offset[static_cast<size_t>(i)] * 2;
+    const size_t at = static_cast<size_t>(first) * 4;
+    __m256i acc[kRows];
+    for (int r = 0; r < kRows; ++r) acc[r] = _mm256_setzero_si256();
+    for (int32_t j = 0, n = wide.pairs[static_cast<size_t>(i)]; j < n; ++j) {
+      const __m256i wv = _mm256_permutevar8x32_epi32(
+          _mm256_castsi128_si256(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(w + 2 * j))), spread);
+      for (int r = 0; r < kRows; ++r) {
+        const __m256i px =
+            _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(rows[r] + at + 8 * size_t(j))));
+        acc[r] = _mm256_add_epi32(acc[r], _mm256_mullo_epi32(px, wv));
+      }
+    }
+    for (int r = 0; r < kRows; ++r) {
+      const __m128i sum = _mm_add_epi32(_mm256_castsi256_si128(acc[r]), _mm256_extracti128_si256(acc[r], 1));
+      alignas(16) int32_t lanes[4];
+      _mm_store_si128(reinterpret_cast<__m128i*>(lanes), sum);
+      for (int c = 0; c < 4; ++c) out[r][i * 4 + c] = ClampChannel(WeightedSumToValue(lanes[c]));
+    }
+  }
+}
+
+// HorizontalRows for ARGB32 with the AVX2 loops, four rows at a time. The source is read in
+// place: the table never reaches past a row's last pixel.
+void HorizontalRowsAvx2(ChunkyImage* temp, const ChunkyImage* source, const ContributionTable& table,
+                        const WideTable& wide, int64_t y0, int64_t y1) {
+  const size_t rowBytes = static_cast<size_t>(source->width) * 4;
+  const size_t outRowBytes = static_cast<size_t>(temp->width) * 4;
+  auto in = [&](int64_t y) { return source->pixels + static_cast<size_t>(y) * rowBytes; };
+  auto out = [&](int64_t y) { return temp->pixels + static_cast<size_t>(y) * outRowBytes; };
+  int64_t y = y0;
+  for (; y + 4 <= y1; y += 4) {
+    const uint8_t* rows[4] = {in(y), in(y + 1), in(y + 2), in(y + 3)};
+    uint8_t* outs[4] = {out(y), out(y + 1), out(y + 2), out(y + 3)};
+    FilterWideRowsAvx2<4>(rows, outs, table, wide, temp->width);
+  }
+  for (; y < y1; ++y) {
+    const uint8_t* rows[1] = {in(y)};
+    uint8_t* outs[1] = {out(y)};
+    FilterWideRowsAvx2<1>(rows, outs, table, wide, temp->width);
+  }
+}
+
 // Rows are independent: pieces of rows go to the thread pool, each with its own row copy.
 template <int kBpp>
 bool HorizontalPass(ChunkyImage* temp, const ChunkyImage* source, const ContributionTable& table) {
   const size_t outRowBytes = static_cast<size_t>(temp->width) * kBpp;
-  const bool simd = CpuHasAvx2();
   std::atomic<bool> ok{true};
+  WideTable wide;
+  if (kBpp == 4 && CpuHasAvx2() && wide.Build(table, source->width)) {
+    platform::ParallelFor(0, source->height, platform::GrainFor(static_cast<int64_t>(outRowBytes) * 4),
+                          [&](int64_t y0, int64_t y1) { HorizontalRowsAvx2(temp, source, table, wide, y0, y1); });
+    return true;
+  }
   platform::ParallelFor(0, source->height, platform::GrainFor(static_cast<int64_t>(outRowBytes) * 4),
                         [&](int64_t y0, int64_t y1) {
-                          if (!HorizontalRows<kBpp>(temp, source, table, y0, y1, simd)) ok = false;
+                          if (!HorizontalRows<kBpp>(temp, source, table, y0, y1)) ok = false;
                         });
   return ok;
 }
