@@ -102,7 +102,7 @@ void BM_ThumbnailScan(benchmark::State& state) {
   }
   vl::bench::SetMegapixels(state, double(kW) * kH * kPhotos);
 }
-BENCHMARK(BM_ThumbnailScan)->ArgName("warm")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ThumbnailScan)->ArgName("warm")->Arg(0)->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 void BM_BatchConvert(benchmark::State& state) {
   const PhotoDir& photos = Photos();
@@ -123,6 +123,6 @@ void BM_BatchConvert(benchmark::State& state) {
   }
   vl::bench::SetMegapixels(state, double(kW) * kH * kPhotos);
 }
-BENCHMARK(BM_BatchConvert)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BatchConvert)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
