@@ -30,7 +30,7 @@ BENCHMARK(BM_ScaleImageQuarter)
     ->Arg(vl::image::kMethodLanczos)
     ->Arg(vl::image::kMethodBox)
     ->Arg(vl::image::kMethodMitchell)
-    ->Unit(benchmark::kMillisecond);
+    ->UseRealTime()->Unit(benchmark::kMillisecond);
 
 void BM_RotateClockwise(benchmark::State& state) {
   auto src = MakePicture(kW, kH);
@@ -41,7 +41,7 @@ void BM_RotateClockwise(benchmark::State& state) {
   }
   SetMegapixels(state, double(kW) * kH);
 }
-BENCHMARK(BM_RotateClockwise)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RotateClockwise)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 void BM_Straighten(benchmark::State& state) {
   const bool fit = state.range(0) != 0;
@@ -53,6 +53,6 @@ void BM_Straighten(benchmark::State& state) {
   }
   SetMegapixels(state, double(kW) * kH);
 }
-BENCHMARK(BM_Straighten)->ArgName("scaleToFit")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Straighten)->ArgName("scaleToFit")->Arg(0)->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace

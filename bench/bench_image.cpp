@@ -17,7 +17,7 @@ void BM_RGB24ToARGB32InPlace(benchmark::State& state) {
   }
   state.counters["MP/s"] = benchmark::Counter(static_cast<double>(kW) * kH / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
-BENCHMARK(BM_RGB24ToARGB32InPlace)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RGB24ToARGB32InPlace)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 void BM_ARGB32ToRGB24(benchmark::State& state) {
   std::vector<uint8_t> src(static_cast<size_t>(kW) * kH * 4, 0x5A), dst(static_cast<size_t>(kW) * kH * 3);
@@ -27,6 +27,6 @@ void BM_ARGB32ToRGB24(benchmark::State& state) {
   }
   state.counters["MP/s"] = benchmark::Counter(static_cast<double>(kW) * kH / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
-BENCHMARK(BM_ARGB32ToRGB24)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ARGB32ToRGB24)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -57,7 +57,7 @@ void BM_JpegDecodeARGB32(benchmark::State& state) {
   }
   SetMegapixels(state, double(kW) * kH);
 }
-BENCHMARK(BM_JpegDecodeARGB32)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_JpegDecodeARGB32)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 void BM_JpegDecodeRGB24(benchmark::State& state) {
   const std::string& path = File().path();
@@ -69,7 +69,7 @@ void BM_JpegDecodeRGB24(benchmark::State& state) {
   }
   SetMegapixels(state, double(kW) * kH);
 }
-BENCHMARK(BM_JpegDecodeRGB24)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_JpegDecodeRGB24)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 void BM_JpegDecodeMemory(benchmark::State& state) {
   std::vector<uint8_t> bytes;
@@ -86,6 +86,6 @@ void BM_JpegDecodeMemory(benchmark::State& state) {
   }
   SetMegapixels(state, double(kW) * kH);
 }
-BENCHMARK(BM_JpegDecodeMemory)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_JpegDecodeMemory)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -1,7 +1,8 @@
-// The thumbnail work of a directory scan over 12 photos of 3000 x 2000 (JPEG files the
-// benchmark writes once): with a cold cache every photo is decoded, resampled to the
+// Whole-directory work over 12 photos of 3000 x 2000 (JPEG files the benchmark writes
+// once). The thumbnail scan: with a cold cache every photo is decoded, resampled to the
 // 120 x 90 box and stored; with a warm cache every thumbnail comes from the cache. The
-// counter is source megapixels per second.
+// batch converter: every photo reduced to fit 1600 x 1200 and saved as a JPEG file of
+// quality 90 in another directory. The counter is source megapixels per second.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include "formats/loader.h"
 #include "thumbs/cache.h"
 #include "thumbs/thumbnail.h"
+#include "tools/batch_convert.h"
 
 namespace {
 
@@ -44,9 +46,15 @@ struct PhotoDir {
   ~PhotoDir() {
     for (const std::string& p : photos) unlink(p.c_str());
     vl::thumbs::ClearCache(CacheRoot());
+    ClearOutput();
     if (!dir.empty()) rmdir(dir.c_str());
   }
   std::string CacheRoot() const { return dir + "/cache/"; }
+  std::string OutputDir() const { return dir + "/converted"; }
+  void ClearOutput() const {
+    for (int i = 0; i < kPhotos; ++i) unlink((OutputDir() + "/photo" + std::to_string(i) + ".jpg").c_str());
+    rmdir(OutputDir().c_str());
+  }
 };
 
 const PhotoDir& Photos() {
@@ -94,6 +102,27 @@ void BM_ThumbnailScan(benchmark::State& state) {
   }
   vl::bench::SetMegapixels(state, double(kW) * kH * kPhotos);
 }
-BENCHMARK(BM_ThumbnailScan)->ArgName("warm")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ThumbnailScan)->ArgName("warm")->Arg(0)->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+void BM_BatchConvert(benchmark::State& state) {
+  const PhotoDir& photos = Photos();
+  if (!photos.ok) state.SkipWithError("could not write the photos");
+  for (auto _ : state) {
+    state.PauseTiming();
+    photos.ClearOutput();
+    vl::tools::BatchJob job;
+    job.width = 1600;
+    job.height = 1200;
+    job.reduce = true;
+    job.quality = 90;
+    job.sourceDir = photos.dir;
+    job.destDir = photos.OutputDir();
+    state.ResumeTiming();
+    vl::tools::ConvertDirectory(nullptr, job);
+    if (job.converted.load() != kPhotos) state.SkipWithError("not every photo was converted");
+  }
+  vl::bench::SetMegapixels(state, double(kW) * kH * kPhotos);
+}
+BENCHMARK(BM_BatchConvert)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace

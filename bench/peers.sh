@@ -35,6 +35,19 @@ else
 fi
 
 have() { command -v "$1" >/dev/null 2>&1; }
+
+# Debian's ImageMagick policy caps its pixel cache at 256 MiB, which makes it page a
+# 5120 x 2880 blur to disk; give it room as the other tools have.
+mkdir -p "$WORK/magick"
+cat >"$WORK/magick/policy.xml" <<'XML'
+<policymap>
+  <policy domain="resource" name="memory" value="4GiB"/>
+  <policy domain="resource" name="map" value="8GiB"/>
+  <policy domain="resource" name="area" value="4GP"/>
+  <policy domain="resource" name="disk" value="16GiB"/>
+</policymap>
+XML
+export MAGICK_CONFIGURE_PATH=$WORK/magick
 HAVE_IM=0; have convert && have mogrify && HAVE_IM=1
 HAVE_VIPS=0; have vips && have vipsthumbnail && HAVE_VIPS=1
 

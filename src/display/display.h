@@ -91,9 +91,13 @@ struct DisplayState {
   // Renders buffer row r into rgb (3 bytes a pixel, areaWidth pixels). Rows outside the
   // destination are left as they are.
   void RenderRow(int r, uint8_t* rgb) const;
+  // The same row with the plain per-pixel loop only (RenderRow takes an AVX2 loop for
+  // bilinear colour rows where the CPU has it; both give the same bytes).
+  void RenderRowPlain(int r, uint8_t* rgb) const;
   bool UsesBilinear() const { return options.bilinear && scale != 1.0f; }
 
  private:
+  void RenderRowWith(int r, uint8_t* rgb, bool simd) const;
   void AfterZoom();
   void Recentre(const Rect& old, float oldPanX, float oldPanY);
   void ClampPan();

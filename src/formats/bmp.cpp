@@ -117,8 +117,8 @@ bool DecodeBmp(const uint8_t* data, size_t size, DecodedPicture& out) {
     if (headerSize == 40) {
       if (paletteAt + count * 4 > size) return false;
       paletteAt += count * 4;
-    } else if (headerSize < 52) {
-      return false;
+    } else if (headerSize < 40 + count * 4) {
+      return false;  // the masks must lie inside the header (an alpha mask needs 56 bytes)
     }
     if (headerSize >= 56) count = 4;
     for (size_t k = 0; k < count; ++k) masks[k] = decode::Le32(m + k * 4);

@@ -5,6 +5,7 @@
 
 #include "formats/file_utils.h"
 #include "formats/loader.h"
+#include "platform/messages.h"
 
 namespace vl::formats {
 
@@ -88,7 +89,7 @@ image::Texture* ReadDatatype(const char* path, bool forScan) {
   if (!d) return nullptr;
   DecodedPicture pic;
   if (!d->decode(data.data(), data.size(), pic)) {
-    std::fputs("[FILE]: Error in datatype\n", stdout);
+    platform::PrintMessage("[FILE]: Error in datatype\n");
     return nullptr;
   }
   data = std::vector<uint8_t>();  // the file's bytes are no longer needed
@@ -104,7 +105,7 @@ bool AllocatePixels(DecodedPicture& out, int64_t width, int64_t height, int dept
   if (!image::SizeAllowed(width, height, image::ARGB32)) return false;
   out.pixels.reset(image::chk_Create(static_cast<int32_t>(width), static_cast<int32_t>(height), format, depth <= 8));
   if (!out.pixels) {
-    if (depth <= 8) std::fputs("[FILE]: Can't allocate temporary bitmap\n", stdout);
+    if (depth <= 8) platform::PrintMessage("[FILE]: Can't allocate temporary bitmap\n");
     return false;
   }
   out.width = static_cast<int32_t>(width);

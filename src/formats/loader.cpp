@@ -9,6 +9,7 @@
 #include "formats/decoders.h"
 #include "formats/jpeg.h"
 #include "formats/sunraster.h"
+#include "platform/messages.h"
 
 namespace vl::formats {
 namespace {
@@ -56,7 +57,7 @@ image::Texture* Dispatch(const char* path, bool forScan) {
 image::Texture* ReadClipboard(bool forScan) {  // the clipboard always comes as ARGB32
   image::Texture* t = ReadDatatype(nullptr, forScan);
   if (!t) {
-    std::fputs("Failed!\n", stdout);
+    platform::PrintMessage("Failed!\n");
     return nullptr;
   }
   t->name = "Clipboard";

@@ -8,6 +8,7 @@
 
 #include "formats/decoders.h"
 #include "formats/file_utils.h"
+#include "platform/messages.h"
 
 namespace vl::formats {
 namespace {
@@ -69,7 +70,7 @@ bool OpenBuiltIn(const char* path, FileCloser& file, Header& h, size_t& dataByte
 }
 
 void IoError() {
-  std::fputs("[Sunraster]: IO Error\n", stdout);
+  platform::PrintMessage("[Sunraster]: IO Error\n");
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "image/chunky.h"
 
+#include <immintrin.h>
+
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -8,6 +10,7 @@
 #include <new>
 
 #include "image/pool.h"
+#include "platform/messages.h"
 
 namespace vl::image {
 
@@ -70,7 +73,7 @@ void chk_Free(ChunkyImage* image) {
 ChunkyImage* chk_Duplicate(const ChunkyImage* image) {
   ChunkyImage* copy = image ? chk_Create(image->width, image->height, image->format, false) : nullptr;
   if (!copy) {
-    std::fputs("[CHKIMAGE]: chk_Duplicate: Not enough memory\n", stdout);
+    platform::PrintMessage("[CHKIMAGE]: chk_Duplicate: Not enough memory\n");
     return nullptr;
   }
   std::memcpy(copy->pixels, image->pixels, BufferBytes(image->width, image->height, image->format));
@@ -211,11 +214,50 @@ inline size_t Count(int width, int height) {
 }
 }  // namespace
 
-void ConvertRGB24ToARGB32(const uint8_t* src, uint8_t* dst, int width, int height) {
-  for (size_t i = Count(width, height); i-- > 0;) {
-    uint8_t r = src[i * 3], g = src[i * 3 + 1], b = src[i * 3 + 2];
-    dst[i * 4] = 0xFF, dst[i * 4 + 1] = r, dst[i * 4 + 2] = g, dst[i * 4 + 3] = b;
+namespace {
+
+inline void WidenRGB24Pixel(const uint8_t* src, uint8_t* dst, size_t i) {
+  uint8_t r = src[i * 3], g = src[i * 3 + 1], b = src[i * 3 + 2];
+  dst[i * 4] = 0xFF, dst[i * 4 + 1] = r, dst[i * 4 + 2] = g, dst[i * 4 + 3] = b;
+}
+
+// Pixels [0, n) of the backward widening, four at a time with a byte shuffle, from the top
+// down; returns the count of pixels left at the bottom (fewer than four). A block reads the
+// 16 bytes from its first source pixel j on (its four pixels and four bytes of pixels done
+// already) before it writes its 16 bytes from 4j on; in place, the source bytes not yet
+// read all lie below 3j, so the walk reads exactly what the plain loop reads. The caller
+// keeps the 16-byte reads inside the source.
+__attribute__((target("ssse3"))) size_t WidenRGB24Blocks(const uint8_t* src, uint8_t* dst, size_t n) {
+  const __m128i shuffle = _mm_setr_epi8(-1, 0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11);
+  const __m128i alpha = _mm_setr_epi8(-1, 0, 0, 0, -1, 0, 0, 0, -1, 0, 0, 0, -1, 0, 0, 0);
+  size_t i = n;  // pixels [i, n) are done
+  for (; i >= 4; i -= 4) {
+    const size_t j = i - 4;
+    const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + j * 3));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + j * 4), _mm_or_si128(_mm_shuffle_epi8(in, shuffle), alpha));
   }
+  return i;
+}
+
+bool CpuHasSsse3() {
+  static const bool has = __builtin_cpu_supports("ssse3");
+  return has;
+}
+
+}  // namespace
+
+void ConvertRGB24ToARGB32(const uint8_t* src, uint8_t* dst, int width, int height) {
+  const size_t n = Count(width, height);
+  size_t i = n;
+  // The shuffled blocks need the buffers to be the same or apart (the backward walk allows
+  // other overlaps, which keep the plain loop), and the top two pixels done first so the
+  // last block's 16-byte read stays inside the source.
+  const bool apart = src + n * 3 <= dst || dst + n * 4 <= src;
+  if ((src == dst || apart) && n >= 8 && CpuHasSsse3()) {
+    for (; i > n - 2;) WidenRGB24Pixel(src, dst, --i);
+    i = WidenRGB24Blocks(src, dst, i);
+  }
+  while (i-- > 0) WidenRGB24Pixel(src, dst, i);
 }
 
 void ConvertGREY8ToARGB32(const uint8_t* src, uint8_t* dst, int width, int height) {

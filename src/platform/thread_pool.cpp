@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstdlib>
 #include <deque>
 #include <exception>
 #include <memory>
@@ -14,9 +15,20 @@ namespace vl::platform {
 
 namespace {
 
+// The hardware thread count, or VISTALOOM_THREADS when it holds a whole number from 1 to
+// kMaxThreads (anything else is ignored); read once.
 int HardwareThreads() {
-  const unsigned n = std::thread::hardware_concurrency();
-  return n == 0 ? 1 : static_cast<int>(std::min<unsigned>(n, kMaxThreads));
+  static const int count = [] {
+    if (const char* text = std::getenv("VISTALOOM_THREADS")) {
+      int n = 0;
+      const char* p = text;
+      while (*p >= '0' && *p <= '9' && n <= kMaxThreads) n = n * 10 + (*p++ - '0');
+      if (*p == '\0' && p != text && n >= 1 && n <= kMaxThreads) return n;
+    }
+    const unsigned n = std::thread::hardware_concurrency();
+    return n == 0 ? 1 : static_cast<int>(std::min<unsigned>(n, kMaxThreads));
+  }();
+  return count;
 }
 
 std::atomic<int> gThreadCount{0};  // 0: the hardware count

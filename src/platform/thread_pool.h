@@ -17,7 +17,8 @@ namespace vl::platform {
 void ParallelFor(int64_t begin, int64_t end, int64_t grain, const std::function<void(int64_t, int64_t)>& fn);
 
 // Threads that share one ParallelFor call: the calling thread plus the workers it may use.
-// Starts as the number of hardware threads; 1 runs every piece on the calling thread, in
+// Starts as the number of hardware threads, or as the environment variable
+// VISTALOOM_THREADS (1 to kMaxThreads) says; 1 runs every piece on the calling thread, in
 // order, which is the plain serial path.
 int ThreadCount();
 

@@ -13,6 +13,7 @@
 #include "image/resample.h"
 #include "platform/paths.h"
 #include "tasks/worker.h"
+#include "tools/read_ahead.h"
 #include "tools/walk.h"
 
 namespace vl::tools {
@@ -62,8 +63,9 @@ std::vector<Entry> ReadEntries(const std::string& directory) {
   return entries;
 }
 
-// Loads, resizes and saves one picture.
-void ConvertFile(BatchJob& job, const std::string& path) {
+// Loads, resizes and saves one picture; next, when not empty, is the picture that follows,
+// read ahead while this one is resized and saved.
+void ConvertFile(BatchJob& job, const std::string& path, PictureReadAhead& ahead, const std::string& next) {
   job.SetCurrentFile(path);
   Notify(job.fileNotify, job);
 
@@ -72,7 +74,8 @@ void ConvertFile(BatchJob& job, const std::string& path) {
     std::fputs("Not enough memory!\n", stdout);
     return;
   }
-  image::TexturePtr picture(formats::ReadPicture(path.c_str()));
+  image::TexturePtr picture = ahead.Take(path);
+  if (!next.empty()) ahead.Start(next);
   const uint64_t sourceSize = formats::FileSize(path.c_str());
   if (!picture || !picture->chunky) {
     std::fputs("Not enough memory to load image\n", stdout);
@@ -127,12 +130,24 @@ void ConvertDirectory(tasks::Worker* worker, BatchJob& job) {
   job.sizeDifference = 0;
   job.SetSizeText("");
 
-  for (const Entry& entry : ReadEntries(job.sourceDir)) {
+  const std::vector<Entry> entries = ReadEntries(job.sourceDir);
+  PictureReadAhead ahead;
+  // The picture after entry i, for reading ahead (empty when there is none).
+  auto nextPicture = [&](size_t i) {
+    for (size_t k = i + 1; k < entries.size(); ++k) {
+      std::string path = job.sourceDir;
+      if (entries[k].directory || !platform::AddPart(path, entries[k].name, PATH_MAX - 1)) continue;
+      if (formats::IsPictureFile(path.c_str())) return path;
+    }
+    return std::string();
+  };
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const Entry& entry = entries[i];
     std::string path = job.sourceDir;
     const bool named = platform::AddPart(path, entry.name, PATH_MAX - 1);
     if (tasks::sthdCheckStop(worker)) return;
     if (named && !entry.directory) {
-      if (formats::IsPictureFile(path.c_str())) ConvertFile(job, path);
+      if (formats::IsPictureFile(path.c_str())) ConvertFile(job, path, ahead, nextPicture(i));
       job.scanned.fetch_add(1);
       Notify(job.scannedNotify, job);
     }

@@ -15,6 +15,7 @@
 #include "platform/paths.h"
 #include "tasks/worker.h"
 #include "thumbs/thumbnail.h"
+#include "tools/read_ahead.h"
 #include "tools/walk.h"
 
 namespace vl::tools {
@@ -45,13 +46,15 @@ void SetIconDefaultTool(const std::string& name, const std::string& tool) {
   if (!platform::PutDiskObject(name, icon.get())) icon->defaultTool = previous;
 }
 
-// Makes, saves and counts the thumbnail of one picture file.
-void ThumbnailFile(ThumbnailerJob& job, const std::string& path) {
+// Makes, saves and counts the thumbnail of one picture file; next, when not empty, is the
+// picture that follows, read ahead while this one is thumbnailed.
+void ThumbnailFile(ThumbnailerJob& job, const std::string& path, PictureReadAhead& ahead, const std::string& next) {
   job.SetCurrentFile(path);
   Notify(job.fileNotify, job);
 
   const std::string output = ThumbnailName(path, job.suffix, job.replace);
-  image::TexturePtr picture(formats::ReadPicture(path.c_str()));
+  image::TexturePtr picture = ahead.Take(path);
+  if (!next.empty()) ahead.Start(next);
   if (!picture || !picture->chunky) {
     std::fputs("Not enough memory to load image\n", stdout);
     return;
@@ -69,6 +72,12 @@ void ThumbnailFile(ThumbnailerJob& job, const std::string& path) {
   } else {
     std::fputs("Failed to save as PNG\n", stdout);
   }
+}
+
+// A plain file that gets a thumbnail: a picture that is neither an icon nor a thumbnail.
+bool IsCandidate(const ThumbnailerJob& job, const std::string& name, const std::string& path) {
+  return !EndsWithNoCase(name, platform::kIconSuffix) && !EndsWithNoCase(name, job.suffix) &&
+         formats::IsPictureFile(path.c_str());
 }
 
 }  // namespace
@@ -95,8 +104,21 @@ image::ChunkyImage* MakeTemplateThumbnail(image::ChunkyImage* picture, const ima
 int ThumbnailDirectory(tasks::Worker* worker, ThumbnailerJob& job, const std::string& directory, int depth) {
   DirectoryReader dir(directory);
   if (!dir.ok()) return 0;  // not there, or not a directory: nothing done, not counted
-  std::string name;
-  while (dir.Next(name)) {
+  // One entry is read ahead of the one being handled, so the picture it names can be read
+  // while the current one is thumbnailed.
+  PictureReadAhead ahead;
+  std::string name, following;
+  bool haveFollowing = dir.Next(following);
+  auto followingPicture = [&]() {
+    std::string path = directory;
+    if (!haveFollowing || !platform::AddPart(path, following, PATH_MAX - 1) ||
+        KindOf(path) != EntryKind::kFile || !IsCandidate(job, following, path))
+      return std::string();
+    return path;
+  };
+  while (haveFollowing) {
+    name = std::move(following);
+    haveFollowing = dir.Next(following);
     if (tasks::sthdCheckStop(worker)) return 1;
 
     std::string path = directory;
@@ -111,9 +133,7 @@ int ThumbnailDirectory(tasks::Worker* worker, ThumbnailerJob& job, const std::st
     }
     if (kind == EntryKind::kOther) continue;  // a link to a directory, a device, ...
 
-    if (!EndsWithNoCase(name, platform::kIconSuffix) && !EndsWithNoCase(name, job.suffix) &&
-        formats::IsPictureFile(path.c_str()))
-      ThumbnailFile(job, path);
+    if (IsCandidate(job, name, path)) ThumbnailFile(job, path, ahead, followingPicture());
     job.scannedFiles.fetch_add(1);
     Notify(job.scannedNotify, job);
   }

@@ -70,6 +70,21 @@ TEST_F(BmpDecoderTest, ThirtyTwoBitPlainIsOpaqueAndBitfieldsKeepAlpha) {
   EXPECT_EQ(Argb(alpha.get(), 0, 0), 0x40102030u);
 }
 
+TEST_F(BmpDecoderTest, AlphaMasksMustLieInsideTheHeader) {
+  // Found by fuzzing: a 52-byte header with alpha bit fields in a file that ends with the
+  // header; the alpha mask was read from past the end of the data.
+  std::vector<uint8_t> found =
+      ReadFile(std::string(VISTALOOM_SOURCE_DIR) + "/fuzz/corpus/bmp/regress-alpha-masks-past-header");
+  ASSERT_EQ(found.size(), 66u);
+  formats::DecodedPicture pic;
+  EXPECT_FALSE(formats::DecodeBmp(found.data(), found.size(), pic));
+  // A 56-byte header holds all four masks and still decodes.
+  Bytes v3 = BuildBmp(1, 1, 32, 6, {}, {0x30, 0x20, 0x10, 0x40}, 56, {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000});
+  auto alpha = Load("c.bmp", v3);
+  ASSERT_TRUE(alpha);
+  EXPECT_EQ(Argb(alpha.get(), 0, 0), 0x40102030u);
+}
+
 TEST_F(BmpDecoderTest, SixteenBitFields) {
   // 565: pure red 0xF800, pure green 0x07E0 and 555 default: 0x7C00 is red.
   auto f565 = Load("a.bmp", BuildBmp(2, 1, 16, 3, {}, {0x00, 0xF8, 0xE0, 0x07}, 40, {0xF800, 0x07E0, 0x001F}));

@@ -72,6 +72,57 @@ TEST_F(FastPathImage, ScaleImageWithDefaultThreadsMatchesThePlainResampler) {
   EXPECT_TRUE(SameImage(plain.get(), fast.get()));
 }
 
+TEST_F(FastPathImage, StrongReductionsMatchThePlainResampler) {
+  // Hundreds of taps per pixel (odd and even counts), rows whose byte count is and is not a
+  // multiple of 32, and black-and-white stripes whose overshoot is clipped at both ends.
+  ChunkyPtr stripes(chk_Create(1201, 403, ARGB32, false));
+  ASSERT_TRUE(stripes);
+  for (size_t i = 0; i < BufferBytes(1201, 403, ARGB32); ++i)
+    stripes->pixels[i] = ((i / 4) % 7 < 3 || (i / (4 * 1201)) % 5 == 0) ? 255 : 0;
+  ChunkyPtr noise(RandomImage(1201, 403, ARGB32, 11));
+  ASSERT_TRUE(noise);
+  const Size targets[] = {{13, 5}, {8, 8}, {64, 21}, {151, 67}};
+  for (const ChunkyImage* source : {stripes.get(), noise.get()}) {
+    for (int method : {kMethodLanczos, kMethodMitchell, kMethodBox}) {
+      const MethodInfo* info = GetMethodInfo(method);
+      for (const Size& t : targets) {
+        ChunkyPtr fast(ScaleImage(source, t.w, t.h, method));
+        ChunkyPtr plain(chk_Create(t.w, t.h, ARGB32, false));
+        ASSERT_TRUE(fast && plain);
+        ASSERT_EQ(ResamplePlain(plain.get(), source, info->kernel, info->support), 0);
+        EXPECT_TRUE(SameImage(plain.get(), fast.get())) << info->label << " -> " << t.w << "x" << t.h;
+      }
+    }
+  }
+}
+
+TEST_F(FastPathImage, RGB24WideningMatchesThePixelLoopInPlaceAndApart) {
+  // The pixel-by-pixel widening, backwards as the converter runs.
+  auto reference = [](std::vector<uint8_t> buf, size_t n) {
+    for (size_t i = n; i-- > 0;) {
+      uint8_t r = buf[i * 3], g = buf[i * 3 + 1], b = buf[i * 3 + 2];
+      buf[i * 4] = 0xFF, buf[i * 4 + 1] = r, buf[i * 4 + 2] = g, buf[i * 4 + 3] = b;
+    }
+    return buf;
+  };
+  for (int width = 1; width <= 70; ++width) {
+    for (int height : {1, 3}) {
+      const size_t n = static_cast<size_t>(width) * height;
+      std::vector<uint8_t> buf(n * 4);
+      for (size_t i = 0; i < buf.size(); ++i) buf[i] = static_cast<uint8_t>(i * 37 + width);
+      const std::vector<uint8_t> expected = reference(buf, n);
+      std::vector<uint8_t> inPlace = buf;
+      ConvertRGB24ToARGB32(inPlace.data(), inPlace.data(), width, height);
+      EXPECT_EQ(inPlace, expected) << width << "x" << height << " in place";
+      // Apart: exactly 3n source bytes, so a read past them shows under the sanitizers.
+      std::vector<uint8_t> source(buf.begin(), buf.begin() + static_cast<std::ptrdiff_t>(n * 3));
+      std::vector<uint8_t> apart(n * 4, 0);
+      ConvertRGB24ToARGB32(source.data(), apart.data(), width, height);
+      EXPECT_EQ(apart, expected) << width << "x" << height << " apart";
+    }
+  }
+}
+
 TEST_F(FastPathImage, ResamplePlainRefusesWhatResampleRefuses) {
   ChunkyPtr source(RandomImage(9, 9, RGB24, 1));
   ChunkyPtr destination(chk_Create(4, 4, RGB24, false));

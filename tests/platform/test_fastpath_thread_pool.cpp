@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -99,6 +103,33 @@ TEST(ThreadPool, ScopedCountRestoresThePreviousCount) {
   SetThreadCount(0);
   EXPECT_GE(ThreadCount(), 1);
   EXPECT_LE(ThreadCount(), kMaxThreads);
+}
+
+// The starting count as a fresh process sees it with VISTALOOM_THREADS set to value: the
+// child is a new run of this program (so it reads the variable afresh) and exits with it.
+int StartingCountWith(const char* value) {
+  setenv("VISTALOOM_THREADS", value, 1);
+  testing::FLAGS_gtest_death_test_style = "threadsafe";
+  int count = -1;
+  EXPECT_EXIT(std::exit(ThreadCount()),
+              [&](int status) {
+                if (WIFEXITED(status)) count = WEXITSTATUS(status);
+                return WIFEXITED(status);
+              },
+              "");
+  unsetenv("VISTALOOM_THREADS");
+  return count;
+}
+
+TEST(ThreadPool, EnvironmentSetsTheStartingCount) {
+  const int hardware = static_cast<int>(std::min<unsigned>(std::max(1u, std::thread::hardware_concurrency()),
+                                                           static_cast<unsigned>(kMaxThreads)));
+  EXPECT_EQ(StartingCountWith("1"), 1);
+  EXPECT_EQ(StartingCountWith("3"), 3);
+  // Anything but a whole number from 1 to the limit leaves the hardware count.
+  for (const char* bad : {"0", "", "2x", "-2", " 4", "65", "99999999999999999999"})
+    EXPECT_EQ(StartingCountWith(bad), hardware) << "\"" << bad << "\"";
+  unsetenv("VISTALOOM_THREADS");
 }
 
 TEST(ThreadPool, NestedAndConcurrentCallsComplete) {
