@@ -309,6 +309,7 @@ constexpr int kBlockBytes = 256;  // output bytes convolved at once
 // Bytes of a column strip's row: small enough that the strip's copy and its part of the
 // picture stay in a core's second-level cache for pictures a few thousand rows high.
 constexpr int kStripBytes = 128;
+constexpr size_t kMaxStripRun = size_t{8} << 20;
 
 // What a run holds of each pixel: every byte (1-byte pixels, or all four bytes filtered);
 // all four bytes of which only R, G, B are written back (mode 3: convolving the alpha byte
@@ -569,7 +570,11 @@ bool GaussianBlur(image::ChunkyImage* image, float radius, int mode) {
   const int height = image->height;
   const int length = fk.length;
   const size_t rowBytes = static_cast<size_t>(width) * fk.bpp;
-  const int stripPixels = kStripBytes / fk.channels;
+  // Very tall pictures get narrower strips, so that each piece's copy stays within
+  // kMaxStripRun bytes (one column at the least, as much as the plain path copies).
+  const size_t columnRun = (static_cast<size_t>(height) + 2 * static_cast<size_t>(length)) * fk.channels;
+  const int stripPixels =
+      static_cast<int>(std::clamp<size_t>(kMaxStripRun / columnRun, 1, static_cast<size_t>(kStripBytes / fk.channels)));
   const size_t rowRun = (static_cast<size_t>(width) + 2 * static_cast<size_t>(length)) * fk.channels;
   const size_t stripRun = (static_cast<size_t>(height) + 2 * static_cast<size_t>(length)) *
                           static_cast<size_t>(std::min(stripPixels, width)) * fk.channels;

@@ -118,6 +118,18 @@ TEST_F(FastPathExact, GaussianLargestRadius) {
     }
 }
 
+TEST_F(FastPathExact, GaussianTallPictureTakesNarrowStrips) {
+  // 70 000 rows: a strip's copy holds 119 one-byte columns or 29 four-byte ones, fewer
+  // than the usual 128 and 32, and the last strip is a short one.
+  const std::pair<uint32_t, Size> cases[] = {{image::BYTE8, {130, 70000}}, {image::ARGB32, {40, 70000}}};
+  for (const auto& [format, s] : cases) {
+    ChunkyPtr source(test::RandomImage(s.w, s.h, format, 4));
+    ASSERT_TRUE(source);
+    for (int mode : {kColourOnly, kColourAndAlpha})
+      ExpectGaussianMatches(source.get(), 0.5f, mode, Where(s, format, "tall, mode " + std::to_string(mode)));
+  }
+}
+
 TEST_F(FastPathExact, SimdLevelFollowsItsLimit) {
   const detail::SimdLevel best = detail::SimdLevelInUse();
   {
