@@ -85,8 +85,9 @@ bool PlainNeighbourhood(const image::ChunkyImage* source, image::ChunkyImage* de
   return true;
 }
 
-// The fast path keeps one histogram per channel for the neighbourhood of the current pixel
-// and slides it along the row: stepping from x - 1 to x, each mask row drops the column
+// Near the picture's edges, and for the medians of the larger masks, the fast path keeps
+// one histogram per channel for the neighbourhood of the current pixel and slides it along
+// the row: stepping from x - 1 to x, each mask row drops the column
 // x - 1 - hw[k] and takes in x + hw[k] (where they lie inside the row). Minimum, maximum and
 // median are then one question, the smallest value v whose running count reaches a
 // target: 1 for the minimum, the neighbourhood's size for the maximum, count / 2 + 1 for
@@ -128,9 +129,9 @@ class SlidingRank {
   }
 
  private:
-  uint16_t bins_[4][256];  // at most 15 x 15 entries each
-  int level_[4];
-  int below_[4];
+  uint16_t bins_[4][256] = {};  // at most 15 x 15 entries each
+  int level_[4] = {};
+  int below_[4] = {};
 };
 
 // The mask rows of output row y that lie inside the image: their pixels and half-widths.
@@ -382,6 +383,8 @@ bool SlidingNeighbourhood(const image::ChunkyImage* source, image::ChunkyImage* 
   const image::ChunkyImage* src = read.get();
   if (!src) return false;
   const Network net = MakeNetwork(mask, reduce, src->width);
+  // One set of lists is taken first, so running out of memory up front leaves the
+  // destination untouched.
   std::vector<uint8_t> probe;
   try {
     probe.resize(net.offsets.size() * kNetworkBytes);
@@ -422,10 +425,6 @@ bool SlidingNeighbourhood(const image::ChunkyImage* source, image::ChunkyImage* 
   });
   return ok;
 }
-
-}  // namespace
-
-namespace {
 
 // The sharpening pass over bytes: 64-bit products on the plain path; on the fast one
 // 32-bit, which hold them exactly (|s - b| <= 255 and |k| <= 65536 keep |(s - b) * k|
