@@ -96,6 +96,7 @@ BENCHMARK(BM_NeighbourhoodFilter)
     ->Args({1, 5})
     ->Args({2, 1})
     ->Args({2, 3})
+    ->Args({2, 4})
     ->Args({2, 5})
     ->UseRealTime()->Unit(benchmark::kMillisecond);
 

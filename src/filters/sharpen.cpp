@@ -2,12 +2,9 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
-#include <memory>
-#include <new>
 #include <utility>
 
 #include "filters/blur.h"
@@ -187,13 +184,13 @@ void SlidingRow(const image::ChunkyImage* src, uint8_t* out, const MaskRows& m, 
 
 // Away from the picture's edges every neighbourhood holds the same n positions, and the
 // value wanted is the element at a fixed index of their sorted list (0 for the minimum,
-// n - 1 for the maximum, n / 2 for the median). There a selection network answers for 16
-// pixels at once: each step orders two of the n lists byte by byte (the smaller values to
-// the first), which the compiler turns into vector minimum and maximum instructions. The
-// network is Batcher's odd-even merge sort of the next power of two, less the steps that
-// touch positions n and above (think of them as holding 255: such a step never moves
-// anything) and the steps that cannot reach the wanted index. The minimum and the maximum
-// need only a chain of n - 1 steps.
+// n - 1 for the maximum, n / 2 for the median), so 16 pixels are answered at once, each
+// of the n positions read as one list of 64 bytes. The minimum and the maximum take one
+// pass of vector minimum or maximum over the lists. The median runs a selection network:
+// each step orders two lists byte by byte (the smaller values to the first). The network
+// is Batcher's odd-even merge sort of the next power of two, less the steps that touch
+// positions n and above (think of them as holding 255: such a step never moves anything)
+// and the steps that cannot reach the wanted index.
 constexpr int kNetworkPixels = 16;
 constexpr int kNetworkBytes = kNetworkPixels * 4;
 
@@ -201,8 +198,7 @@ struct Comparator {
   uint16_t lo, hi;
 };
 
-// The steps for n <= 256 positions, in order. Built the same way at compile time for the
-// small neighbourhoods (below) and at run time for the others.
+// The steps for n <= 256 positions, in order, built at compile time.
 struct NetworkSteps {
   std::array<Comparator, 4096> step{};  // odd-even merge sort of 256 has 3839 steps
   int count = 0;
@@ -233,33 +229,14 @@ constexpr NetworkSteps SelectionSteps(int n, int index) {
   return kept;
 }
 
-std::vector<Comparator> SelectionNetwork(int n, int index) {
-  const auto steps = std::make_unique<NetworkSteps>(SelectionSteps(n, index));
-  return std::vector<Comparator>(steps->step.begin(), steps->step.begin() + steps->count);
-}
-
-// One step orders two lists of 64 bytes as whole vectors: the compiler's vector type keeps
-// both lists in registers for the step (on processors without 512-bit registers it splits
-// them into narrower ones).
+// A list of 64 bytes as one vector: the compiler keeps it in registers (on processors
+// without 512-bit registers it splits it into narrower ones).
 typedef uint8_t NetworkVector __attribute__((vector_size(kNetworkBytes)));
 
-VL_VECTOR_CLONES void RunNetwork(uint8_t* lists, const Comparator* network, size_t steps) {
-  for (size_t s = 0; s < steps; ++s) {
-    uint8_t* a = lists + static_cast<size_t>(network[s].lo) * kNetworkBytes;
-    uint8_t* b = lists + static_cast<size_t>(network[s].hi) * kNetworkBytes;
-    NetworkVector x, y;
-    std::memcpy(&x, a, kNetworkBytes);
-    std::memcpy(&y, b, kNetworkBytes);
-    const NetworkVector lo = x < y ? x : y;
-    const NetworkVector hi = x < y ? y : x;
-    std::memcpy(a, &lo, kNetworkBytes);
-    std::memcpy(b, &hi, kNetworkBytes);
-  }
-}
-
-// The median networks of the neighbourhoods of radius 1 and 2 and the circular one of
-// radius 3 (5, 9, 13, 25 and 29 positions) are unrolled at compile time, so all lists stay
-// in vector registers from the loads to the store.
+// The networks are unrolled at compile time, so the lists stay in vector registers (as far
+// as they fit) from the loads to the store. They pay for every mask up to radius 4 and the
+// circular one of radius 5 (5 to 81 positions); from 121 positions (the rectangle of
+// radius 5) on, the sliding histograms cost less (measured on 12-megapixel pictures).
 inline void Order(NetworkVector& a, NetworkVector& b) {
   const NetworkVector lo = a < b ? a : b;
   const NetworkVector hi = a < b ? b : a;
@@ -284,7 +261,7 @@ template <int N>
 }
 
 constexpr bool HasFixedMedian(size_t n) {
-  return n == 5 || n == 9 || n == 13 || n == 25 || n == 29;
+  return n == 5 || n == 9 || n == 13 || n == 25 || n == 29 || n == 49 || n == 53 || n == 77 || n == 81;
 }
 
 VL_VECTOR_CLONES void FixedMedianBlock(size_t n, const uint8_t* centre, const ptrdiff_t* offsets, uint8_t* out) {
@@ -294,6 +271,10 @@ VL_VECTOR_CLONES void FixedMedianBlock(size_t n, const uint8_t* centre, const pt
     case 13: FixedMedian<13>(centre, offsets, out); break;
     case 25: FixedMedian<25>(centre, offsets, out); break;
     case 29: FixedMedian<29>(centre, offsets, out); break;
+    case 49: FixedMedian<49>(centre, offsets, out); break;
+    case 53: FixedMedian<53>(centre, offsets, out); break;
+    case 77: FixedMedian<77>(centre, offsets, out); break;
+    case 81: FixedMedian<81>(centre, offsets, out); break;
     default: break;
   }
 }
@@ -321,17 +302,13 @@ VL_VECTOR_CLONES void ExtremeBlock(const uint8_t* base, const ptrdiff_t* offsets
 struct Network {
   bool blocks = false;  // whether the interior goes block by block
   Reduce reduce = Reduce::kMedian;
-  std::vector<Comparator> steps;
   std::vector<ptrdiff_t> offsets;  // of each position from the block's first centre pixel
   int index = 0;
   int radius = 0;
   int reach = 0;  // largest half-width
 };
 
-// The block plan for the full neighbourhood of a picture width pixels wide. The minimum
-// and maximum always go by blocks (one pass over the n lists); the median only while its
-// network costs less than sliding histograms (the network's steps grow as n log^2 n, the
-// histograms' updates as the mask's height).
+// The block plan for the full neighbourhood of a picture width pixels wide.
 Network MakeNetwork(const std::vector<uint8_t>& mask, Reduce reduce, int width) {
   Network net;
   net.reduce = reduce;
@@ -349,29 +326,19 @@ Network MakeNetwork(const std::vector<uint8_t>& mask, Reduce reduce, int width) 
     net.blocks = n > 1;
     return net;
   }
-  net.steps = SelectionNetwork(n, net.index);
-  // Measured on 12-megapixel pictures: the two cost about the same at 56 steps per mask row
-  // (the histograms win from the median of radius 5 up).
-  net.blocks = !net.steps.empty() && net.steps.size() <= static_cast<size_t>(56 * (2 * radius + 1));
+  net.blocks = HasFixedMedian(net.offsets.size());
   return net;
 }
 
 // Output pixels x0 .. x0 + 15 of row y, all of whose neighbourhoods lie inside the picture.
-void NetworkBlock(const image::ChunkyImage* src, int y, int x0, const Network& net, uint8_t* lists, uint8_t* out) {
+void NetworkBlock(const image::ChunkyImage* src, int y, int x0, const Network& net, uint8_t* out) {
   const uint8_t* centre = src->pixels + (static_cast<size_t>(y) * src->width + x0) * 4;
   uint8_t* to = out + static_cast<size_t>(x0) * 4;
   if (net.reduce != Reduce::kMedian) {
     ExtremeBlock(centre, net.offsets.data(), net.offsets.size(), net.reduce == Reduce::kMin, to);
     return;
   }
-  if (HasFixedMedian(net.offsets.size())) {
-    FixedMedianBlock(net.offsets.size(), centre, net.offsets.data(), to);
-    return;
-  }
-  for (size_t i = 0; i < net.offsets.size(); ++i)
-    std::memcpy(lists + i * kNetworkBytes, centre + net.offsets[i], kNetworkBytes);
-  RunNetwork(lists, net.steps.data(), net.steps.size());
-  std::memcpy(to, lists + static_cast<size_t>(net.index) * kNetworkBytes, kNetworkBytes);
+  FixedMedianBlock(net.offsets.size(), centre, net.offsets.data(), to);
 }
 
 bool SlidingNeighbourhood(const image::ChunkyImage* source, image::ChunkyImage* destination, int radius, bool circular,
@@ -383,14 +350,6 @@ bool SlidingNeighbourhood(const image::ChunkyImage* source, image::ChunkyImage* 
   const image::ChunkyImage* src = read.get();
   if (!src) return false;
   const Network net = MakeNetwork(mask, reduce, src->width);
-  // One set of lists is taken first, so running out of memory up front leaves the
-  // destination untouched.
-  std::vector<uint8_t> probe;
-  try {
-    probe.resize(net.offsets.size() * kNetworkBytes);
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
   const int width = src->width;
   const int height = src->height;
   // The network's pixels: whole blocks of the columns reach .. width - 1 - reach, on the
@@ -399,18 +358,10 @@ bool SlidingNeighbourhood(const image::ChunkyImage* source, image::ChunkyImage* 
   const int blocks = net.blocks ? std::max(0, width - 2 * net.reach) / kNetworkPixels : 0;
   const int xEnd = xBegin + blocks * kNetworkPixels;
   // Every output row reads the unchanged source alone, so rows are split over the pool,
-  // each piece with its own histograms and lists.
+  // each piece with its own histograms.
   const int64_t rowCost = int64_t{width} * (2 * radius + 1) * 8;
-  std::atomic<bool> ok{true};
   platform::ParallelFor(0, height, platform::GrainFor(rowCost), [&](int64_t y0, int64_t y1) {
     SlidingRank rank;
-    std::vector<uint8_t> lists;
-    try {
-      lists.resize(net.offsets.size() * kNetworkBytes);
-    } catch (const std::bad_alloc&) {
-      ok = false;
-      return;
-    }
     for (int y = static_cast<int>(y0); y < static_cast<int>(y1); ++y) {
       const MaskRows m = RowsFor(src, y, mask);
       uint8_t* out = destination->pixels + static_cast<size_t>(y) * width * 4;
@@ -419,11 +370,11 @@ bool SlidingNeighbourhood(const image::ChunkyImage* source, image::ChunkyImage* 
         continue;
       }
       if (xBegin > 0) SlidingRow(src, out, m, 0, xBegin, reduce, rank);
-      for (int b = 0; b < blocks; ++b) NetworkBlock(src, y, xBegin + b * kNetworkPixels, net, lists.data(), out);
+      for (int b = 0; b < blocks; ++b) NetworkBlock(src, y, xBegin + b * kNetworkPixels, net, out);
       if (xEnd < width) SlidingRow(src, out, m, xEnd, width, reduce, rank);
     }
   });
-  return ok;
+  return true;
 }
 
 // The sharpening pass over bytes: 64-bit products on the plain path; on the fast one
