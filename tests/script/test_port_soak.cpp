@@ -23,6 +23,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <latch>
+#include <memory>
 #include <mutex>
 #include <random>
 #include <string>
@@ -267,6 +269,7 @@ struct Tally {
   std::atomic<long> hostile{0};          // hostile lines among the commands
   std::atomic<long> pictureCommands{0};  // commands that make a picture buffer of 117 KiB or more
   std::atomic<long> connections{0};      // extra connections: half lines, drops, floods
+  std::atomic<long> refused{0};          // connections of crowds told "too many clients"
   std::atomic<long> flooded{0};          // request bytes of floods whose replies nobody read
   std::mutex failureLock;
   std::vector<std::string> failures;
@@ -639,13 +642,16 @@ void PictureStep(SoakWorld& w, Conversation& c, const ClientFiles& f, std::mt199
 }
 
 // One of the eight clients: its share of the commands, a mix of the steps above.
-void RunClient(SoakWorld& w, int id, long commandsWanted, uint32_t seed) {
+// It counts down ready once the program serves its connection (before any crowd comes).
+void RunClient(SoakWorld& w, int id, long commandsWanted, uint32_t seed, std::latch& ready) {
   SoakClient client;
-  if (!client.Connect(w.socketPath)) {
-    w.tally.Fail("client " + std::to_string(id) + ": cannot connect");
+  Conversation c(w, client, id);
+  const bool connected = client.Connect(w.socketPath) && c.Ask("INFO BASE", RcText(0, app::kBaseName));
+  ready.count_down();
+  if (!connected) {
+    w.tally.Fail("client " + std::to_string(id) + ": not served");
     return;
   }
-  Conversation c(w, client, id);
   const ClientFiles& f = w.files[static_cast<size_t>(id)];
   static const std::vector<FreeLine> kFree = FreeLines();
   const std::string tooLong = RcText(20, "line too long");
@@ -692,14 +698,47 @@ void RunClient(SoakWorld& w, int id, long commandsWanted, uint32_t seed) {
   }
 }
 
+// A crowd of connections at once, more than the program serves: each is either served or
+// told "too many clients"; none goes unanswered.
+void Crowd(SoakWorld& w) {
+  std::vector<std::unique_ptr<SoakClient>> crowd;
+  for (int k = 0; k < 30; ++k) {
+    auto c = std::make_unique<SoakClient>();
+    bool connected = c->Connect(w.socketPath);
+    for (int tries = 0; !connected && tries < 100; ++tries) {  // while the listen queue is full
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      connected = c->Connect(w.socketPath);
+    }
+    if (connected) crowd.push_back(std::move(c));
+  }
+  w.tally.connections += static_cast<long>(crowd.size());
+  for (auto& c : crowd) c->Send("INFO BASE\n", 1000);  // a refused one may be closed already
+  const std::string served = RcText(0, app::kBaseName), refused = RcText(20, "too many clients");
+  for (auto& c : crowd) {
+    std::string reply;
+    if (!c->ReadLine(reply)) {
+      w.tally.Fail("a connection of a crowd got no answer");
+    } else if (reply == refused) {
+      ++w.tally.refused;
+    } else if (reply != served) {
+      w.tally.Fail("a connection of a crowd got '" + Printable(reply) + "'");
+    }
+  }
+}
+
 // Connections that misbehave while the clients work: half a line and gone, gone at once,
-// and floods of requests whose replies are never read. None of them may disturb the
+// floods of requests whose replies are never read, crowds. None of them may disturb the
 // clients, and none may block the program.
 void RunMisbehaving(SoakWorld& w, const std::atomic<bool>& stop, int kind, uint32_t seed) {
   std::mt19937 rng(seed);
   std::string flood;
   while (flood.size() < 64 * 1024) flood += "HELP\nINFO VERSION\n";
   while (!stop && !w.tally.failed && Clock::now() < w.deadline) {
+    if (kind == 3) {
+      Crowd(w);
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      continue;
+    }
     SoakClient c;
     if (!c.Connect(w.socketPath)) {  // the listen queue may be full for a moment
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -715,11 +754,12 @@ void RunMisbehaving(SoakWorld& w, const std::atomic<bool>& stop, int kind, uint3
       std::this_thread::sleep_for(std::chrono::milliseconds(1 + rng() % 3));
     } else if (kind == 2) {
       // Writes until the program stops taking input (it stops reading a client whose
-      // replies pile up), then leaves without reading a single reply.
+      // replies pile up), stays connected for a while, then leaves without reading a
+      // single reply.
       size_t sent = 0;
       while (sent < 8u * 1024 * 1024 && c.Send(flood, 300)) sent += flood.size();
       w.tally.flooded += static_cast<long>(sent);
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      for (int k = 0; k < 50 && !stop; ++k) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     c.Close();
     std::this_thread::sleep_for(std::chrono::milliseconds(kind == 2 ? 50 : 3));
@@ -790,13 +830,15 @@ TEST(PortSoak, EightClientsMixedWithHostileLines) {
   // has seen every connection that went away before its memory is read.
   auto round = [&](long commandsPerClient, uint32_t seedBase) {
     std::atomic<bool> stop{false};
-    std::vector<std::thread> odd;
-    for (int kind = 0; kind < 3; ++kind)
-      odd.emplace_back(RunMisbehaving, std::ref(world), std::cref(stop), kind, seedBase + static_cast<uint32_t>(kind));
+    std::latch ready(kClients);
     std::vector<std::thread> clients;
     for (int i = 0; i < kClients; ++i)
-      clients.emplace_back(RunClient, std::ref(world), i, commandsPerClient,
-                           seedBase + 100u + static_cast<uint32_t>(i));
+      clients.emplace_back(RunClient, std::ref(world), i, commandsPerClient, seedBase + 100u + static_cast<uint32_t>(i),
+                           std::ref(ready));
+    ready.wait();
+    std::vector<std::thread> odd;
+    for (int kind = 0; kind < 4; ++kind)
+      odd.emplace_back(RunMisbehaving, std::ref(world), std::cref(stop), kind, seedBase + static_cast<uint32_t>(kind));
     for (auto& t : clients) t.join();
     stop = true;
     for (auto& t : odd) t.join();
@@ -834,10 +876,11 @@ TEST(PortSoak, EightClientsMixedWithHostileLines) {
   std::printf(
       "[ soak     ] %s form: %d clients, %ld commands (%ld hostile), %ld replies checked, %ld picture "
       "commands measured\n"
-      "[ soak     ] %ld extra connections (half lines, drops, floods), %.1f MiB of flooded requests\n"
+      "[ soak     ] %ld extra connections (half lines, drops, floods, crowds; %ld refused as too many), %.1f MiB "
+      "of flooded requests\n"
       "[ soak     ] VmRSS %ld KiB after warm-up, %ld KiB at the end; VmHWM %ld KiB -> %ld KiB; %.1f s\n",
       full ? "full" : "short", kClients, world.tally.commands.load(), world.tally.hostile.load(),
-      world.tally.checked.load(), measuredPictures, world.tally.connections.load(),
+      world.tally.checked.load(), measuredPictures, world.tally.connections.load(), world.tally.refused.load(),
       static_cast<double>(world.tally.flooded.load()) / (1024.0 * 1024.0), warm.rssKiB, end.rssKiB, warm.hwmKiB,
       end.hwmKiB, seconds);
   std::fflush(stdout);
