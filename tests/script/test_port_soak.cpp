@@ -687,13 +687,14 @@ void RunClient(SoakWorld& w, int id, long commandsWanted, uint32_t seed, std::la
       }
       case 5: {  // several lines in one write
         std::vector<std::pair<std::string, std::string>> batch;
-        bool hostile = false;
+        long hostile = 0;
         for (int k = 0, n = 2 + static_cast<int>(rng() % 5); k < n; ++k) {
           const FreeLine& l = kFree[rng() % kFree.size()];
           batch.push_back({l.line, l.reply});
-          hostile = hostile || l.hostile;
+          hostile += l.hostile ? 1 : 0;
         }
-        c.Pipeline(batch, hostile);
+        w.tally.hostile += hostile;
+        c.Pipeline(batch);
         break;
       }
       case 6: {  // one line in pieces
