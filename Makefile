@@ -6,7 +6,7 @@ BUILD_FUZZ ?= build-fuzz
 SAMPLE ?= data/samples/testcard.png
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test test-sanitize bench fuzz-smoke clean
+.PHONY: all deps configure build run test test-sanitize soak bench fuzz-smoke clean
 
 all: build
 
@@ -37,6 +37,12 @@ test-sanitize: deps
 	cmake --build $(BUILD_SANITIZE) -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(BUILD_SANITIZE) --output-on-failure -j $(JOBS)
+
+# The load tests in their full form: the scripting port with 8 clients and 10 000 commands,
+# the thumbnail scanner over 2 000 pictures (make test runs their short forms).
+soak: build
+	VISTALOOM_SOAK=full $(BUILD)/tests/test_script --gtest_filter='*Soak*'
+	VISTALOOM_SOAK=full $(BUILD)/tests/test_browser --gtest_filter='*Soak*'
 
 bench: deps
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVISTALOOM_BENCH=ON

@@ -138,6 +138,11 @@ bool OpenDecoder(Decoder& d, bool forThumbnail) {
   d.components = d.cinfo.output_components;
   if (d.components != 1 && d.components != 3 && d.components != 4) return false;
   if (!image::SizeAllowed(d.cinfo.output_width, d.cinfo.output_height, image::ARGB32)) return false;
+  // A few hundred bytes claiming millions of pixels would be decoded, from nothing, at full
+  // size: refused.
+  if (static_cast<uint64_t>(d.width) * static_cast<uint64_t>(d.height) >
+      static_cast<uint64_t>(d.size) * kJpegMaxPixelsPerByte)
+    return false;
   if (!Guarded(d.err, [&] { jpeg_start_decompress(&d.cinfo); })) return false;
   d.started = true;
   d.row = static_cast<uint8_t*>(image::Allocate(static_cast<size_t>(d.width) * 4));

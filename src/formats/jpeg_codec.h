@@ -14,6 +14,11 @@
 
 namespace vl::formats {
 
+// Every 8x8 block of a JPEG costs at least a bit, so no JPEG gives more than 512 pixels per
+// byte; files claiming more than this bound are refused before decoding, which leaves a wide
+// margin for real ones.
+inline constexpr int64_t kJpegMaxPixelsPerByte = 4096;
+
 // Held for the whole of every decode and encode (recursive).
 std::recursive_mutex& JpegCodecLock();
 

@@ -11,13 +11,10 @@
 #include <jpeglib.h>
 
 #include "formats/decoders.h"
+#include "formats/jpeg_codec.h"
 
 namespace vl::formats {
 namespace {
-
-// Every 8x8 block costs at least a bit, so no JPEG gives more than 512 pixels per byte;
-// the bound leaves a wide margin.
-constexpr int64_t kJpegRatio = 4096;
 
 struct ErrorManager {
   jpeg_error_mgr base;
@@ -40,7 +37,7 @@ bool ReadJpegData(jpeg_decompress_struct& cinfo, ErrorManager& err, const uint8_
   jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
   if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK) return false;
   int64_t w = cinfo.image_width, h = cinfo.image_height;
-  if (!image::SizeAllowed(w, h, image::ARGB32) || !decode::Plausible(w, h, size, kJpegRatio)) return false;
+  if (!image::SizeAllowed(w, h, image::ARGB32) || !decode::Plausible(w, h, size, kJpegMaxPixelsPerByte)) return false;
   bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
   cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_ARGB;
   jpeg_start_decompress(&cinfo);

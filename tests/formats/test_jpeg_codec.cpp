@@ -187,6 +187,27 @@ TEST_F(JpegTest, RefusesWhatItCannotRead) {
   EXPECT_EQ(ReadJpeg(nullptr), nullptr);
 }
 
+TEST_F(JpegTest, TinyFilesClaimingHugePicturesAreRefusedButFlatPicturesLoad) {
+  // Found by fuzzing: 200 bytes of progressive JPEG claiming 63236 x 149 pixels, which the
+  // decoder filled, from nothing, for seconds.
+  const std::vector<uint8_t> found =
+      test::ReadFile(std::string(VISTALOOM_SOURCE_DIR) + "/fuzz/corpus/jpeg_file/regress-tiny-file-huge-progressive-claim");
+  ASSERT_EQ(found.size(), 200u);
+  const std::string tiny = Write("tiny.jpg", found);
+  EXPECT_EQ(TexturePtr(ReadJpeg(tiny.c_str())), nullptr);
+  EXPECT_EQ(TexturePtr(ReadJpegForCache(tiny.c_str())), nullptr);
+  EXPECT_EQ(TexturePtr(ReadJpegMemoryForCache(found.data(), found.size())), nullptr);
+  // A flat picture compresses about as far as any real JPEG can, and still loads.
+  image::ChunkyPtr flat(image::chk_Create(2048, 2048, image::ARGB32, false));
+  ASSERT_TRUE(flat);
+  image::Fill(flat.get(), 128, 128, 128, 255);
+  const std::string flatPath = dir_.file("flat.jpg");
+  ASSERT_EQ(SaveJPEG(flat.get(), flatPath.c_str(), 50, true, false), 1);
+  TexturePtr back(ReadJpeg(flatPath.c_str()));
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(back->chunky->width, 2048);
+}
+
 TEST_F(JpegTest, TruncatedOrDamagedDataNeverCrashes) {
   JpegParams params;
   params.width = 40;
