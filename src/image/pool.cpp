@@ -1,8 +1,5 @@
 #include "image/pool.h"
 
-#include <sys/mman.h>
-
-#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -27,18 +24,6 @@ constexpr size_t kMaxBlock = (size_t{1} << 31);
 void WriteHeader(void* block, size_t size) {
   uint32_t words[4] = {kBlockMarker, static_cast<uint32_t>(size), 0, 0};
   std::memcpy(block, words, sizeof words);
-}
-
-// Picture buffers of many megabytes are touched page by page right after allocation; on
-// the whole 2 MiB pages inside such a block the kernel may use huge pages, which takes one
-// fault for every 512 small ones. Only advice: it changes no contents.
-constexpr size_t kHugePageBlock = size_t{8} << 20;
-void AdviseHugePages(void* block, size_t total) {
-  if (total < kHugePageBlock) return;
-  constexpr uintptr_t kHuge = uintptr_t{2} << 20;
-  const uintptr_t begin = (reinterpret_cast<uintptr_t>(block) + kHuge - 1) & ~(kHuge - 1);
-  const uintptr_t end = (reinterpret_cast<uintptr_t>(block) + total) & ~(kHuge - 1);
-  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 }
 
 }  // namespace
@@ -76,7 +61,6 @@ void* Allocate(size_t size) {
   size_t total = (size + kBlockHeader + 15) & ~size_t{15};
   void* block = std::aligned_alloc(16, total);
   if (!block) return nullptr;
-  AdviseHugePages(block, total);
   WriteHeader(block, size);
   {
     std::lock_guard<std::mutex> p(g_pool->lock);
