@@ -8,10 +8,20 @@
 
 namespace vl::display {
 
+// The first row is filled pixel by pixel and copied to the others, rows split over the pool.
 void Renderer::FillBackground() {
   uint8_t r = static_cast<uint8_t>(state_.background >> 16), g = static_cast<uint8_t>(state_.background >> 8),
           b = static_cast<uint8_t>(state_.background);
-  for (size_t i = 0; i + 2 < buffer_.size(); i += 3) buffer_[i] = r, buffer_[i + 1] = g, buffer_[i + 2] = b;
+  const size_t stride = static_cast<size_t>(std::max(bufWidth_, 0)) * 3;
+  if (stride == 0 || bufHeight_ <= 0 || buffer_.size() != stride * static_cast<size_t>(bufHeight_)) {
+    for (size_t i = 0; i + 2 < buffer_.size(); i += 3) buffer_[i] = r, buffer_[i + 1] = g, buffer_[i + 2] = b;
+    return;
+  }
+  uint8_t* first = buffer_.data();
+  for (size_t i = 0; i + 2 < stride; i += 3) first[i] = r, first[i + 1] = g, first[i + 2] = b;
+  platform::ParallelFor(1, bufHeight_, platform::GrainFor(static_cast<int64_t>(stride)), [&](int64_t y0, int64_t y1) {
+    for (int64_t y = y0; y < y1; ++y) std::memcpy(first + static_cast<size_t>(y) * stride, first, stride);
+  });
 }
 
 // Each buffer row is rendered from the state and the image alone, so rows are split over
