@@ -152,6 +152,16 @@ ScopedThreadCount::~ScopedThreadCount() {
   gIgnoreGrain.store(previousIgnoreGrain_);
 }
 
+namespace {
+thread_local int t_threadLimit = 0;  // 0: no limit of this thread's own
+}  // namespace
+
+ScopedThreadLimit::ScopedThreadLimit(int n) : previous_(t_threadLimit) {
+  t_threadLimit = std::clamp(n, 1, kMaxThreads);
+}
+
+ScopedThreadLimit::~ScopedThreadLimit() { t_threadLimit = previous_; }
+
 int64_t GrainFor(int64_t itemCost) {
   constexpr int64_t kPieceCost = 65536;
   if (itemCost <= 0) return kPieceCost;
@@ -161,7 +171,7 @@ int64_t GrainFor(int64_t itemCost) {
 void ParallelFor(int64_t begin, int64_t end, int64_t grain, const std::function<void(int64_t, int64_t)>& fn) {
   if (end <= begin) return;
   const int64_t n = end - begin;
-  const int threads = ThreadCount();
+  const int threads = t_threadLimit > 0 ? std::min(ThreadCount(), t_threadLimit) : ThreadCount();
   const bool ignoreGrain = gIgnoreGrain.load();
   if (grain < 1) grain = 1;
   if (threads <= 1 || (!ignoreGrain && n <= grain)) {

@@ -42,6 +42,20 @@ class ScopedThreadCount {
   bool previousIgnoreGrain_;
 };
 
+// Limits the calling thread's own ParallelFor calls to at most n threads for the life of
+// the object (other threads are not affected), for a thread that has started other work of
+// its own in the background and leaves it a processor. Results stay the same.
+class ScopedThreadLimit {
+ public:
+  explicit ScopedThreadLimit(int n);
+  ~ScopedThreadLimit();
+  ScopedThreadLimit(const ScopedThreadLimit&) = delete;
+  ScopedThreadLimit& operator=(const ScopedThreadLimit&) = delete;
+
+ private:
+  int previous_;
+};
+
 // Items per piece that keep a piece worth handing to another thread: rows of `itemCost`
 // units of work (e.g. bytes or pixels of a row) grouped up to about 64 Ki units.
 int64_t GrainFor(int64_t itemCost);

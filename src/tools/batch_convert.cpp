@@ -12,6 +12,7 @@
 #include "formats/loader.h"
 #include "image/resample.h"
 #include "platform/paths.h"
+#include "platform/thread_pool.h"
 #include "tasks/worker.h"
 #include "tools/read_ahead.h"
 #include "tools/walk.h"
@@ -76,6 +77,8 @@ void ConvertFile(BatchJob& job, const std::string& path, PictureReadAhead& ahead
   }
   image::TexturePtr picture = ahead.Take(path);
   if (!next.empty()) ahead.Start(next);
+  // While the next picture is read, this one's work leaves that reading a processor.
+  platform::ScopedThreadLimit share(next.empty() ? platform::kMaxThreads : platform::ThreadCount() - 1);
   const uint64_t sourceSize = formats::FileSize(path.c_str());
   if (!picture || !picture->chunky) {
     std::fputs("Not enough memory to load image\n", stdout);

@@ -13,6 +13,7 @@
 #include "formats/png_writer.h"
 #include "platform/icon.h"
 #include "platform/paths.h"
+#include "platform/thread_pool.h"
 #include "tasks/worker.h"
 #include "thumbs/thumbnail.h"
 #include "tools/read_ahead.h"
@@ -55,6 +56,8 @@ void ThumbnailFile(ThumbnailerJob& job, const std::string& path, PictureReadAhea
   const std::string output = ThumbnailName(path, job.suffix, job.replace);
   image::TexturePtr picture = ahead.Take(path);
   if (!next.empty()) ahead.Start(next);
+  // While the next picture is read, this one's work leaves that reading a processor.
+  platform::ScopedThreadLimit share(next.empty() ? platform::kMaxThreads : platform::ThreadCount() - 1);
   if (!picture || !picture->chunky) {
     std::fputs("Not enough memory to load image\n", stdout);
     return;
