@@ -80,6 +80,32 @@ TEST(ThreadPool, SerialCountAndSmallWorkStayOnTheCallingThread) {
   }
 }
 
+TEST(ThreadPool, ALimitHoldsForItsOwnThreadOnly) {
+  ScopedThreadCount scope(4, true);
+  // Pieces of one call that ran on other threads than the caller.
+  auto elsewhere = [](int64_t n) {
+    const std::thread::id self = std::this_thread::get_id();
+    std::atomic<int> away{0}, pieces{0};
+    ParallelFor(0, n, 1, [&](int64_t, int64_t) {
+      ++pieces;
+      if (std::this_thread::get_id() != self) ++away;
+    });
+    return std::make_pair(pieces.load(), away.load());
+  };
+  {
+    ScopedThreadLimit limit(1);
+    const auto [pieces, away] = elsewhere(400);
+    EXPECT_EQ(pieces, 1);
+    EXPECT_EQ(away, 0);
+    // Another thread keeps the whole count: its call is cut into pieces for four threads.
+    std::pair<int, int> other;
+    std::thread t([&] { other = elsewhere(400); });
+    t.join();
+    EXPECT_EQ(other.first, 16);
+  }
+  EXPECT_EQ(elsewhere(400).first, 16) << "the limit ends with its scope";
+}
+
 TEST(ThreadPool, LargeWorkIsSplitOverSeveralPieces) {
   ScopedThreadCount scope(3);
   std::mutex m;
