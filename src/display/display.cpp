@@ -7,6 +7,8 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/cpu.h"
+
 namespace vl::display {
 
 ZoomInput ZoomInputForLinuxKey(int keyCode) {
@@ -286,11 +288,6 @@ namespace {
 inline uint32_t Load(const uint8_t* p) {
   return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
 }
-bool CpuHasAvx2() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
-}
-
 // What one bilinear row needs besides the two source rows.
 struct BilinearRow {
   const uint8_t* row0;
@@ -400,7 +397,7 @@ __attribute__((target("avx2"))) int BilinearBlocksAvx2(const BilinearRow& b, int
 
 }  // namespace
 
-void DisplayState::RenderRow(int r, uint8_t* rgb) const { RenderRowWith(r, rgb, CpuHasAvx2()); }
+void DisplayState::RenderRow(int r, uint8_t* rgb) const { RenderRowWith(r, rgb, platform::CpuHasAvx2()); }
 
 void DisplayState::RenderRowPlain(int r, uint8_t* rgb) const { RenderRowWith(r, rgb, false); }
 

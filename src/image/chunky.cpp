@@ -11,6 +11,7 @@
 
 #include "image/pool.h"
 #include "platform/messages.h"
+#include "platform/cpu.h"
 
 namespace vl::image {
 
@@ -239,11 +240,6 @@ __attribute__((target("ssse3"))) size_t WidenRGB24Blocks(const uint8_t* src, uin
   return i;
 }
 
-bool CpuHasSsse3() {
-  static const bool has = __builtin_cpu_supports("ssse3");
-  return has;
-}
-
 }  // namespace
 
 void ConvertRGB24ToARGB32(const uint8_t* src, uint8_t* dst, int width, int height) {
@@ -253,7 +249,7 @@ void ConvertRGB24ToARGB32(const uint8_t* src, uint8_t* dst, int width, int heigh
   // other overlaps, which keep the plain loop), and the top two pixels done first so the
   // last block's 16-byte read stays inside the source.
   const bool apart = src + n * 3 <= dst || dst + n * 4 <= src;
-  if ((src == dst || apart) && n >= 8 && CpuHasSsse3()) {
+  if ((src == dst || apart) && n >= 8 && platform::CpuHasSsse3()) {
     for (; i > n - 2;) WidenRGB24Pixel(src, dst, --i);
     i = WidenRGB24Blocks(src, dst, i);
   }

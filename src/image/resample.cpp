@@ -13,6 +13,7 @@
 
 #include "image/pool.h"
 #include "platform/thread_pool.h"
+#include "platform/cpu.h"
 
 namespace vl::image {
 
@@ -84,11 +85,6 @@ inline void FilterPixel(const uint8_t* line, const Contribution* list, int32_t c
 // scalar code's, only added in another grouping; integer addition is associative and the
 // sums stay far inside 32 bits (|weights| add up to a small multiple of kWeightOne, times
 // 255), so every byte comes out identical.
-bool CpuHasAvx2() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
-}
-
 inline uint32_t LoadPixel(const uint8_t* p) {
   uint32_t v;
   std::memcpy(&v, p, 4);
@@ -284,7 +280,7 @@ bool HorizontalPass(ChunkyImage* temp, const ChunkyImage* source, const Contribu
   const size_t outRowBytes = static_cast<size_t>(temp->width) * kBpp;
   std::atomic<bool> ok{true};
   WideTable wide;
-  if (kBpp == 4 && CpuHasAvx2() && wide.Build(table, source->width)) {
+  if (kBpp == 4 && platform::CpuHasAvx2() && wide.Build(table, source->width)) {
     platform::ParallelFor(0, source->height, platform::GrainFor(static_cast<int64_t>(outRowBytes) * 4),
                           [&](int64_t y0, int64_t y1) { HorizontalRowsAvx2(temp, source, table, wide, y0, y1); });
     return true;
@@ -304,7 +300,7 @@ template <int kBpp>
 bool VerticalPass(ChunkyImage* destination, const ChunkyImage* temp, const ContributionTable& table) {
   const size_t stride = static_cast<size_t>(temp->width) * kBpp;
   std::atomic<bool> ok{true};
-  if (CpuHasAvx2()) {
+  if (platform::CpuHasAvx2()) {
     platform::ParallelFor(0, destination->height, platform::GrainFor(static_cast<int64_t>(stride) * 4),
                           [&](int64_t y0, int64_t y1) {
                             for (int64_t y = y0; y < y1; ++y)
