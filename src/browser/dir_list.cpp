@@ -159,12 +159,7 @@ void DirList::RescanEntry(int position) {
   Send(kScanQueue, e);
   // The scanner takes the entry if it is still working; once it has gone idle (its end
   // marker is on the done list, or was collected), it is started again.
-  bool idle;
-  {
-    std::lock_guard<std::recursive_mutex> lock(queues_.lock);
-    idle = !scanning_ || std::find(queues_.done.begin(), queues_.done.end(), nullptr) != queues_.done.end();
-  }
-  if (idle) {
+  if (!scanning_ || tasks::queueHasEndMarker(queues_)) {
     TimerTick();
     StartScanner();
   }

@@ -269,12 +269,7 @@ void ThumbView::RescanEntry(int position) {
   Send(kScanQueueHead, e);
   // A scanner still at work takes the entry first; one that has gone idle is started
   // again once the finished cells it left are collected (a start clears the done list).
-  bool idle;
-  {
-    std::lock_guard<std::recursive_mutex> lock(queues_.lock);
-    idle = !scanning_ || std::find(queues_.done.begin(), queues_.done.end(), nullptr) != queues_.done.end();
-  }
-  if (idle) {
+  if (!scanning_ || tasks::queueHasEndMarker(queues_)) {
     TimerTick();
     StartScanner();
   }

@@ -1,5 +1,6 @@
 #include "tasks/work_queue.h"
 
+#include <algorithm>
 #include <new>
 
 namespace vl::tasks {
@@ -50,6 +51,11 @@ void queueClearAll(WorkQueues& queues) {
 void queueClearDone(WorkQueues& queues) {
   std::lock_guard<std::recursive_mutex> lock(queues.lock);
   queues.done.clear();
+}
+
+bool queueHasEndMarker(WorkQueues& queues) {
+  std::lock_guard<std::recursive_mutex> lock(queues.lock);
+  return std::find(queues.done.begin(), queues.done.end(), nullptr) != queues.done.end();
 }
 
 std::vector<void*> queueTakeDone(WorkQueues& queues) {

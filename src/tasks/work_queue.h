@@ -27,6 +27,8 @@ void queueWithdraw(WorkQueues& queues, void* payload);
 // Frees every node of both lists.
 void queueClearAll(WorkQueues& queues);
 void queueClearDone(WorkQueues& queues);
+// Whether the task's end marker is on the done list (the task has run out of work).
+bool queueHasEndMarker(WorkQueues& queues);
 // Empties the done list and returns its payloads in order (null = end marker).
 std::vector<void*> queueTakeDone(WorkQueues& queues);
 

@@ -284,3 +284,25 @@ TEST(WorkQueue, WithdrawAndHeadInsertion) {
 
 }  // namespace
 }  // namespace vl::tasks
+
+namespace vl::tasks {
+namespace {
+
+TEST(WorkQueuesEndMarker, SeenOnlyWhileOnTheDoneList) {
+  WorkQueues q;
+  int entry = 0;
+  EXPECT_FALSE(queueHasEndMarker(q));
+  ASSERT_TRUE(queueAppendPending(q, &entry));
+  bool active = true;
+  queueWorkUnit(q, [](void*) { return true; }, active);  // the entry moves to done
+  EXPECT_FALSE(queueHasEndMarker(q)) << "a finished entry is not the end marker";
+  queueWorkUnit(q, [](void*) { return true; }, active);  // nothing pending: the marker
+  EXPECT_TRUE(queueHasEndMarker(q));
+  EXPECT_FALSE(active);
+  EXPECT_EQ(queueTakeDone(q).size(), 2u);
+  EXPECT_FALSE(queueHasEndMarker(q)) << "collected with the done list";
+  queueClearAll(q);
+}
+
+}  // namespace
+}  // namespace vl::tasks
