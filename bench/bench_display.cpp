@@ -43,7 +43,8 @@ BENCHMARK(BM_RenderFrame)
     ->Args({1, 1})
     ->Args({0, 0})
     ->Args({1, 0})
-    ->UseRealTime()->Unit(benchmark::kMillisecond);
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 void BM_RendererFrame(benchmark::State& state) {
   const bool bilinear = state.range(0) != 0;

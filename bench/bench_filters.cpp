@@ -20,7 +20,8 @@ void BM_GaussianBlurRadius10(benchmark::State& state) {
   auto src = MakePicture(kW, kH);
   vl::image::ChunkyPtr work(vl::image::chk_Duplicate(src.get()));
   for (auto _ : state) {
-    if (!vl::filters::GaussianBlur(work.get(), 10.0f, vl::filters::kColourAndAlpha)) state.SkipWithError("GaussianBlur failed");
+    if (!vl::filters::GaussianBlur(work.get(), 10.0f, vl::filters::kColourAndAlpha))
+      state.SkipWithError("GaussianBlur failed");
     benchmark::DoNotOptimize(work->pixels);
   }
   SetMegapixels(state, double(kW) * kH);
@@ -98,13 +99,15 @@ BENCHMARK(BM_NeighbourhoodFilter)
     ->Args({2, 3})
     ->Args({2, 4})
     ->Args({2, 5})
-    ->UseRealTime()->Unit(benchmark::kMillisecond);
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 void BM_Levels(benchmark::State& state) {
   auto src = MakePicture(kW, kH);
   vl::image::ChunkyPtr dst(vl::image::chk_Create(kW, kH, vl::image::ARGB32, false));
   for (auto _ : state) {
-    if (!vl::filters::Levels(src.get(), dst.get(), 20, 230, vl::filters::kColourOnly)) state.SkipWithError("Levels failed");
+    if (!vl::filters::Levels(src.get(), dst.get(), 20, 230, vl::filters::kColourOnly))
+      state.SkipWithError("Levels failed");
     benchmark::DoNotOptimize(dst->pixels);
   }
   SetMegapixels(state, double(kW) * kH);

@@ -30,7 +30,8 @@ BENCHMARK(BM_ScaleImageQuarter)
     ->Arg(vl::image::kMethodLanczos)
     ->Arg(vl::image::kMethodBox)
     ->Arg(vl::image::kMethodMitchell)
-    ->UseRealTime()->Unit(benchmark::kMillisecond);
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 void BM_RotateClockwise(benchmark::State& state) {
   auto src = MakePicture(kW, kH);

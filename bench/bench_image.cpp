@@ -15,7 +15,8 @@ void BM_RGB24ToARGB32InPlace(benchmark::State& state) {
     vl::image::ConvertRGB24ToARGB32(buf.data(), buf.data(), kW, kH);
     benchmark::DoNotOptimize(buf.data());
   }
-  state.counters["MP/s"] = benchmark::Counter(static_cast<double>(kW) * kH / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["MP/s"] =
+      benchmark::Counter(static_cast<double>(kW) * kH / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_RGB24ToARGB32InPlace)->UseRealTime()->Unit(benchmark::kMillisecond);
 
@@ -25,7 +26,8 @@ void BM_ARGB32ToRGB24(benchmark::State& state) {
     vl::image::ConvertARGB32ToRGB24(src.data(), dst.data(), kW, kH);
     benchmark::DoNotOptimize(dst.data());
   }
-  state.counters["MP/s"] = benchmark::Counter(static_cast<double>(kW) * kH / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["MP/s"] =
+      benchmark::Counter(static_cast<double>(kW) * kH / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_ARGB32ToRGB24)->UseRealTime()->Unit(benchmark::kMillisecond);
 

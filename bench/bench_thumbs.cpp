@@ -67,13 +67,11 @@ bool ScanPhoto(const vl::thumbs::CacheContext& cache, const std::string& path) {
   vl::thumbs::DateStamp date;
   uint64_t size = 0;
   if (!vl::thumbs::FileDateStamp(path, date, &size)) return false;
-  vl::thumbs::CacheEntryPtr hit(
-      vl::thumbs::LoadImage(cache, path, static_cast<uint32_t>(size), date, kBoxW, kBoxH));
+  vl::thumbs::CacheEntryPtr hit(vl::thumbs::LoadImage(cache, path, static_cast<uint32_t>(size), date, kBoxW, kBoxH));
   if (hit) return true;
   vl::image::TexturePtr picture(vl::formats::ReadPicture(path.c_str()));
   if (!picture) return false;
-  vl::image::ChunkyPtr thumb(
-      vl::thumbs::MakeThumbnail(picture->chunky, nullptr, kBoxW, kBoxH, 0, 0, false, true));
+  vl::image::ChunkyPtr thumb(vl::thumbs::MakeThumbnail(picture->chunky, nullptr, kBoxW, kBoxH, 0, 0, false, true));
   if (!thumb) return false;
   return vl::thumbs::StoreImage(cache, path, thumb.get(), 0, static_cast<uint32_t>(size), date, kBoxW, kBoxH,
                                 static_cast<uint32_t>(picture->chunky->width),

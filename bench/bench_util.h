@@ -23,7 +23,8 @@ inline image::ChunkyPtr MakePicture(int32_t width, int32_t height, uint32_t seed
     for (int32_t x = 0; x < width; ++x, p += 4) {
       s = s * 1664525u + 1013904223u;
       int grain = static_cast<int>(s >> 28) - 8;
-      int r = (x * 255) / width + grain, g = (y * 255) / height + grain, b = ((x + y) * 127) / (width + height) + 64 + grain;
+      int r = (x * 255) / width + grain, g = (y * 255) / height + grain,
+          b = ((x + y) * 127) / (width + height) + 64 + grain;
       p[0] = 255;
       p[1] = static_cast<uint8_t>(r < 0 ? 0 : r > 255 ? 255 : r);
       p[2] = static_cast<uint8_t>(g < 0 ? 0 : g > 255 ? 255 : g);

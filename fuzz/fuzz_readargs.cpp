@@ -14,12 +14,8 @@
 namespace {
 
 const char* const kTemplates[] = {
-    vl::app::kCommandTemplate,
-    "FILE/A,FORCE/S",
-    "X/N/A,Y/N/A,WIDTH/N,HEIGHT/N",
-    "NAME/K,TEXT/F",
-    "FILES/M/A,TO/K/A,QUALITY/N",
-    "PORT/K,COMMAND/F",
+    vl::app::kCommandTemplate,    "FILE/A,FORCE/S",   "X/N/A,Y/N/A,WIDTH/N,HEIGHT/N", "NAME/K,TEXT/F",
+    "FILES/M/A,TO/K/A,QUALITY/N", "PORT/K,COMMAND/F",
 };
 
 void Check(const std::vector<vl::platform::TemplateItem>& items, const vl::platform::ParsedArgs& r) {

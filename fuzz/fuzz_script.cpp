@@ -94,12 +94,15 @@ bool TooBig(std::string_view line) {
       if (std::isfinite(r) && std::fabs(r) > 2.0f) return true;
     }
   }
-  if (EqualNoCase(word, "InsertText") && a.Text(2) && std::abs(static_cast<int64_t>(vl::script::ToWhole(a.Text(2)))) > 256)
+  if (EqualNoCase(word, "InsertText") && a.Text(2) &&
+      std::abs(static_cast<int64_t>(vl::script::ToWhole(a.Text(2)))) > 256)
     return true;
   return false;
 }
 
-bool HasNul(std::string_view s) { return s.find('\0') != std::string_view::npos; }
+bool HasNul(std::string_view s) {
+  return s.find('\0') != std::string_view::npos;
+}
 
 }  // namespace
 

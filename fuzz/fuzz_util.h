@@ -56,8 +56,9 @@ inline uint32_t TouchPixels(const image::ChunkyImage* c) {
 
 // Runs one decoder on the input and checks what it delivered: a picture whose buffer
 // matches its size and shape, and which converts to both Texture kinds.
-inline void RunDecoder(bool (*sniff)(const uint8_t*, size_t), bool (*decode)(const uint8_t*, size_t, formats::DecodedPicture&),
-                       const uint8_t* data, size_t size) {
+inline void RunDecoder(bool (*sniff)(const uint8_t*, size_t),
+                       bool (*decode)(const uint8_t*, size_t, formats::DecodedPicture&), const uint8_t* data,
+                       size_t size) {
   EnsurePool();
   PoolBalance balance;
   (void)sniff(data, size < formats::kSniffBytes ? size : formats::kSniffBytes);
@@ -87,8 +88,8 @@ inline void RunDecoder(bool (*sniff)(const uint8_t*, size_t), bool (*decode)(con
 
 }  // namespace vl::fuzz
 
-#define VL_DECODER_FUZZER(Name)                                                  \
-  extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {      \
+#define VL_DECODER_FUZZER(Name)                                                            \
+  extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {                \
     vl::fuzz::RunDecoder(vl::formats::Sniff##Name, vl::formats::Decode##Name, data, size); \
-    return 0;                                                                    \
+    return 0;                                                                              \
   }

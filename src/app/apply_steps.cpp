@@ -3,12 +3,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "image/geometry.h"
-#include "image/resample.h"
-
 #include "filters/blur.h"
 #include "filters/sharpen.h"
 #include "filters/tone.h"
+#include "image/geometry.h"
+#include "image/resample.h"
 
 namespace vl::app {
 namespace {

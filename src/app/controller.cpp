@@ -12,7 +12,6 @@
 #include "platform/paths.h"
 #include "platform/stopwatch.h"
 
-
 namespace vl::app {
 
 ExifWindowModel::ExifWindowModel() {
@@ -22,8 +21,7 @@ ExifWindowModel::ExifWindowModel() {
     std::unique_ptr<formats::ExifInfo> exif = formats::ReadExifInfo(path.c_str());
     if (!exif) return false;
     orientation = exif->orientation;
-    for (const formats::ExifLine& line :
-         formats::ExifWindowLines(*exif, std::string(platform::FilePart(path)), false))
+    for (const formats::ExifLine& line : formats::ExifWindowLines(*exif, std::string(platform::FilePart(path)), false))
       info.emplace_back(line.label, line.text);
     return true;
   };
@@ -72,7 +70,9 @@ void Controller::ShowImage(const image::Texture* image) {
   if (observer_) observer_->ImageChanged(image);
 }
 
-void Controller::RefreshDisplay() { ShowImage(current_.get()); }
+void Controller::RefreshDisplay() {
+  ShowImage(current_.get());
+}
 
 void Controller::ApplyOrientation(int orientation) {
   image::ChunkyImage* c = current_->chunky;
@@ -96,8 +96,7 @@ void Controller::ApplyOrientation(int orientation) {
       }
       break;
     }
-    default:
-      break;
+    default: break;
   }
   if (applied) exif_.SetOrientationApplied(true);
 }

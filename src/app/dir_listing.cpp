@@ -63,7 +63,9 @@ void DirectoryListing::Scan(const std::string& dir) {
   });
 }
 
-void DirectoryListing::SetPath(const std::string& path) { Scan(path); }
+void DirectoryListing::SetPath(const std::string& path) {
+  Scan(path);
+}
 
 void DirectoryListing::CurrentFileChanged(const std::string& shownPath) {
   std::string path = platform::ResolvePath(shownPath);

@@ -7,10 +7,10 @@
 #include <filesystem>
 
 #include "app/controller.h"
+#include "app/status.h"
 #include "browser/browser.h"
 #include "browser/browser_step_list.h"
 #include "browser/dir_list.h"
-#include "app/status.h"
 #include "formats/exif_report.h"
 #include "formats/loader.h"
 #include "image/pool.h"
@@ -179,7 +179,9 @@ StartupOptions ReadStartupOptions(const FrontEndOptions& fe, const std::string& 
 namespace {
 
 volatile sig_atomic_t g_stopServing = 0;
-extern "C" void OnStopSignal(int) { g_stopServing = 1; }
+extern "C" void OnStopSignal(int) {
+  g_stopServing = 1;
+}
 
 void PrintReply(const script::Reply& reply, FILE* out) {
   std::fflush(stdout);  // diagnostics of the handler come first
@@ -239,7 +241,8 @@ bool Serve(script::CommandPort& port, FILE* err) {
   sigaddset(&block, SIGINT);
   sigaddset(&block, SIGTERM);
   sigprocmask(SIG_BLOCK, &block, &old);
-  struct sigaction sa {}, oldInt{}, oldTerm{};
+  struct sigaction sa {
+  }, oldInt{}, oldTerm{};
   sa.sa_handler = OnStopSignal;
   sigemptyset(&sa.sa_mask);
   sigaction(SIGINT, &sa, &oldInt);
@@ -326,8 +329,8 @@ int RunHeadless(const FrontEndOptions& fe, const StartupOptions& opts, FILE* out
     else
       controller.UpdateStatus();
     const StatusTexts& s = controller.status();
-    std::fprintf(out, "Title: %s\nWidth: %s\nHeight: %s\nFormat: %s\nLoaded in: %s\n", s.title.c_str(),
-                 s.width.c_str(), s.height.c_str(), s.format.c_str(), s.loadTime.c_str());
+    std::fprintf(out, "Title: %s\nWidth: %s\nHeight: %s\nFormat: %s\nLoaded in: %s\n", s.title.c_str(), s.width.c_str(),
+                 s.height.c_str(), s.format.c_str(), s.loadTime.c_str());
     std::fflush(out);
     if (controller.loadFailed()) status = kExitLoadFailed;
 

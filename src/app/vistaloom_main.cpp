@@ -27,11 +27,12 @@ int main(int argc, char** argv) {
   if (fe.help) {
     std::fputs(vl::app::UsageText().c_str(), stdout);
     std::fputs(vl::tools::ToolsUsageText(), stdout);
-    std::fputs("  --list DIR [--all] [--sort name|size|date|type] [--reverse]\n"
-               "                  list a directory as the file browser shows it\n"
-               "  --thumbnail-scan DIR  make the thumbnails of DIR as the thumbnail view does\n"
-               "  --volumes       list the volumes and assigns\n",
-               stdout);
+    std::fputs(
+        "  --list DIR [--all] [--sort name|size|date|type] [--reverse]\n"
+        "                  list a directory as the file browser shows it\n"
+        "  --thumbnail-scan DIR  make the thumbnails of DIR as the thumbnail view does\n"
+        "  --volumes       list the volumes and assigns\n",
+        stdout);
     return vl::app::kExitOk;
   }
   if (fe.version) {

@@ -299,8 +299,8 @@ struct BilinearRow {
 };
 
 // The bytes 0 and 2 of four taps weighted and summed, each (sum of tap x weight) >> 8.
-__attribute__((target("avx2"))) inline __m256i Mix4(__m256i a, __m256i b, __m256i c, __m256i d, __m256i wa,
-                                                    __m256i wb, __m256i wc, __m256i wd) {
+__attribute__((target("avx2"))) inline __m256i Mix4(__m256i a, __m256i b, __m256i c, __m256i d, __m256i wa, __m256i wb,
+                                                    __m256i wc, __m256i wd) {
   const __m256i m = _mm256_set1_epi32(0x00FF00FF);
   __m256i s = _mm256_mullo_epi32(_mm256_and_si256(a, m), wa);
   s = _mm256_add_epi32(s, _mm256_mullo_epi32(_mm256_and_si256(b, m), wb));
@@ -317,8 +317,7 @@ __attribute__((target("avx2"))) inline __m256i Blend(__m256i c, __m256i g, __m25
 
 // The pixels at sx and sx + 1 of a row for eight positions: two gathers of 64-bit pairs,
 // split into the left taps and the right taps in position order.
-__attribute__((target("avx2"))) inline void LoadPairs(const uint8_t* row, __m256i sx, __m256i& left,
-                                                     __m256i& right) {
+__attribute__((target("avx2"))) inline void LoadPairs(const uint8_t* row, __m256i sx, __m256i& left, __m256i& right) {
   const auto* base = reinterpret_cast<const long long*>(row);
   const __m256 lo = _mm256_castsi256_ps(_mm256_i32gather_epi64(base, _mm256_castsi256_si128(sx), 4));
   const __m256 hi = _mm256_castsi256_ps(_mm256_i32gather_epi64(base, _mm256_extracti128_si256(sx, 1), 4));
@@ -345,9 +344,8 @@ __attribute__((target("avx2"))) int BilinearBlocksAvx2(const BilinearRow& b, int
   const __m256i zero = _mm256_setzero_si256();
   const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
   const int rowCheck = ((b.r + b.checkY) >> 3) & 1;
-  const __m256i rgbBytes =
-      _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1,
-                       -1, -1, -1);
+  const __m256i rgbBytes = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0, 1, 2, 4, 5, 6, 8,
+                                            9, 10, 12, 13, 14, -1, -1, -1, -1);
   for (; x + 7 <= lastX; x += 8, fx += 8 * step) {
     alignas(32) int32_t pos[8];
     for (int i = 0; i < 8; ++i) pos[i] = static_cast<int32_t>(fx + i * step);
@@ -374,15 +372,14 @@ __attribute__((target("avx2"))) int BilinearBlocksAvx2(const BilinearRow& b, int
       const __m256i translucent = _mm256_cmpgt_epi32(_mm256_set1_epi32(252), a);  // a <= 251
       if (!_mm256_testz_si256(translucent, translucent)) {
         const __m256i xs = _mm256_add_epi32(_mm256_set1_epi32(x + b.checkX), lanes);
-        const __m256i tile =
-            _mm256_xor_si256(_mm256_and_si256(_mm256_srai_epi32(xs, 3), _mm256_set1_epi32(1)), _mm256_set1_epi32(rowCheck));
+        const __m256i tile = _mm256_xor_si256(_mm256_and_si256(_mm256_srai_epi32(xs, 3), _mm256_set1_epi32(1)),
+                                              _mm256_set1_epi32(rowCheck));
         const __m256i g = _mm256_add_epi32(_mm256_set1_epi32(40), _mm256_slli_epi32(tile, 6));
         const __m256i cr = _mm256_and_si256(out, _mm256_set1_epi32(0xFF));
         const __m256i cg = _mm256_and_si256(_mm256_srli_epi32(out, 8), _mm256_set1_epi32(0xFF));
         const __m256i cb = _mm256_srli_epi32(out, 16);
-        const __m256i mixed =
-            _mm256_or_si256(_mm256_or_si256(Blend(cr, g, a), _mm256_slli_epi32(Blend(cg, g, a), 8)),
-                            _mm256_slli_epi32(Blend(cb, g, a), 16));
+        const __m256i mixed = _mm256_or_si256(_mm256_or_si256(Blend(cr, g, a), _mm256_slli_epi32(Blend(cg, g, a), 8)),
+                                              _mm256_slli_epi32(Blend(cb, g, a), 16));
         out = _mm256_blendv_epi8(out, mixed, translucent);
       }
     }
@@ -397,9 +394,13 @@ __attribute__((target("avx2"))) int BilinearBlocksAvx2(const BilinearRow& b, int
 
 }  // namespace
 
-void DisplayState::RenderRow(int r, uint8_t* rgb) const { RenderRowWith(r, rgb, platform::CpuHasAvx2()); }
+void DisplayState::RenderRow(int r, uint8_t* rgb) const {
+  RenderRowWith(r, rgb, platform::CpuHasAvx2());
+}
 
-void DisplayState::RenderRowPlain(int r, uint8_t* rgb) const { RenderRowWith(r, rgb, false); }
+void DisplayState::RenderRowPlain(int r, uint8_t* rgb) const {
+  RenderRowWith(r, rgb, false);
+}
 
 void DisplayState::RenderRowWith(int r, uint8_t* rgb, bool simd) const {
   if (!image || r < 0 || r >= areaHeight || areaWidth <= 0) return;

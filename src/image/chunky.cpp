@@ -10,8 +10,8 @@
 #include <new>
 
 #include "image/pool.h"
-#include "platform/messages.h"
 #include "platform/cpu.h"
+#include "platform/messages.h"
 
 namespace vl::image {
 
@@ -32,7 +32,9 @@ int BytesPerPixel(uint32_t format) {
   }
 }
 
-int BytesPerPixel(const ChunkyImage* image) { return image ? BytesPerPixel(image->format) : 0; }
+int BytesPerPixel(const ChunkyImage* image) {
+  return image ? BytesPerPixel(image->format) : 0;
+}
 
 bool SizeAllowed(int64_t width, int64_t height, uint32_t format) {
   int bpp = BytesPerPixel(format);
@@ -86,7 +88,9 @@ namespace {
 inline uint8_t* PixelAt(const ChunkyImage* image, int x, int y, int bpp) {
   return image->pixels + (static_cast<size_t>(y) * static_cast<size_t>(image->width) + static_cast<size_t>(x)) * bpp;
 }
-inline unsigned Word16(const uint8_t* p) { return (unsigned{p[0]} << 8) | p[1]; }
+inline unsigned Word16(const uint8_t* p) {
+  return (unsigned{p[0]} << 8) | p[1];
+}
 inline void PutWord16(uint8_t* p, unsigned v) {
   p[0] = static_cast<uint8_t>(v >> 8);
   p[1] = static_cast<uint8_t>(v);
@@ -131,8 +135,7 @@ void GetPixel(const ChunkyImage* image, int x, int y, uint8_t& a, uint8_t& r, ui
       a = *PixelAt(image, x, y, 1);
       r = g = b = 255;
       break;
-    default:
-      break;
+    default: break;
   }
 }
 
@@ -155,14 +158,9 @@ void SetPixel(ChunkyImage* image, int x, int y, uint8_t a, uint8_t r, uint8_t g,
       p[0] = a, p[1] = r, p[2] = g, p[3] = b;
       break;
     }
-    case GREY8:
-      *PixelAt(image, x, y, 1) = static_cast<uint8_t>((unsigned{r} + g + b) / 3);
-      break;
-    case ALPHA8:
-      *PixelAt(image, x, y, 1) = a;
-      break;
-    default:
-      break;
+    case GREY8: *PixelAt(image, x, y, 1) = static_cast<uint8_t>((unsigned{r} + g + b) / 3); break;
+    case ALPHA8: *PixelAt(image, x, y, 1) = a; break;
+    default: break;
   }
 }
 

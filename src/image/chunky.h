@@ -94,9 +94,15 @@ void ConvertRGB565ToRGB24(const uint8_t* src, uint8_t* dst, int width, int heigh
 void ConvertRGB24ToRGB24(const uint8_t* src, uint8_t* dst, int width, int height);
 
 // Channel widening of the converters.
-inline uint8_t Widen4(unsigned v) { return static_cast<uint8_t>((v * 0x110000u) >> 16); }
-inline uint8_t Widen5(unsigned v) { return static_cast<uint8_t>((v * 539086u) >> 16); }
-inline uint8_t Widen6(unsigned v) { return static_cast<uint8_t>((v * 265264u) >> 16); }
+inline uint8_t Widen4(unsigned v) {
+  return static_cast<uint8_t>((v * 0x110000u) >> 16);
+}
+inline uint8_t Widen5(unsigned v) {
+  return static_cast<uint8_t>((v * 539086u) >> 16);
+}
+inline uint8_t Widen6(unsigned v) {
+  return static_cast<uint8_t>((v * 265264u) >> 16);
+}
 
 struct Size {
   int width;

@@ -13,9 +13,9 @@ namespace {
 
 // Freed blocks of a picture's size are kept for the next picture of about the same size:
 // the C library would unmap them, and the kernel would fault in and clear every page of the
-// next one again (clearing it here is cheaper than the faults). At most kKeptBlocks blocks and kKeptBytes bytes are kept; a kept block is
-// no longer one of the pool's blocks (freeing it again is ignored). Builds with
-// AddressSanitizer keep nothing, so it still sees every use after free.
+// next one again (clearing it here is cheaper than the faults). At most kKeptBlocks blocks and kKeptBytes bytes are
+// kept; a kept block is no longer one of the pool's blocks (freeing it again is ignored). Builds with AddressSanitizer
+// keep nothing, so it still sees every use after free.
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kKeepBlocks = false;
 #elif defined(__has_feature)
@@ -43,7 +43,9 @@ struct Pool {
   size_t keptBytes = 0;
 };
 
-inline size_t TotalBytes(size_t size) { return (size + kBlockHeader + 15) & ~size_t{15}; }
+inline size_t TotalBytes(size_t size) {
+  return (size + kBlockHeader + 15) & ~size_t{15};
+}
 
 // A kept block of at least total bytes and at most a quarter more, taken out of the list;
 // null when none fits. Called with the pool's lock held.
@@ -62,8 +64,7 @@ void* TakeKept(Pool& pool, size_t total) {
 // Keeps a block being freed when there is room; false when the caller must free it.
 // Called with the pool's lock held.
 bool Keep(Pool& pool, void* block, size_t total) {
-  if (!kKeepBlocks || total < kKeptBlockMin || pool.kept.size() >= kKeptBlocks ||
-      pool.keptBytes + total > kKeptBytes)
+  if (!kKeepBlocks || total < kKeptBlockMin || pool.kept.size() >= kKeptBlocks || pool.keptBytes + total > kKeptBytes)
     return false;
   try {
     pool.kept.push_back({block, total});

@@ -1,10 +1,11 @@
 #include "image/resample.h"
 
+#include <immintrin.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
-#include <immintrin.h>
 #include <limits>
 #include <memory>
 #include <new>
@@ -12,8 +13,8 @@
 #include <vector>
 
 #include "image/pool.h"
-#include "platform/thread_pool.h"
 #include "platform/cpu.h"
+#include "platform/thread_pool.h"
 
 namespace vl::image {
 
@@ -107,7 +108,8 @@ __attribute__((target("avx2"))) void FilterPixel4Avx2(const uint8_t* line, const
   }
   __m128i sum = _mm_add_epi32(_mm256_castsi256_si128(acc), _mm256_extracti128_si256(acc, 1));
   if (k < count) {
-    const __m128i px = _mm_cvtepu8_epi32(_mm_cvtsi32_si128(static_cast<int>(LoadPixel(line + static_cast<size_t>(list[k].pixel) * 4))));
+    const __m128i px = _mm_cvtepu8_epi32(
+        _mm_cvtsi32_si128(static_cast<int>(LoadPixel(line + static_cast<size_t>(list[k].pixel) * 4))));
     sum = _mm_add_epi32(sum, _mm_mullo_epi32(px, _mm_set1_epi32(list[k].weight)));
   }
   alignas(16) int32_t lanes[4];

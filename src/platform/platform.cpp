@@ -33,8 +33,12 @@ ConsoleRequester g_console;
 Requester* g_requester = nullptr;
 }  // namespace
 
-Requester& CurrentRequester() { return g_requester ? *g_requester : g_console; }
-void SetRequester(Requester* requester) { g_requester = requester; }
+Requester& CurrentRequester() {
+  return g_requester ? *g_requester : g_console;
+}
+void SetRequester(Requester* requester) {
+  g_requester = requester;
+}
 
 void SimpleMainThreadQueue::Push(std::function<void()> job) {
   std::lock_guard<std::mutex> g(lock_);

@@ -20,7 +20,9 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
 
 bool ParseNumber(std::string_view s, int32_t& out) {
   if (s.empty()) return false;
@@ -71,8 +73,8 @@ ParsedArgs Fail(const char* msg) {
   return r;
 }
 
-ParsedArgs Parse(const std::vector<TemplateItem>& items, const std::vector<Token>& tokens,
-                 std::string_view rawLine, bool lineMode) {
+ParsedArgs Parse(const std::vector<TemplateItem>& items, const std::vector<Token>& tokens, std::string_view rawLine,
+                 bool lineMode) {
   ParsedArgs result;
   result.slots.resize(items.size());
   auto setValue = [&](size_t idx, const std::string& value) -> const char* {
@@ -209,7 +211,8 @@ std::optional<std::vector<TemplateItem>> ParseTemplate(std::string_view tmpl) {
     while (slash != std::string_view::npos) {
       if (slash + 1 >= part.size()) return std::nullopt;
       switch (std::toupper(static_cast<unsigned char>(part[slash + 1]))) {
-        case 'S': case 'T': item.isSwitch = true; break;
+        case 'S':
+        case 'T': item.isSwitch = true; break;
         case 'N': item.isNumber = true; break;
         case 'K': item.isKeyword = true; break;
         case 'A': item.isRequired = true; break;
@@ -237,9 +240,12 @@ bool SplitArgLine(std::string_view line, std::vector<std::string>& tokens, std::
       if (c == '"') return true;
       if (c == '*' && i < line.size()) {
         char n = line[i++];
-        if (n == 'N' || n == 'n') out += '\n';
-        else if (n == 'E' || n == 'e') out += '\x1b';
-        else out += n;
+        if (n == 'N' || n == 'n')
+          out += '\n';
+        else if (n == 'E' || n == 'e')
+          out += '\x1b';
+        else
+          out += n;
         continue;
       }
       out += c;

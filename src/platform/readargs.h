@@ -28,15 +28,15 @@ struct TemplateItem {
 };
 
 struct ArgSlot {
-  bool present = false;             // a value (or the switch) was given
-  std::string text;                 // plain item's text (the first value for /M)
-  std::vector<std::string> multi;   // /M values
-  int32_t number = 0;               // /N value
+  bool present = false;            // a value (or the switch) was given
+  std::string text;                // plain item's text (the first value for /M)
+  std::vector<std::string> multi;  // /M values
+  int32_t number = 0;              // /N value
 };
 
 struct ParsedArgs {
   bool ok = false;
-  std::string error;  // "required argument missing", "bad number", "wrong number of arguments", ...
+  std::string error;           // "required argument missing", "bad number", "wrong number of arguments", ...
   std::vector<ArgSlot> slots;  // one per template item
 
   const ArgSlot& operator[](size_t i) const { return slots[i]; }

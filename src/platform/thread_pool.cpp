@@ -160,7 +160,9 @@ ScopedThreadLimit::ScopedThreadLimit(int n) : previous_(t_threadLimit) {
   t_threadLimit = std::clamp(n, 1, kMaxThreads);
 }
 
-ScopedThreadLimit::~ScopedThreadLimit() { t_threadLimit = previous_; }
+ScopedThreadLimit::~ScopedThreadLimit() {
+  t_threadLimit = previous_;
+}
 
 int64_t GrainFor(int64_t itemCost) {
   constexpr int64_t kPieceCost = 65536;

@@ -1,12 +1,13 @@
 #include "script/commands.h"
 
+#include <locale.h>
+
 #include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <locale.h>
 
 #include "app/startup.h"
 
@@ -55,10 +56,14 @@ const int32_t* Args::Number(size_t i) const {
   return &parsed_.slots[i].number;
 }
 
-bool Args::Switch(size_t i) const { return i < parsed_.slots.size() && parsed_.slots[i].present; }
+bool Args::Switch(size_t i) const {
+  return i < parsed_.slots.size() && parsed_.slots[i].present;
+}
 
 namespace {
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
 }  // namespace
 
 int32_t ToWhole(const char* text) {
@@ -180,7 +185,9 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-Reply Error(int rc, std::string text) { return AnswerText(rc, std::move(text)); }
+Reply Error(int rc, std::string text) {
+  return AnswerText(rc, std::move(text));
+}
 
 Reply Info(const Args& args) {
   std::string item = args.Text(0) ? args.Text(0) : "";

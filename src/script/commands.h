@@ -21,8 +21,12 @@ struct Reply {
   std::string text;
 };
 
-inline Reply Answer(int rc) { return Reply{rc, false, {}}; }
-inline Reply AnswerText(int rc, std::string text) { return Reply{rc, true, std::move(text)}; }
+inline Reply Answer(int rc) {
+  return Reply{rc, false, {}};
+}
+inline Reply AnswerText(int rc, std::string text) {
+  return Reply{rc, true, std::move(text)};
+}
 
 // Return codes of the port itself (no handler ran).
 inline constexpr int kRcBadArguments = 10;  // unknown command word, arguments that do not fit
@@ -75,7 +79,9 @@ uint32_t ToColour(const char* text);
 int32_t Truncate(double value);
 // The hundredths a script value reaches the operations in: truncate(value x 100.0), the
 // product in double precision (so 0.29 gives 28).
-inline int32_t Hundredths(float value) { return Truncate(static_cast<double>(value) * 100.0); }
+inline int32_t Hundredths(float value) {
+  return Truncate(static_cast<double>(value) * 100.0);
+}
 
 // True when the bytes are well-formed UTF-8 (no overlong forms, surrogates or code points
 // past U+10FFFF).

@@ -6,11 +6,10 @@
 #include "app/apply_steps.h"
 #include "filters/text.h"
 #include "filters/tone.h"
-#include "formats/jpeg_codec.h"
 #include "formats/ilbm_writer.h"
+#include "formats/jpeg_codec.h"
 #include "formats/png_writer.h"
 #include "platform/paths.h"
-
 
 namespace vl::script {
 namespace {
@@ -35,7 +34,9 @@ image::ChunkyImage* Current(app::Controller& c) {
 }
 
 // An assign-prefixed name ("T:out.jpg") as a Linux path.
-std::string SavePath(const char* file) { return platform::ResolvePath(file); }
+std::string SavePath(const char* file) {
+  return platform::ResolvePath(file);
+}
 
 }  // namespace
 

@@ -45,7 +45,9 @@ bool SocketAlive(const sockaddr_un& addr) {
   return !(e == ECONNREFUSED || e == ENOENT);
 }
 
-std::string ErrnoText(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
+std::string ErrnoText(const char* what) {
+  return std::string(what) + ": " + std::strerror(errno);
+}
 
 }  // namespace
 
@@ -64,7 +66,9 @@ std::string PortSocketPath(const std::string& name) {
   return path;
 }
 
-PortServer::~PortServer() { Close(); }
+PortServer::~PortServer() {
+  Close();
+}
 
 bool PortServer::Open(std::string* error) {
   for (int n = 1; n <= kMaxPortNumber; ++n) {
@@ -291,7 +295,9 @@ void PortServer::FlushPending(int timeoutMs) {
   }
 }
 
-PortClient::~PortClient() { Close(); }
+PortClient::~PortClient() {
+  Close();
+}
 
 void PortClient::Close() {
   if (fd_ >= 0) ::close(fd_);

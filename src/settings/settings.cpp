@@ -45,7 +45,9 @@ bool IsFieldByte(size_t i) {
   return false;
 }
 
-FILE* OpenForRead(const std::string& path) { return std::fopen(path.c_str(), "rb"); }
+FILE* OpenForRead(const std::string& path) {
+  return std::fopen(path.c_str(), "rb");
+}
 
 struct FileCloser {
   void operator()(FILE* f) const {
@@ -55,7 +57,9 @@ struct FileCloser {
 
 }  // namespace
 
-Settings DefaultSettings() { return Settings(); }
+Settings DefaultSettings() {
+  return Settings();
+}
 
 Record EncodeSettings(const Settings& s) {
   Record r{};
@@ -189,14 +193,10 @@ bool RemoveDisabledVolume(Settings& settings, const std::string& name) {
 
 int CompressionQuality(uint32_t type) {
   switch (type) {
-    case 0:
-      return 80;
-    case 1:
-      return 60;
-    case 2:
-      return 40;
-    default:
-      return -1;
+    case 0: return 80;
+    case 1: return 60;
+    case 2: return 40;
+    default: return -1;
   }
 }
 

@@ -57,9 +57,9 @@ struct Settings {
   uint32_t thumbBorder = 5;
   bool saveMemory = true;
   bool diskCacheEnabled = true;
-  uint32_t word28 = 10;  // not shown in the window; kept as read
-  std::string cachePath = "PROGDIR:cache/";      // at most 255 bytes in the record
-  std::vector<std::string> disabledVolumes;      // at most 64 names of at most 15 bytes
+  uint32_t word28 = 10;                      // not shown in the window; kept as read
+  std::string cachePath = "PROGDIR:cache/";  // at most 255 bytes in the record
+  std::vector<std::string> disabledVolumes;  // at most 64 names of at most 15 bytes
   bool showIconFiles = false;
   bool showNonImageFiles = true;
   bool replaceSuffix = false;

@@ -66,7 +66,9 @@ MsgPort* CreatePort() {
   return new (std::nothrow) MsgPort();
 }
 
-void DeletePort(MsgPort* port) { delete port; }
+void DeletePort(MsgPort* port) {
+  delete port;
+}
 
 bool Reply(Message* message) {
   if (!message || !message->replyPort) return false;
@@ -74,7 +76,9 @@ bool Reply(Message* message) {
 }
 
 namespace testing {
-void FailPortCreation(int n) { gFailCountdown.store(n > 0 ? n : 0); }
+void FailPortCreation(int n) {
+  gFailCountdown.store(n > 0 ? n : 0);
+}
 }  // namespace testing
 
 }  // namespace vl::tasks

@@ -29,7 +29,7 @@ struct Subtask {
   MsgPort* commandPort = nullptr;  // made by the task in subtaskInit, deleted in subtaskExit
   MsgPort* replyPort = nullptr;    // made by the creator; every command is replied here
   void* userData = nullptr;
-  SubtaskMessage message;          // the one command message, reused for every send
+  SubtaskMessage message;  // the one command message, reused for every send
 };
 
 using SubtaskEntry = void (*)();

@@ -92,9 +92,13 @@ void* sthdJoin(Worker* worker) {
   return userData;
 }
 
-Worker* sthdSelf() { return tWorker; }
+Worker* sthdSelf() {
+  return tWorker;
+}
 
-void* sthdUserData(Worker* worker) { return worker ? worker->userData : nullptr; }
+void* sthdUserData(Worker* worker) {
+  return worker ? worker->userData : nullptr;
+}
 
 int sthdCheckStop(Worker* worker) {
   if (!worker) return 0;
@@ -115,7 +119,9 @@ void sthdSetDone(Worker* worker) {
 }
 
 namespace testing {
-unsigned StopMessagesSent() { return gStopMessagesSent.load(); }
+unsigned StopMessagesSent() {
+  return gStopMessagesSent.load();
+}
 }  // namespace testing
 
 }  // namespace vl::tasks

@@ -23,9 +23,9 @@ inline constexpr uint32_t kWorkerFinished = 1;
 inline constexpr uint32_t kWorkerIdle = 2;  // before creation and after join
 
 struct WorkerMessage : Message {
-  int32_t command = 0;         // stop message: 0 = stop
-  void* userData = nullptr;    // start message: the job's parameters
-  Worker* worker = nullptr;    // start message: the record
+  int32_t command = 0;       // stop message: 0 = stop
+  void* userData = nullptr;  // start message: the job's parameters
+  Worker* worker = nullptr;  // start message: the record
 };
 
 struct Worker {

@@ -567,7 +567,9 @@ CacheCodec DefaultCacheCodec() {
 }
 
 namespace testing {
-void ForceSideFileComments(bool on) { gForceSideFile.store(on); }
+void ForceSideFileComments(bool on) {
+  gForceSideFile.store(on);
+}
 }  // namespace testing
 
 }  // namespace vl::thumbs

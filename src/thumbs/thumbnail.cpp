@@ -35,7 +35,8 @@ image::ChunkyImage* MakeThumbnail(image::ChunkyImage* source, const image::Chunk
                                   int boxHeight, int offsetX, int offsetY, bool freeSource, bool keepAspect) {
   if (!source) return nullptr;
   image::Size target{boxWidth, boxHeight};
-  if (keepAspect && boxWidth > 0 && boxHeight > 0) target = image::FitSize(source->width, source->height, boxWidth, boxHeight);
+  if (keepAspect && boxWidth > 0 && boxHeight > 0)
+    target = image::FitSize(source->width, source->height, boxWidth, boxHeight);
   image::ChunkyImage* resampled = nullptr;
   if (target.width > 0 && target.height > 0)
     resampled = image::ScaleImage(source, target.width, target.height, image::kMethodLanczos);

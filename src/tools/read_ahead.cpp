@@ -8,7 +8,9 @@
 
 namespace vl::tools {
 
-PictureReadAhead::~PictureReadAhead() { Drop(); }
+PictureReadAhead::~PictureReadAhead() {
+  Drop();
+}
 
 void PictureReadAhead::Wait() {
   if (thread_.joinable()) thread_.join();

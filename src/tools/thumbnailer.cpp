@@ -114,8 +114,8 @@ int ThumbnailDirectory(tasks::Worker* worker, ThumbnailerJob& job, const std::st
   bool haveFollowing = dir.Next(following);
   auto followingPicture = [&]() {
     std::string path = directory;
-    if (!haveFollowing || !platform::AddPart(path, following, PATH_MAX - 1) ||
-        KindOf(path) != EntryKind::kFile || !IsCandidate(job, following, path))
+    if (!haveFollowing || !platform::AddPart(path, following, PATH_MAX - 1) || KindOf(path) != EntryKind::kFile ||
+        !IsCandidate(job, following, path))
       return std::string();
     return path;
   };

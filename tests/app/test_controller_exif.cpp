@@ -21,10 +21,10 @@ bool WriteJpegWithOrientation(const std::string& path, int w, int h, int orienta
   std::vector<uint8_t> jpeg = vl::test::ReadFile(path);
   if (jpeg.size() < 4) return false;
   // APP1: "Exif\0\0", a big-endian TIFF header and one IFD with the orientation (SHORT).
-  std::vector<uint8_t> tiff = {'M', 'M', 0, 42, 0, 0, 0, 8,  // header, IFD at 8
-                               0, 1,                         // one entry
-                               0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, static_cast<uint8_t>(orientation), 0, 0,
-                               0, 0, 0, 0};  // no next IFD
+  std::vector<uint8_t> tiff = {'M',  'M',  0, 42, 0, 0, 0, 8,  // header, IFD at 8
+                               0,    1,                        // one entry
+                               0x01, 0x12, 0, 3,  0, 0, 0, 1, 0, static_cast<uint8_t>(orientation),
+                               0,    0,    0, 0,  0, 0};  // no next IFD
   std::vector<uint8_t> body = {'E', 'x', 'i', 'f', 0, 0};
   body.insert(body.end(), tiff.begin(), tiff.end());
   const size_t len = body.size() + 2;
@@ -70,14 +70,12 @@ TEST_F(ControllerExif, HeadlessRunFollowsTheOrientationSetting) {
   ASSERT_TRUE(settings::WriteSettingsFile(cfg, s));
   const std::string bin = vl::test::ShellQuote(VISTALOOM_BINARY);
   std::string out;
-  EXPECT_EQ(vl::test::RunCommand(bin + " --headless --config " + vl::test::ShellQuote(cfg) + " " +
-                                     vl::test::ShellQuote(six),
-                                 out),
+  EXPECT_EQ(vl::test::RunCommand(
+                bin + " --headless --config " + vl::test::ShellQuote(cfg) + " " + vl::test::ShellQuote(six), out),
             0);
   EXPECT_NE(out.find("Title: " + six + " (480x640)\nWidth: 480\nHeight: 640\n"), std::string::npos) << out;
-  EXPECT_EQ(vl::test::RunCommand(bin + " --headless --config /nonexistent/x.config " + vl::test::ShellQuote(six) +
-                                     " 2>&1",
-                                 out),
+  EXPECT_EQ(vl::test::RunCommand(
+                bin + " --headless --config /nonexistent/x.config " + vl::test::ShellQuote(six) + " 2>&1", out),
             2);
 }
 

@@ -80,12 +80,10 @@ class ControllerTest : public vl::test::PoolTest {
     controller->CommitEdit();
   }
 
-  std::map<std::string, FakeFile> files = {{"/pics/a.png", {64, 48, "PNG"}},
-                                           {"/pics/b.jpg", {64, 48, "JPEG", 3}},
-                                           {"/pics/c.png", {10, 20, "PNG"}},
-                                           {"/pics/six.jpg", {640, 480, "JPEG", 6}},
-                                           {"/pics/two.jpg", {64, 48, "JPEG", 2}},
-                                           {"/pics/eight.jpg", {64, 48, "JPEG", 8}}};
+  std::map<std::string, FakeFile> files = {
+      {"/pics/a.png", {64, 48, "PNG"}},       {"/pics/b.jpg", {64, 48, "JPEG", 3}},
+      {"/pics/c.png", {10, 20, "PNG"}},       {"/pics/six.jpg", {640, 480, "JPEG", 6}},
+      {"/pics/two.jpg", {64, 48, "JPEG", 2}}, {"/pics/eight.jpg", {64, 48, "JPEG", 8}}};
   uint32_t seed = 0;
   Recorder recorder;
   std::unique_ptr<Controller> controller;
@@ -345,8 +343,11 @@ struct FakeList : BrowserList {
 TEST_F(ControllerTest, StepThroughTheBrowserWithoutWrapAround) {
   FakeList list;
   list.controller = controller.get();
-  list.entries = {{"sub", true, false}, {"a.png", false, true}, {"notes.txt", false, false},
-                  {"c.png", false, false}, {"readme", false, false}};
+  list.entries = {{"sub", true, false},
+                  {"a.png", false, true},
+                  {"notes.txt", false, false},
+                  {"c.png", false, false},
+                  {"readme", false, false}};
   controller->SetBrowser(&list);
   controller->SetPictureTest([](const std::string& p) { return p == "/pics/c.png"; });
 

@@ -30,8 +30,8 @@ TEST_F(HandlerTest, EveryImageCommandAnswersOneWithoutAPicture) {
   EXPECT_EQ(Rc("ImageHeight"), 0);
   EXPECT_EQ(FormatReply(Run("ImageName")), "RC 0");
   for (const char* line : {"SaveJPG /tmp/x.jpg", "SavePNG /tmp/x.png", "SaveIFF /tmp/x.iff", "ClipboardCopy",
-                           "Scale box 10 10", "Scale RATIO 0.5", "Sharpen 2 50", "Levels color 10 200",
-                           "Crop 0 0 5 5", "Blur color 2", "SelectiveBlur color 2 50", "InsertText hi Sans.ttf 12",
+                           "Scale box 10 10", "Scale RATIO 0.5", "Sharpen 2 50", "Levels color 10 200", "Crop 0 0 5 5",
+                           "Blur color 2", "SelectiveBlur color 2 50", "InsertText hi Sans.ttf 12",
                            "BalanceRGB 1 1 1 1", "BalanceHSV 10", "AdjustContrast 1.5", "AdjustGamma 2"})
     EXPECT_EQ(Rc(line), 1) << line;
   EXPECT_EQ(controller->currentImage(), nullptr);

@@ -28,8 +28,7 @@ TEST_F(HandlerTest, LevelsAutoMeasuresThePicture) {
   ASSERT_EQ(Rc("Load /p/small.png"), 0);
   filters::LevelRange r = filters::AutoLevels(Current(), 3);
   EXPECT_EQ(Rc("Levels color AUTO"), 0);
-  EXPECT_EQ(Pixels(),
-            Expected(40, 30, [&](image::ChunkyImage* i) { filters::Levels(i, i, r.low, r.high, 3); }));
+  EXPECT_EQ(Pixels(), Expected(40, 30, [&](image::ChunkyImage* i) { filters::Levels(i, i, r.low, r.high, 3); }));
 }
 
 TEST_F(HandlerTest, ContrastIsQuantisedToHundredths) {

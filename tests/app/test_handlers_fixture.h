@@ -68,9 +68,8 @@ class HandlerTest : public PoolTest {
     return std::vector<uint8_t>(c->pixels, c->pixels + image::BufferBytes(c->width, c->height, c->format));
   }
 
-  std::map<std::string, Picture> pictures = {{"/p/640.png", {640, 480, "PNG", 0}},
-                                             {"/p/800.png", {800, 600, "PNG", 0}},
-                                             {"/p/small.png", {40, 30, "PNG", 0}}};
+  std::map<std::string, Picture> pictures = {
+      {"/p/640.png", {640, 480, "PNG", 0}}, {"/p/800.png", {800, 600, "PNG", 0}}, {"/p/small.png", {40, 30, "PNG", 0}}};
   std::unique_ptr<app::Controller> controller;
   script::CommandPort port;
 };

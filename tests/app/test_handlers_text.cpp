@@ -62,8 +62,9 @@ TEST_F(HandlerTest, InsertTextWithHostileValues) {
   EXPECT_EQ(Rc("InsertText Hi" + f + "-5"), 1);
   EXPECT_EQ(Rc("InsertText Hi" + f + "100000"), 1) << "beyond the largest font size";
   EXPECT_EQ(Rc("InsertText Hi" + f + "20 SHADOW 1 SSMOOTH 2147483647"), 0);
-  EXPECT_EQ(Rc("InsertText Hi" + f + "20 SHADOW 1 SSMOOTH 50 SINTENSITY nan POSX -2147483648 POSY 2147483647 "
-                "ORIGIN rightbottom"),
+  EXPECT_EQ(Rc("InsertText Hi" + f +
+               "20 SHADOW 1 SSMOOTH 50 SINTENSITY nan POSX -2147483648 POSY 2147483647 "
+               "ORIGIN rightbottom"),
             0);
   EXPECT_EQ(Rc("InsertText " + std::string(20000, 'W') + f + "200"), 1) << "far too wide a text line";
   EXPECT_EQ(Rc("InsertText Hi" + f + "20 DIRECTION topbottom SHADOW 1 SSMOOTH 3 SCOLOR 0xFF0000"), 0);

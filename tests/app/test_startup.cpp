@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "app/startup.h"
 #include <filesystem>
 
+#include "app/startup.h"
 #include "platform/icon.h"
 #include "platform/paths.h"
 #include "settings/settings.h"
@@ -68,8 +68,8 @@ TEST(DesktopOptions, ToolTypesSetOptionsByPresence) {
 TEST(FrontEnd, OptionsAnywhereAndDoubleDash) {
   FrontEndOptions fe;
   std::string err;
-  ASSERT_TRUE(ParseFrontEnd({"a.png", "--headless", "--exec", "Scale WIDTH 10", "--config=c.cfg", "--", "--odd.png"},
-                            fe, err));
+  ASSERT_TRUE(
+      ParseFrontEnd({"a.png", "--headless", "--exec", "Scale WIDTH 10", "--config=c.cfg", "--", "--odd.png"}, fe, err));
   EXPECT_TRUE(fe.headless);
   EXPECT_EQ(fe.execs, (std::vector<std::string>{"Scale WIDTH 10"}));
   EXPECT_EQ(fe.configFile, "c.cfg");
@@ -80,7 +80,9 @@ TEST(FrontEnd, OptionsAnywhereAndDoubleDash) {
   EXPECT_FALSE(ParseFrontEnd({"--headless=yes"}, bad, err));
 }
 
-std::string Binary() { return ShellQuote(VISTALOOM_BINARY); }
+std::string Binary() {
+  return ShellQuote(VISTALOOM_BINARY);
+}
 
 TEST(Headless, PrintsTheFiveStatusLinesForTheSample) {
   std::string out;

@@ -156,8 +156,8 @@ void ExpectedPixel(const DisplayState& s, int x, int r, uint8_t out[3]) {
     unsigned w00 = ((65535 - ffx) * (65535 - ffy)) >> 24, w10 = (ffx * (65535 - ffy)) >> 24;
     unsigned w01 = ((65535 - ffx) * ffy) >> 24, w11 = 256 - w00 - w10 - w01;
     for (int c = 0; c < 4; ++c)
-      ch[c] = static_cast<int>((px(ix, iy, c) * w00 + px(ix + 1, iy, c) * w10 + px(ix, iy + 1, c) * w01 +
-                                px(ix + 1, iy + 1, c) * w11) >> 8);
+      ch[c] = static_cast<int>(
+          (px(ix, iy, c) * w00 + px(ix + 1, iy, c) * w10 + px(ix, iy + 1, c) * w01 + px(ix + 1, iy + 1, c) * w11) >> 8);
   } else {
     for (int c = 0; c < 4; ++c) ch[c] = px(ix, iy, c);
   }
@@ -194,7 +194,8 @@ TEST_F(Display, RenderedRowsMatchTheFormulas) {
           std::fill(row.begin(), row.end(), 0xEE);
           s.RenderRow(r, row.data());
           int dy0 = static_cast<int>(s.destination.y0), dy1 = static_cast<int>(s.destination.y1);
-          float sy = s.source.y0 + (r - s.destination.y0) * (s.source.y1 - s.source.y0) / (s.destination.y1 - s.destination.y0);
+          float sy = s.source.y0 +
+                     (r - s.destination.y0) * (s.source.y1 - s.source.y0) / (s.destination.y1 - s.destination.y0);
           bool drawn = r >= dy0 && r <= dy1 && sy >= 0 && sy < (s.UsesBilinear() ? img->height - 1 : img->height);
           int dx0 = static_cast<int>(s.destination.x0), dx1 = std::min(60, static_cast<int>(s.destination.x1));
           for (int x = 0; x < 61; ++x) {
@@ -211,7 +212,8 @@ TEST_F(Display, RenderedRowsMatchTheFormulas) {
             if ((fx >> 16) > (s.UsesBilinear() ? img->width - 2 : img->width - 1)) continue;
             uint8_t e[3];
             ExpectedPixel(s, x, r, e);
-            ASSERT_EQ(row[x * 3], e[0]) << "bilinear " << bilinear << " mode " << mode << " zoom " << zoom << " at " << x << "," << r;
+            ASSERT_EQ(row[x * 3], e[0]) << "bilinear " << bilinear << " mode " << mode << " zoom " << zoom << " at "
+                                        << x << "," << r;
             ASSERT_EQ(row[x * 3 + 1], e[1]);
             ASSERT_EQ(row[x * 3 + 2], e[2]);
             ++compared;

@@ -190,8 +190,8 @@ TEST_F(JpegTest, RefusesWhatItCannotRead) {
 TEST_F(JpegTest, TinyFilesClaimingHugePicturesAreRefusedButFlatPicturesLoad) {
   // Found by fuzzing: 200 bytes of progressive JPEG claiming 63236 x 149 pixels, which the
   // decoder filled, from nothing, for seconds.
-  const std::vector<uint8_t> found =
-      test::ReadFile(std::string(VISTALOOM_SOURCE_DIR) + "/fuzz/corpus/jpeg_file/regress-tiny-file-huge-progressive-claim");
+  const std::vector<uint8_t> found = test::ReadFile(std::string(VISTALOOM_SOURCE_DIR) +
+                                                    "/fuzz/corpus/jpeg_file/regress-tiny-file-huge-progressive-claim");
   ASSERT_EQ(found.size(), 200u);
   const std::string tiny = Write("tiny.jpg", found);
   EXPECT_EQ(TexturePtr(ReadJpeg(tiny.c_str())), nullptr);

@@ -270,7 +270,10 @@ TEST(LumaChroma, UnpackClampsAndUsesGreenCoefficient200) {
   EXPECT_EQ(out[3], 0);
   EXPECT_EQ(out[5], 0);
   int c = 298 * 128 - 4768, d = 0, e = 240 - 128;
-  auto clampShift = [](int s) { int v = s >> 8; return v < 0 ? 0 : v > 255 ? 255 : v; };
+  auto clampShift = [](int s) {
+    int v = s >> 8;
+    return v < 0 ? 0 : v > 255 ? 255 : v;
+  };
   EXPECT_EQ(out[6], clampShift(c + 409 * e + 128));
   EXPECT_EQ(out[7], clampShift(c - 100 * d - 200 * e + 128));
   EXPECT_EQ(out[8], clampShift(c + 516 * d + 128));

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -137,19 +136,20 @@ int StartingCountWith(const char* value) {
   setenv("VISTALOOM_THREADS", value, 1);
   testing::FLAGS_gtest_death_test_style = "threadsafe";
   int count = -1;
-  EXPECT_EXIT(std::exit(ThreadCount()),
-              [&](int status) {
-                if (WIFEXITED(status)) count = WEXITSTATUS(status);
-                return WIFEXITED(status);
-              },
-              "");
+  EXPECT_EXIT(
+      std::exit(ThreadCount()),
+      [&](int status) {
+        if (WIFEXITED(status)) count = WEXITSTATUS(status);
+        return WIFEXITED(status);
+      },
+      "");
   unsetenv("VISTALOOM_THREADS");
   return count;
 }
 
 TEST(ThreadPool, EnvironmentSetsTheStartingCount) {
-  const int hardware = static_cast<int>(std::min<unsigned>(std::max(1u, std::thread::hardware_concurrency()),
-                                                           static_cast<unsigned>(kMaxThreads)));
+  const int hardware = static_cast<int>(
+      std::min<unsigned>(std::max(1u, std::thread::hardware_concurrency()), static_cast<unsigned>(kMaxThreads)));
   EXPECT_EQ(StartingCountWith("1"), 1);
   EXPECT_EQ(StartingCountWith("3"), 3);
   // Anything but a whole number from 1 to the limit leaves the hardware count.

@@ -10,10 +10,10 @@ namespace vl::script {
 namespace {
 
 TEST(CommandTable, StoredOrderTemplatesAndSlotCounts) {
-  const char* names[] = {"Load",        "LoadNext",      "LoadPrevious",  "ChangeDirectory", "ImageWidth",
-                         "ImageHeight", "ImageName",     "ImagePath",     "SaveJPG",         "SavePNG",
-                         "SaveIFF",     "ClipboardCopy", "ClipboardPaste", "Scale",          "Sharpen",
-                         "Levels",      "Crop",          "Blur",          "SelectiveBlur",   "InsertText",
+  const char* names[] = {"Load",        "LoadNext",      "LoadPrevious",   "ChangeDirectory", "ImageWidth",
+                         "ImageHeight", "ImageName",     "ImagePath",      "SaveJPG",         "SavePNG",
+                         "SaveIFF",     "ClipboardCopy", "ClipboardPaste", "Scale",           "Sharpen",
+                         "Levels",      "Crop",          "Blur",           "SelectiveBlur",   "InsertText",
                          "BalanceRGB",  "BalanceHSV",    "AdjustContrast", "AdjustGamma"};
   ASSERT_EQ(kCommandCount, 24u);
   for (size_t i = 0; i < kCommandCount; ++i) {

@@ -1,6 +1,6 @@
 // The program serving its port, driven from outside with vistaloom-cmd and a raw client.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -156,10 +156,10 @@ TEST_F(EndToEnd, ScaleSaveAndReadBack) {
   EXPECT_EQ(Cmd("ImageHeight"), "RC 120\n");
   EXPECT_EQ(Cmd("Crop 10 10 5000 5000"), "RC 0\n");
   EXPECT_EQ(Cmd("ImageWidth"), "RC 150\n");
-  for (const char* edit : {"Sharpen 2 STRENGTH 60", "Levels color 10 240", "Blur MODE color RADIUS 1.5",
-                           "SelectiveBlur color 1 30", "BalanceRGB 1 0.9 1.1", "BalanceHSV 10 1.2 0.9",
-                           "AdjustContrast 1.2", "AdjustGamma 0.8",
-                           "InsertText \"Hi there\" /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf 12 COLOR 0xFF000000"})
+  for (const char* edit :
+       {"Sharpen 2 STRENGTH 60", "Levels color 10 240", "Blur MODE color RADIUS 1.5", "SelectiveBlur color 1 30",
+        "BalanceRGB 1 0.9 1.1", "BalanceHSV 10 1.2 0.9", "AdjustContrast 1.2", "AdjustGamma 0.8",
+        "InsertText \"Hi there\" /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf 12 COLOR 0xFF000000"})
     EXPECT_EQ(Cmd(edit), "RC 0\n") << edit;
   EXPECT_EQ(Cmd("ClipboardCopy"), "RC 0\n");
   EXPECT_EQ(Cmd("Load " + ShellQuote(png)), "RC 0\n");
@@ -226,7 +226,8 @@ TEST(HeadlessCommands, StepThroughTheFilesDirectory) {
   int rc = RunCommand(ShellQuote(VISTALOOM_BINARY) + " --headless " + ShellQuote(t.file("a.png")) +
                           " --exec LoadNext --exec ImageName --exec LoadNext --exec ImageName"
                           " --exec LoadPrevious --exec ImageName --exec LoadPrevious"
-                          " --exec 'ChangeDirectory " + t.path() + "' --exec LoadNext --exec ImageName",
+                          " --exec 'ChangeDirectory " +
+                          t.path() + "' --exec LoadNext --exec ImageName",
                       out);
   EXPECT_EQ(rc, 0);
   size_t after = out.find('\n', out.find("Loaded in: ")) + 1;
@@ -236,7 +237,8 @@ TEST(HeadlessCommands, StepThroughTheFilesDirectory) {
             "RC 1\nRC 0 a.png\n"        // nothing selected: entry 0
             "RC 0\n"                    // at the start
             "RC 0\nRC 1\nRC 0 a.png\n"  // a new directory, nothing selected: entry 0
-  ) << out;
+            )
+      << out;
 }
 
 }  // namespace

@@ -143,8 +143,8 @@ TEST(SettingsRecord, UnlistedBytesSurviveARoundTrip) {
 
 TEST(SettingsRecord, UnterminatedTextsStayInsideTheirSlots) {
   Record r = EncodeSettings(Settings());
-  std::memset(&r[32], 'p', 256);        // cache path without a terminator
-  std::memset(&r[288], 'v', 16 * 64);   // every volume slot full
+  std::memset(&r[32], 'p', 256);       // cache path without a terminator
+  std::memset(&r[288], 'v', 16 * 64);  // every volume slot full
   Settings s = DecodeSettings(r);
   EXPECT_EQ(s.cachePath, std::string(255, 'p'));
   ASSERT_EQ(s.disabledVolumes.size(), 64u);

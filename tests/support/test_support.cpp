@@ -29,7 +29,9 @@ void PoolTest::SetUp() {
   blocksAtStart_ = image::PoolBlockCount();
 }
 
-void PoolTest::TearDown() { EXPECT_EQ(image::PoolBlockCount(), blocksAtStart_) << "pixel blocks leaked"; }
+void PoolTest::TearDown() {
+  EXPECT_EQ(image::PoolBlockCount(), blocksAtStart_) << "pixel blocks leaked";
+}
 
 int RunCommand(const std::string& command, std::string& output, bool captureStderr) {
   output.clear();

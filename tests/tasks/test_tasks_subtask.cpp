@@ -37,8 +37,12 @@ struct ScanState {
   }
 };
 
-void* Item(int n) { return reinterpret_cast<void*>(static_cast<intptr_t>(n + 1)); }
-int ItemNumber(void* p) { return static_cast<int>(reinterpret_cast<intptr_t>(p)) - 1; }
+void* Item(int n) {
+  return reinterpret_cast<void*>(static_cast<intptr_t>(n + 1));
+}
+int ItemNumber(void* p) {
+  return static_cast<int>(reinterpret_cast<intptr_t>(p)) - 1;
+}
 
 void ScannerEntry() {
   SubtaskHandlers h;
@@ -55,14 +59,9 @@ void ScannerEntry() {
         active = false;
         queueClearAll(st->queues);
         break;
-      case 2:
-        queueAppendPending(st->queues, argument);
-        break;
-      case 4:
-        queuePushPendingHead(st->queues, argument);
-        break;
-      default:
-        break;
+      case 2: queueAppendPending(st->queues, argument); break;
+      case 4: queuePushPendingHead(st->queues, argument); break;
+      default: break;
     }
   };
   h.work = [](Subtask* self, bool& active) {
@@ -96,7 +95,9 @@ void InitOnlyEntry() {
   subtaskExit(self, static_cast<SubtaskMessage*>(self->commandPort->WaitGet()));
 }
 
-void ForgetfulEntry() { gEntryRuns.fetch_add(1); }
+void ForgetfulEntry() {
+  gEntryRuns.fetch_add(1);
+}
 
 TEST(SubtaskStart, CommandPortFailureGivesNullAndTheTaskEnds) {
   gEntryRuns = 0;
@@ -270,11 +271,14 @@ TEST(WorkQueue, WithdrawAndHeadInsertion) {
   ASSERT_EQ(q.done.size(), 1u);
   EXPECT_EQ(q.done.front(), nullptr);
   bool active = true;
-  queueWorkUnit(q, [](void*) { return true; }, active);
+  queueWorkUnit(
+      q, [](void*) { return true; }, active);
   EXPECT_TRUE(active);
   EXPECT_EQ(q.done.back(), Item(0));
-  queueWorkUnit(q, [](void*) { return true; }, active);
-  queueWorkUnit(q, [](void*) { return true; }, active);
+  queueWorkUnit(
+      q, [](void*) { return true; }, active);
+  queueWorkUnit(
+      q, [](void*) { return true; }, active);
   EXPECT_FALSE(active);
   EXPECT_EQ(q.done.back(), nullptr);
   queueClearAll(q);
@@ -294,9 +298,11 @@ TEST(WorkQueuesEndMarker, SeenOnlyWhileOnTheDoneList) {
   EXPECT_FALSE(queueHasEndMarker(q));
   ASSERT_TRUE(queueAppendPending(q, &entry));
   bool active = true;
-  queueWorkUnit(q, [](void*) { return true; }, active);  // the entry moves to done
+  queueWorkUnit(
+      q, [](void*) { return true; }, active);  // the entry moves to done
   EXPECT_FALSE(queueHasEndMarker(q)) << "a finished entry is not the end marker";
-  queueWorkUnit(q, [](void*) { return true; }, active);  // nothing pending: the marker
+  queueWorkUnit(
+      q, [](void*) { return true; }, active);  // nothing pending: the marker
   EXPECT_TRUE(queueHasEndMarker(q));
   EXPECT_FALSE(active);
   EXPECT_EQ(queueTakeDone(q).size(), 2u);

@@ -89,12 +89,8 @@ TEST(WorkerJoin, TightLoopOfStartAndJoin) {
     Job job;
     Worker* w = nullptr;
     switch (i % 3) {
-      case 0:
-        w = sthdCreate(StoppableJob, &job);
-        break;
-      case 1:
-        w = sthdCreate(QuickJob, &job);
-        break;
+      case 0: w = sthdCreate(StoppableJob, &job); break;
+      case 1: w = sthdCreate(QuickJob, &job); break;
       default:
         w = sthdCreate([] {}, &job);  // ends at once, neither checking nor marking
         break;

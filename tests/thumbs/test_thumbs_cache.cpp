@@ -1,7 +1,6 @@
-#include <gtest/gtest.h>
-
 #include <dirent.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/xattr.h>
@@ -14,8 +13,8 @@
 #include <vector>
 
 #include "cache_test_codec.h"
-#include "test_support.h"
 #include "platform/paths.h"
+#include "test_support.h"
 #include "thumbs/cache.h"
 
 namespace vl::thumbs {

@@ -1,6 +1,5 @@
 // The cache with the real JPEG writer and reader.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <cstdlib>

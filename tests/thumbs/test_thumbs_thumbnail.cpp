@@ -10,7 +10,6 @@ namespace {
 
 using image::ChunkyPtr;
 
-
 ChunkyPtr Solid(int w, int h, uint8_t a, uint8_t r, uint8_t g, uint8_t b) {
   ChunkyPtr c(image::chk_Create(w, h, image::ARGB32, false));
   image::Fill(c.get(), r, g, b, a);

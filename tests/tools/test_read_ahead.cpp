@@ -136,8 +136,12 @@ BatchRun RunBatch(const std::string& source, const std::string& destination, int
   job.reduce = true;
   testing::internal::CaptureStdout();
   ConvertDirectory(nullptr, job);
-  BatchRun run{testing::internal::GetCapturedStdout(), job.scanned.load(), job.converted.load(),
-               job.processed.load(), job.sizeDifference.load(), Contents(destination)};
+  BatchRun run{testing::internal::GetCapturedStdout(),
+               job.scanned.load(),
+               job.converted.load(),
+               job.processed.load(),
+               job.sizeDifference.load(),
+               Contents(destination)};
   return run;
 }
 
