@@ -20,8 +20,6 @@ struct CliOptions {
   bool all = false;
   int sortColumn = kColumnName;
   bool reverse = false;
-  bool hasConfig = false;
-  std::string configFile;
 };
 
 bool IsToolOption(const std::string& a) {
@@ -73,9 +71,6 @@ bool Parse(const std::vector<std::string>& argv, CliOptions& o, std::string& err
         error = "--sort takes name, size, date or type";
         return false;
       }
-    } else if (a == "--config") {
-      if (!value(o.configFile)) return false;
-      o.hasConfig = true;
     } else {
       error = "unexpected argument " + a;
       return false;
@@ -88,16 +83,6 @@ bool Parse(const std::vector<std::string>& argv, CliOptions& o, std::string& err
   return true;
 }
 
-settings::Settings SettingsInUse(const CliOptions& o) {
-  settings::Settings s = settings::DefaultSettings();
-  if (o.hasConfig) {
-    settings::LoadSettingsFile(o.configFile, s);
-  } else {
-    settings::LoadSettings(s);
-  }
-  return s;
-}
-
 // Runs the timer ticks until the view's scanner has finished.
 void WaitForScanner(BrowserView& view) {
   while (view.Scanning()) {
@@ -107,8 +92,7 @@ void WaitForScanner(BrowserView& view) {
   view.TimerTick();
 }
 
-int RunList(const CliOptions& o, FILE* out, FILE* err) {
-  settings::Settings s = SettingsInUse(o);
+int RunList(const CliOptions& o, const settings::Settings& s, FILE* out, FILE* err) {
   DirList list;
   list.SetShowIconFiles(s.showIconFiles);
   list.SetShowNonImageFiles(o.all);
@@ -130,8 +114,8 @@ int RunList(const CliOptions& o, FILE* out, FILE* err) {
   return 0;
 }
 
-int RunThumbnailScan(const CliOptions& o, FILE* out, FILE* err) {
-  ThumbView view(ThumbSettingsFrom(SettingsInUse(o)));
+int RunThumbnailScan(const CliOptions& o, const settings::Settings& s, FILE* out, FILE* err) {
+  ThumbView view(ThumbSettingsFrom(s));
   bool complete = false;
   view.SetLoadedCallback([&](void*, ThumbView&) { complete = true; }, nullptr);
   view.SetShown(true);
@@ -162,11 +146,21 @@ int RunVolumes(FILE* out) {
 
 }  // namespace
 
-bool RunBrowserCli(const std::vector<std::string>& argv, int& exitStatus) {
-  return RunBrowserCli(argv, exitStatus, stdout, stderr);
+const char* BrowserUsageText() {
+  return "  --list DIR [--all] [--sort name|size|date|type] [--reverse]\n"
+         "                  list a directory as the file browser shows it\n"
+         "  --thumbnail-scan DIR  make the thumbnails of DIR as the thumbnail view does\n"
+         "  --volumes       list the volumes and assigns\n";
 }
 
-bool RunBrowserCli(const std::vector<std::string>& argv, int& exitStatus, FILE* out, FILE* err) {
+bool RunBrowserCli(const std::vector<std::string>& argv, int& exitStatus) {
+  settings::Settings s = settings::DefaultSettings();
+  settings::LoadSettings(s);
+  return RunBrowserCli(argv, s, exitStatus, stdout, stderr);
+}
+
+bool RunBrowserCli(const std::vector<std::string>& argv, const settings::Settings& s, int& exitStatus, FILE* out,
+                   FILE* err) {
   bool present = false;
   for (const std::string& a : argv) {
     if (a == "--") break;
@@ -184,8 +178,8 @@ bool RunBrowserCli(const std::vector<std::string>& argv, int& exitStatus, FILE* 
   std::optional<image::PoolScope> pool;
   if (!image::PoolExists()) pool.emplace();
   switch (o.tool) {
-    case CliOptions::Tool::List: exitStatus = RunList(o, out, err); break;
-    case CliOptions::Tool::ThumbnailScan: exitStatus = RunThumbnailScan(o, out, err); break;
+    case CliOptions::Tool::List: exitStatus = RunList(o, s, out, err); break;
+    case CliOptions::Tool::ThumbnailScan: exitStatus = RunThumbnailScan(o, s, out, err); break;
     default: exitStatus = RunVolumes(out); break;
   }
   std::fflush(out);

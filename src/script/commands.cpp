@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/startup.h"
+#include "platform/version.h"
 
 namespace vl::script {
 
@@ -191,10 +191,10 @@ Reply Error(int rc, std::string text) {
 
 Reply Info(const Args& args) {
   std::string item = args.Text(0) ? args.Text(0) : "";
-  if (EqualNoCase(item, "TITLE")) return AnswerText(0, app::kAppTitle);
-  if (EqualNoCase(item, "VERSION")) return AnswerText(0, app::kVersionString);
-  if (EqualNoCase(item, "BASE")) return AnswerText(0, app::kBaseName);
-  if (EqualNoCase(item, "DESCRIPTION")) return AnswerText(0, app::kDescription);
+  if (EqualNoCase(item, "TITLE")) return AnswerText(0, kAppTitle);
+  if (EqualNoCase(item, "VERSION")) return AnswerText(0, kVersionString);
+  if (EqualNoCase(item, "BASE")) return AnswerText(0, kBaseName);
+  if (EqualNoCase(item, "DESCRIPTION")) return AnswerText(0, kDescription);
   return Error(kRcBadArguments, "unknown item (TITLE, VERSION, BASE, DESCRIPTION)");
 }
 }  // namespace

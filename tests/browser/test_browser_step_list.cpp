@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "browser/browser_step_list.h"
+#include "app/browser_step_list.h"
 #include "browser/dir_list.h"
 #include "browser_test_util.h"
 #include "platform/paths.h"
@@ -26,7 +26,7 @@ TEST_F(StepListTest, ControllerSeesTheBrowsersEntries) {
   DirBrowser browser(&list);
   std::vector<std::string> opened;
   browser.SetOpenCallback([&](const std::string& p) { opened.push_back(p); });
-  BrowserStepList steps(browser);
+  app::BrowserStepList steps(browser);
   steps.SetPath(tmp.file("a"));
   ASSERT_TRUE(test::WaitForScan(list));
   ASSERT_EQ(steps.EntryCount(), 3);  // p.png, t.txt, sub

@@ -31,13 +31,13 @@
 #include <thread>
 #include <vector>
 
-#include "app/startup.h"
 #include "formats/ilbm_writer.h"
 #include "formats/jpeg_codec.h"
 #include "formats/png_writer.h"
 #include "image/chunky.h"
 #include "image/pool.h"
 #include "platform/paths.h"
+#include "platform/version.h"
 #include "script/commands.h"
 #include "test_support.h"
 
@@ -424,16 +424,16 @@ struct FreeLine {
 };
 
 std::vector<FreeLine> FreeLines() {
-  const std::string version = RcText(0, app::kVersionString);
+  const std::string version = RcText(0, kVersionString);
   std::vector<FreeLine> v = {
       {"INFO VERSION", version, false},
       {"info version", version, false},
-      {"INFO TITLE", RcText(0, app::kAppTitle), false},
-      {"INFO ITEM=BASE", RcText(0, app::kBaseName), false},
-      {"INFO DESCRIPTION", RcText(0, app::kDescription), false},
+      {"INFO TITLE", RcText(0, kAppTitle), false},
+      {"INFO ITEM=BASE", RcText(0, kBaseName), false},
+      {"INFO DESCRIPTION", RcText(0, kDescription), false},
       {"HELP", RcText(0, CommandPort::HelpText()), false},
-      {"INFO BASE\r", RcText(0, app::kBaseName), false},
-      {"INFO " + std::string(60000, ' ') + "BASE", RcText(0, app::kBaseName), false},
+      {"INFO BASE\r", RcText(0, kBaseName), false},
+      {"INFO " + std::string(60000, ' ') + "BASE", RcText(0, kBaseName), false},
       // Unknown words, binary bytes, NUL, broken UTF-8.
       {"Frobnicate 1 2 3", RcText(10, "unknown command: Frobnicate"), true},
       {"LoadNextt", RcText(10, "unknown command: LoadNextt"), true},
@@ -660,7 +660,7 @@ void PictureStep(SoakWorld& w, Conversation& c, const ClientFiles& f, std::mt199
 void RunClient(SoakWorld& w, int id, long commandsWanted, uint32_t seed, std::latch& ready) {
   SoakClient client;
   Conversation c(w, client, id);
-  const bool connected = client.Connect(w.socketPath) && c.Ask("INFO BASE", RcText(0, app::kBaseName));
+  const bool connected = client.Connect(w.socketPath) && c.Ask("INFO BASE", RcText(0, kBaseName));
   ready.count_down();
   if (!connected) {
     w.tally.Fail("client " + std::to_string(id) + ": not served");
@@ -728,7 +728,7 @@ void Crowd(SoakWorld& w) {
   }
   w.tally.connections += static_cast<long>(crowd.size());
   for (auto& c : crowd) c->Send("INFO BASE\n", 1000);  // a refused one may be closed already
-  const std::string served = RcText(0, app::kBaseName), refused = RcText(20, "too many clients");
+  const std::string served = RcText(0, kBaseName), refused = RcText(20, "too many clients");
   for (auto& c : crowd) {
     std::string reply;
     if (!c->ReadLine(reply)) {
@@ -861,7 +861,7 @@ TEST(PortSoak, EightClientsMixedWithHostileLines) {
     SoakClient sync;
     std::string reply;
     return sync.Connect(world.socketPath) && sync.Send("INFO BASE\n") && sync.ReadLine(reply) &&
-           reply == RcText(0, app::kBaseName);
+           reply == RcText(0, kBaseName);
   };
   auto failures = [&]() {
     std::string s;

@@ -9,6 +9,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "formats/jpeg_codec.h"
+
 namespace vl::test {
 
 TempDir::TempDir() {
@@ -98,6 +100,26 @@ ScopedEnv::~ScopedEnv() {
     ::setenv(name_.c_str(), old_.c_str(), 1);
   else
     ::unsetenv(name_.c_str());
+}
+
+// Writes a w x h JPEG whose EXIF block holds the orientation tag.
+bool WriteJpegWithOrientation(const std::string& path, int w, int h, int orientation) {
+  image::ChunkyPtr img(RandomImage(w, h, image::ARGB32, 3));
+  if (formats::SaveJPEG(img.get(), path.c_str(), 90, false, false) != 1) return false;
+  std::vector<uint8_t> jpeg = ReadFile(path);
+  if (jpeg.size() < 4) return false;
+  // APP1: "Exif\0\0", a big-endian TIFF header and one IFD with the orientation (SHORT).
+  std::vector<uint8_t> tiff = {'M',  'M',  0, 42, 0, 0, 0, 8,  // header, IFD at 8
+                               0,    1,                        // one entry
+                               0x01, 0x12, 0, 3,  0, 0, 0, 1, 0, static_cast<uint8_t>(orientation),
+                               0,    0,    0, 0,  0, 0};  // no next IFD
+  std::vector<uint8_t> body = {'E', 'x', 'i', 'f', 0, 0};
+  body.insert(body.end(), tiff.begin(), tiff.end());
+  const size_t len = body.size() + 2;
+  std::vector<uint8_t> out = {0xFF, 0xD8, 0xFF, 0xE1, static_cast<uint8_t>(len >> 8), static_cast<uint8_t>(len)};
+  out.insert(out.end(), body.begin(), body.end());
+  out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
+  return WriteFile(path, out);
 }
 
 }  // namespace vl::test

@@ -48,6 +48,9 @@ std::vector<uint8_t> ReadFile(const std::string& path);
 // An ARGB32 image filled with a repeatable pseudo-random pattern.
 image::ChunkyImage* RandomImage(int width, int height, uint32_t format, uint32_t seed);
 
+// Writes a w x h JPEG whose EXIF block holds the orientation tag.
+bool WriteJpegWithOrientation(const std::string& path, int w, int h, int orientation);
+
 // Sets an environment variable for the scope, restoring the old value after.
 class ScopedEnv {
  public:

@@ -31,6 +31,8 @@
 #include "formats/png_writer.h"
 #include "image/chunky.h"
 #include "image/pool.h"
+#include "main/session.h"
+#include "main/ui/gui_main.h"
 #include "platform/main_thread_queue.h"
 
 using vl::display::ui::PreviewClass;
@@ -83,7 +85,7 @@ class ViewerTest : public QObject {
   QTemporaryDir dir_;
   QString picture_;
 
- private slots:
+ private Q_SLOTS:
   void initTestCase() {
     pool_ = std::make_unique<vl::image::PoolScope>();
     QVERIFY(dir_.isValid());
@@ -99,7 +101,8 @@ class ViewerTest : public QObject {
     vl::app::StartupOptions opts;
     opts.hasInitialFile = true;
     opts.initialFile = picture_.toStdString();
-    vl::app::ui::MainWindow w(opts);
+    vl::app::Controller controller;
+    vl::app::ui::MainWindow w(controller, opts);
     w.Start();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     QCOMPARE(w.windowTitle(), picture_ + QStringLiteral(" (60x40)"));
@@ -129,7 +132,8 @@ class ViewerTest : public QObject {
 
   void aFileThatCannotBeReadLeavesNoImage() {
     vl::app::StartupOptions opts;
-    vl::app::ui::MainWindow w(opts);
+    vl::app::Controller controller;
+    vl::app::ui::MainWindow w(controller, opts);
     w.show();
     QCOMPARE(w.OpenPicture(dir_.filePath(QStringLiteral("missing.png")).toStdString()), 1);
     QCOMPARE(w.windowTitle(), QStringLiteral("Vistaloom: Failed to load image"));
@@ -140,7 +144,8 @@ class ViewerTest : public QObject {
 
   void zoomKeysChangeTheZoomText() {
     vl::app::StartupOptions opts;
-    vl::app::ui::MainWindow w(opts);
+    vl::app::Controller controller;
+    vl::app::ui::MainWindow w(controller, opts);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     QCOMPARE(w.OpenPicture(picture_.toStdString()), 0);
@@ -172,7 +177,8 @@ class ViewerTest : public QObject {
 
   void displayMenuTogglesTheModes() {
     vl::app::StartupOptions opts;
-    vl::app::ui::MainWindow w(opts);
+    vl::app::Controller controller;
+    vl::app::ui::MainWindow w(controller, opts);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     QCOMPARE(w.OpenPicture(picture_.toStdString()), 0);
@@ -216,7 +222,8 @@ class ViewerTest : public QObject {
 
   void pickerFollowsThePointer() {
     vl::app::StartupOptions opts;
-    vl::app::ui::MainWindow w(opts);
+    vl::app::Controller controller;
+    vl::app::ui::MainWindow w(controller, opts);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     QCOMPARE(w.OpenPicture(picture_.toStdString()), 0);
@@ -246,7 +253,8 @@ class ViewerTest : public QObject {
 
   void overlayIsBlendedOverTheFirstRows() {
     vl::app::StartupOptions opts;
-    vl::app::ui::MainWindow w(opts);
+    vl::app::Controller controller;
+    vl::app::ui::MainWindow w(controller, opts);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     QCOMPARE(w.OpenPicture(picture_.toStdString()), 0);
@@ -268,7 +276,8 @@ class ViewerTest : public QObject {
     const QString big = dir_.filePath(QStringLiteral("big.png"));
     QVERIFY(WritePicture(big, 1200, 900));
     vl::app::StartupOptions opts;
-    vl::app::ui::MainWindow w(opts);
+    vl::app::Controller controller;
+    vl::app::ui::MainWindow w(controller, opts);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     QCOMPARE(w.OpenPicture(big.toStdString()), 0);
@@ -303,7 +312,8 @@ class ViewerTest : public QObject {
 
   void aboutRequester() {
     vl::app::StartupOptions opts;
-    vl::app::ui::MainWindow w(opts);
+    vl::app::Controller controller;
+    vl::app::ui::MainWindow w(controller, opts);
     w.show();
     QString title, text, button;
     QTimer::singleShot(0, [&] {
@@ -360,7 +370,8 @@ class ViewerTest : public QObject {
 
   void middleDragZooms() {
     vl::app::StartupOptions opts;
-    vl::app::ui::MainWindow w(opts);
+    vl::app::Controller controller;
+    vl::app::ui::MainWindow w(controller, opts);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     QCOMPARE(w.OpenPicture(picture_.toStdString()), 0);
@@ -379,13 +390,15 @@ class ViewerTest : public QObject {
     const QString other = dir_.filePath(QStringLiteral("other.png"));
     QVERIFY(WritePicture(other, 24, 18));
     vl::app::StartupOptions opts;
-    vl::app::ui::MainWindow w(opts);
+    vl::main::Session session(vl::settings::DefaultSettings());
+    vl::app::ui::MainWindow w(session.controller(), opts);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     QCOMPARE(w.OpenPicture(picture_.toStdString()), 0);
     const std::string sock = dir_.filePath(QStringLiteral("port.sock")).toStdString();
     std::string error;
-    QVERIFY2(w.StartPort(sock, &error), error.c_str());
+    QVERIFY2(session.OpenPort(sock, &error), error.c_str());
+    vl::main::ui::ServePortBetweenEvents(session, &w);
 
     const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
     QVERIFY(fd >= 0);
@@ -419,7 +432,8 @@ class ViewerTest : public QObject {
 
   void fullScreenToggles() {
     vl::app::StartupOptions opts;
-    vl::app::ui::MainWindow w(opts);
+    vl::app::Controller controller;
+    vl::app::ui::MainWindow w(controller, opts);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     QVERIFY(!w.fullScreenAction()->isChecked());

@@ -9,10 +9,11 @@
 class MainWindowTest : public QObject {
   Q_OBJECT
 
- private slots:
+ private Q_SLOTS:
   void opensWithTitle() {
     vl::app::StartupOptions opts;
-    vl::app::ui::MainWindow w(opts);
+    vl::app::Controller controller;
+    vl::app::ui::MainWindow w(controller, opts);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     QCOMPARE(w.windowTitle(), QStringLiteral("Vistaloom"));
@@ -23,7 +24,8 @@ class MainWindowTest : public QObject {
 
   void eventLoopQuits() {
     vl::app::StartupOptions opts;
-    vl::app::ui::MainWindow w(opts);
+    vl::app::Controller controller;
+    vl::app::ui::MainWindow w(controller, opts);
     w.show();
     QTimer::singleShot(50, qApp, &QApplication::quit);
     QCOMPARE(qApp->exec(), 0);

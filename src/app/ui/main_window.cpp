@@ -1,8 +1,5 @@
-// The command table is included before any Qt header: Qt defines "slots" as a macro.
-#include "script/commands.h"
-#include "script/handlers.h"
-#include "script/port_server.h"
-// (Qt after this point.)
+#include "app/ui/main_window.h"
+
 #include <QAction>
 #include <QClipboard>
 #include <QComboBox>
@@ -23,9 +20,9 @@
 #include <cstdio>
 
 #include "app/color_picker.h"
-#include "app/ui/main_window.h"
 #include "display/ui/preview.h"
 #include "formats/clipboard.h"
+#include "platform/version.h"
 
 namespace vl::app::ui {
 
@@ -35,7 +32,8 @@ QString Q(const std::string& s) {
 }
 }  // namespace
 
-MainWindow::MainWindow(const StartupOptions& opts, QWidget* parent) : QMainWindow(parent), options_(opts) {
+MainWindow::MainWindow(Controller& controller, const StartupOptions& opts, QWidget* parent)
+    : QMainWindow(parent), options_(opts), controller_(controller) {
   setWindowTitle(QString::fromUtf8(kAppTitle));
 
   auto* central = new QWidget(this);
@@ -84,6 +82,7 @@ QWidget* MainWindow::BuildPanel() {
   row->setContentsMargins(0, 0, 0, 0);
 
   auto* info = new QGroupBox(panel);
+  details_ = info;
   auto* grid = new QGridLayout(info);
   auto addRow = [&](int r, int c, const char* label) {
     grid->addWidget(new QLabel(QString::fromUtf8(label), info), r, c * 2);
@@ -101,6 +100,7 @@ QWidget* MainWindow::BuildPanel() {
   row->addWidget(info, 1);
 
   auto* picker = new QGroupBox(panel);
+  picker_ = picker;
   auto* pl = new QHBoxLayout(picker);
   pick_ = new QPushButton(tr("Pick"), picker);
   pick_->setCheckable(true);
@@ -207,34 +207,10 @@ void MainWindow::Start() {
   if (options_.hasInitialFile) OpenPicture(options_.initialFile);
 }
 
-bool MainWindow::StartPort(const std::string& socketPath, std::string* error) {
-  if (server_ && server_->IsOpen()) return true;
-  server_ = std::make_unique<script::PortServer>();
-  const bool ok = socketPath.empty() ? server_->Open(error) : server_->OpenPath(socketPath, error);
-  if (!ok) {
-    server_.reset();
-    return false;
-  }
-  commands_ = std::make_unique<script::CommandPort>();
-  script::InstallHandlers(*commands_, controller_);
-  // Commands run here, on the GUI thread, between events; the poll itself never waits.
-  auto* timer = new QTimer(this);
-  connect(timer, &QTimer::timeout, this, [this] { ServePort(); });
-  timer->start(20);
-  return true;
-}
-
-void MainWindow::ServePort() {
-  auto dispatch = [this](std::string_view line) {
-    script::Reply r = commands_->Execute(line);
-    std::fflush(stdout);
-    return script::FormatReply(r);
-  };
-  server_->Poll(0, dispatch);
-  if (commands_->QuitRequested()) {
-    server_->FlushPending(1000);
-    close();
-  }
+void MainWindow::ApplySettings(const settings::Settings& prefs) {
+  preview_->SetBackground(prefs.backgroundColor);
+  details_->setVisible(prefs.showDetails);
+  picker_->setVisible(prefs.showColorPicker);
 }
 
 int MainWindow::OpenPicture(const std::string& path) {

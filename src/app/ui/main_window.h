@@ -10,6 +10,7 @@
 #include "app/startup.h"
 #include "app/status.h"
 #include "image/chunky.h"
+#include "settings/settings.h"
 
 class QAction;
 class QComboBox;
@@ -17,12 +18,8 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QGroupBox;
 class QSplitter;
-
-namespace vl::script {
-class CommandPort;
-class PortServer;
-}  // namespace vl::script
 
 namespace vl::display::ui {
 class PreviewClass;
@@ -34,7 +31,8 @@ class MainWindow : public QMainWindow, public ControllerObserver {
   Q_OBJECT
 
  public:
-  explicit MainWindow(const StartupOptions& opts, QWidget* parent = nullptr);
+  // The window shows the controller's picture and texts; the controller outlives it.
+  MainWindow(Controller& controller, const StartupOptions& opts, QWidget* parent = nullptr);
   ~MainWindow() override;
 
   const StartupOptions& options() const { return options_; }
@@ -45,9 +43,9 @@ class MainWindow : public QMainWindow, public ControllerObserver {
   int OpenPicture(const std::string& path);
   Controller& controller() { return controller_; }
 
-  // Opens the scripting port (the first free VISTALOOM.<n>, or socketPath when given) and
-  // serves it on the GUI thread between events. False with the reason in error.
-  bool StartPort(const std::string& socketPath, std::string* error);
+  // Takes the settings that the window shows: the display's background colour and whether
+  // the information panel ("Details") and the colour picker are shown.
+  void ApplySettings(const settings::Settings& prefs);
 
   // What the controller reports.
   void TitleChanged(const std::string& title) override;
@@ -70,7 +68,7 @@ class MainWindow : public QMainWindow, public ControllerObserver {
   QAction* fullScreenAction() const { return fullScreen_; }
   QAction* overlayAction() const { return overlay_; }
 
- public slots:
+ public Q_SLOTS:
   void ShowAbout();
   void ToggleFullScreen();
   void ShowPickedColor(quint32 argb);
@@ -80,16 +78,14 @@ class MainWindow : public QMainWindow, public ControllerObserver {
   QWidget* BuildPanel();
   void UpdatePickerText();
 
-  void ServePort();
-
   StartupOptions options_;
-  Controller controller_;
-  std::unique_ptr<script::CommandPort> commands_;
-  std::unique_ptr<script::PortServer> server_;
+  Controller& controller_;
 
   QSplitter* splitter_ = nullptr;
   QWidget* browser_ = nullptr;
   display::ui::PreviewClass* preview_ = nullptr;
+  QGroupBox* details_ = nullptr;
+  QGroupBox* picker_ = nullptr;
   QLabel* width_ = nullptr;
   QLabel* height_ = nullptr;
   QLabel* loadTimeLabel_ = nullptr;

@@ -14,7 +14,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/ui/qt_main_thread_queue.h"
+#include "platform/ui/qt_main_thread_queue.h"
 
 namespace vl::display::ui {
 
@@ -42,7 +42,7 @@ PreviewClass::PreviewClass(QWidget* parent, platform::MainThreadQueue* queue) : 
   setMouseTracking(true);
   setAttribute(Qt::WA_OpaquePaintEvent);
   setMinimumSize(64, 64);
-  platform::MainThreadQueue* q = queue ? queue : &app::ui::GuiQueue();
+  platform::MainThreadQueue* q = queue ? queue : &platform::ui::GuiQueue();
   task_ = std::make_unique<RenderTask>(renderer_, [this, q] {
     // Runs on the task's thread: only queue the redraw for the GUI thread, where the
     // widget may be gone by the time the job runs.
@@ -188,7 +188,7 @@ void PreviewClass::PublishScale() {
   int32_t s = ScaleFixed();
   if (s == publishedScale_) return;
   publishedScale_ = s;
-  emit scaleChanged(s);
+  Q_EMIT scaleChanged(s);
 }
 
 void PreviewClass::WaitRendered() {
@@ -202,7 +202,7 @@ void PreviewClass::OnRedrawRequest() {
     std::lock_guard<std::recursive_mutex> g(renderer_.Lock());
     busy = renderer_.InProgress();
   }
-  if (!busy) emit rendered();
+  if (!busy) Q_EMIT rendered();
 }
 
 void PreviewClass::paintEvent(QPaintEvent*) {
@@ -346,8 +346,8 @@ void PreviewClass::mouseMoveEvent(QMouseEvent* e) {
         s.DragSelection(handle_, ix, iy);
         sel = s.selection;
       }
-      emit selectionChanged(static_cast<int>(sel.x0), static_cast<int>(sel.y0), static_cast<int>(sel.x1),
-                            static_cast<int>(sel.y1));
+      Q_EMIT selectionChanged(static_cast<int>(sel.x0), static_cast<int>(sel.y0), static_cast<int>(sel.x1),
+                              static_cast<int>(sel.y1));
       Send(kRenderNowCommand);
       update();
       return;
@@ -360,7 +360,7 @@ void PreviewClass::mouseMoveEvent(QMouseEvent* e) {
     std::lock_guard<std::recursive_mutex> g(renderer_.Lock());
     inside = renderer_.state().PixelAt(static_cast<float>(pos.x()), static_cast<float>(pos.y()), argb);
   }
-  if (inside) emit colorPicked(argb);
+  if (inside) Q_EMIT colorPicked(argb);
 }
 
 void PreviewClass::mouseReleaseEvent(QMouseEvent* e) {
@@ -370,7 +370,7 @@ void PreviewClass::mouseReleaseEvent(QMouseEvent* e) {
 }
 
 void PreviewClass::mouseDoubleClickEvent(QMouseEvent* e) {
-  if (e->button() == Qt::LeftButton) emit fullScreenRequested();
+  if (e->button() == Qt::LeftButton) Q_EMIT fullScreenRequested();
 }
 
 void PreviewClass::contextMenuEvent(QContextMenuEvent* e) {

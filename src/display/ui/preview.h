@@ -62,7 +62,7 @@ class PreviewClass : public QWidget {
   // Handles a zoom key given by its Linux key code; true when it was one.
   bool ZoomKey(int linuxKeyCode);
 
- signals:
+ Q_SIGNALS:
   void scaleChanged(int scaleFixed);
   void colorPicked(quint32 argb);
   void selectionChanged(int x0, int y0, int x1, int y1);

@@ -1,9 +1,9 @@
-#include "app/ui/qt_main_thread_queue.h"
+#include "platform/ui/qt_main_thread_queue.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
 
-namespace vl::app::ui {
+namespace vl::platform::ui {
 
 void QtMainThreadQueue::Push(std::function<void()> job) {
   QCoreApplication* app = QCoreApplication::instance();
@@ -16,4 +16,4 @@ QtMainThreadQueue& GuiQueue() {
   return queue;
 }
 
-}  // namespace vl::app::ui
+}  // namespace vl::platform::ui

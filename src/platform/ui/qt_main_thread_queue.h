@@ -4,7 +4,7 @@
 
 #include "platform/main_thread_queue.h"
 
-namespace vl::app::ui {
+namespace vl::platform::ui {
 
 class QtMainThreadQueue : public platform::MainThreadQueue {
  public:
@@ -14,4 +14,4 @@ class QtMainThreadQueue : public platform::MainThreadQueue {
 // The queue of the running QApplication.
 QtMainThreadQueue& GuiQueue();
 
-}  // namespace vl::app::ui
+}  // namespace vl::platform::ui

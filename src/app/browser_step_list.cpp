@@ -1,8 +1,11 @@
-#include "browser/browser_step_list.h"
+#include "app/browser_step_list.h"
 
 #include "platform/paths.h"
 
-namespace vl::browser {
+namespace vl::app {
+
+using browser::BrowserView;
+using browser::EntryInfo;
 
 int BrowserStepList::SelectedIndex() const {
   BrowserView* v = browser_->view();
@@ -57,4 +60,4 @@ void BrowserStepList::CurrentFileChanged(const std::string& shownPath) {
   if (pos >= 0) v->SetActiveEntry(pos);
 }
 
-}  // namespace vl::browser
+}  // namespace vl::app

@@ -7,11 +7,11 @@
 #include "app/controller.h"
 #include "browser/browser.h"
 
-namespace vl::browser {
+namespace vl::app {
 
-class BrowserStepList : public app::BrowserList {
+class BrowserStepList : public BrowserList {
  public:
-  explicit BrowserStepList(DirBrowser& browser) : browser_(&browser) {}
+  explicit BrowserStepList(browser::DirBrowser& browser) : browser_(&browser) {}
 
   int SelectedIndex() const override;
   int EntryCount() const override;
@@ -25,7 +25,7 @@ class BrowserStepList : public app::BrowserList {
   void CurrentFileChanged(const std::string& path) override;
 
  private:
-  DirBrowser* browser_;
+  browser::DirBrowser* browser_;
 };
 
-}  // namespace vl::browser
+}  // namespace vl::app

@@ -1,4 +1,4 @@
-#include "app/ui/gui_main.h"
+#include "main/ui/gui_main.h"
 
 #include <QApplication>
 #include <QPixmap>
@@ -10,8 +10,12 @@
 #include "app/ui/main_window.h"
 #include "display/ui/preview.h"
 #include "image/pool.h"
+#include "main/session.h"
+#include "platform/version.h"
 
-namespace vl::app::ui {
+namespace vl::main::ui {
+
+using app::ui::MainWindow;
 
 namespace {
 bool HaveDisplay() {
@@ -43,23 +47,49 @@ void ArmScreenshot(MainWindow& window, const QString& out) {
 }
 }  // namespace
 
-int RunGui(int argc, char** argv, const FrontEndOptions&, const StartupOptions& opts) {
+void ServePortBetweenEvents(Session& session, QWidget* window) {
+  // The poll itself never waits, so the window stays responsive; one command runs at a time.
+  auto* timer = new QTimer(window);
+  QObject::connect(timer, &QTimer::timeout, window, [&session, window] {
+    session.ServePort(0);
+    if (session.QuitRequested()) {
+      session.ClosePort(1000);
+      window->close();
+    }
+  });
+  timer->start(20);
+}
+
+int RunGui(int argc, char** argv, const FrontEndOptions& fe, const app::StartupOptions& opts) {
   if (!HaveDisplay()) {
     std::fputs("Can't open the GUI: no display (try --headless)\n", stdout);
     return kExitNoGui;
   }
+  settings::Settings prefs;
+  std::string error;
+  if (!Session::LoadSettings(fe, prefs, error)) {
+    std::fprintf(stderr, "vistaloom: %s\n", error.c_str());
+    return kExitUsage;
+  }
   image::PoolScope pool;
   QApplication app(argc, argv);
   QApplication::setApplicationName(QString::fromUtf8(kAppTitle));
-  QApplication::setApplicationVersion(QStringLiteral("0.8.5"));
-  MainWindow window(opts);
-  const char* shot = std::getenv("VISTALOOM_SCREENSHOT");
-  if (shot && *shot) ArmScreenshot(window, QString::fromLocal8Bit(shot));
-  std::string error;
-  if (!window.StartPort(std::string(), &error))
-    std::fprintf(stderr, "vistaloom: cannot open the scripting port: %s\n", error.c_str());
-  window.Start();
-  return app.exec();
+  QApplication::setApplicationVersion(QString::fromUtf8(kVersion));
+  Session session(prefs);
+  int status = 0;
+  {
+    MainWindow window(session.controller(), opts);
+    window.ApplySettings(session.settings());
+    const char* shot = std::getenv("VISTALOOM_SCREENSHOT");
+    if (shot && *shot) ArmScreenshot(window, QString::fromLocal8Bit(shot));
+    if (session.OpenPort(std::string(), &error))
+      ServePortBetweenEvents(session, &window);
+    else
+      std::fprintf(stderr, "vistaloom: cannot open the scripting port: %s\n", error.c_str());
+    window.Start();
+    status = app.exec();
+  }
+  return status;
 }
 
-}  // namespace vl::app::ui
+}  // namespace vl::main::ui
