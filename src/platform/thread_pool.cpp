@@ -34,8 +34,11 @@ int HardwareThreads() {
 std::atomic<int> gThreadCount{0};  // 0: the hardware count
 std::atomic<bool> gIgnoreGrain{false};
 
+thread_local const StopFlag* t_stopFlag = nullptr;  // the flag in force on this thread
+
 struct Job {
   const std::function<void(int64_t, int64_t)>* fn = nullptr;
+  const StopFlag* stop = nullptr;
   int64_t begin = 0;
   int64_t end = 0;
   int64_t pieceSize = 0;
@@ -46,16 +49,19 @@ struct Job {
   int64_t done = 0;  // guarded by mutex
   std::exception_ptr error;
 
-  // Claims and runs pieces until none is left.
+  // Claims and runs pieces until none is left; once the job's stop flag is raised, the
+  // pieces still unclaimed are counted as done without running.
   void RunPieces() {
+    const StopFlag* const outer = t_stopFlag;
+    t_stopFlag = stop;  // calls nested in a piece see the job's flag
     for (;;) {
       const int64_t index = next.fetch_add(1);
-      if (index >= pieces) return;
+      if (index >= pieces) break;
       const int64_t lo = begin + index * pieceSize;
       const int64_t hi = std::min(end, lo + pieceSize);
       std::exception_ptr caught;
       try {
-        (*fn)(lo, hi);
+        if (!stop || !stop->Requested()) (*fn)(lo, hi);
       } catch (...) {
         caught = std::current_exception();
       }
@@ -63,6 +69,7 @@ struct Job {
       if (caught && !error) error = caught;
       if (++done == pieces) finished.notify_all();
     }
+    t_stopFlag = outer;
   }
 };
 
@@ -164,6 +171,18 @@ ScopedThreadLimit::~ScopedThreadLimit() {
   t_threadLimit = previous_;
 }
 
+ScopedStopFlag::ScopedStopFlag(const StopFlag& flag) : previous_(t_stopFlag) {
+  t_stopFlag = &flag;
+}
+
+ScopedStopFlag::~ScopedStopFlag() {
+  t_stopFlag = previous_;
+}
+
+bool StopRequested() {
+  return t_stopFlag && t_stopFlag->Requested();
+}
+
 int64_t GrainFor(int64_t itemCost) {
   constexpr int64_t kPieceCost = 65536;
   if (itemCost <= 0) return kPieceCost;
@@ -176,8 +195,16 @@ void ParallelFor(int64_t begin, int64_t end, int64_t grain, const std::function<
   const int threads = t_threadLimit > 0 ? std::min(ThreadCount(), t_threadLimit) : ThreadCount();
   const bool ignoreGrain = gIgnoreGrain.load();
   if (grain < 1) grain = 1;
+  const StopFlag* const stop = t_stopFlag;
+  if (stop && stop->Requested()) return;
   if (threads <= 1 || (!ignoreGrain && n <= grain)) {
-    fn(begin, end);
+    if (!stop) {
+      fn(begin, end);
+      return;
+    }
+    // One thread, in order, in a few pieces so that a stop request is seen between them.
+    const int64_t pieceSize = std::max(grain, (n + 7) / 8);
+    for (int64_t lo = begin; lo < end && !stop->Requested(); lo += pieceSize) fn(lo, std::min(end, lo + pieceSize));
     return;
   }
   // A few pieces per thread even out rows of unequal cost.
@@ -189,6 +216,7 @@ void ParallelFor(int64_t begin, int64_t end, int64_t grain, const std::function<
   }
   auto job = std::make_shared<Job>();
   job->fn = &fn;
+  job->stop = stop;
   job->begin = begin;
   job->end = end;
   job->pieceSize = (n + pieces - 1) / pieces;

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "platform/stop_flag.h"
+
 namespace vl::platform {
 
 void ParallelFor(int64_t begin, int64_t end, int64_t grain, const std::function<void(int64_t, int64_t)>& fn);
@@ -55,6 +57,24 @@ class ScopedThreadLimit {
  private:
   int previous_;
 };
+
+// While the object lives, ParallelFor calls made by the calling thread (and the calls nested in
+// their pieces) skip every piece not yet started once flag is raised, so a long operation ends
+// early between pieces. The work is then incomplete: the caller checks the flag afterwards and
+// throws the result away. With a flag in force, work runs in several pieces even on one thread.
+class ScopedStopFlag {
+ public:
+  explicit ScopedStopFlag(const StopFlag& flag);
+  ~ScopedStopFlag();
+  ScopedStopFlag(const ScopedStopFlag&) = delete;
+  ScopedStopFlag& operator=(const ScopedStopFlag&) = delete;
+
+ private:
+  const StopFlag* previous_;
+};
+
+// Whether the stop flag in force on this thread (if any) is raised.
+bool StopRequested();
 
 // Items per piece that keep a piece worth handing to another thread: rows of `itemCost`
 // units of work (e.g. bytes or pixels of a row) grouped up to about 64 Ki units.

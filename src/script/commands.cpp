@@ -125,13 +125,6 @@ uint32_t ToColour(const char* text) {
   return negative ? 0u - r : r;
 }
 
-int32_t Truncate(double v) {
-  if (std::isnan(v)) return INT32_MIN;
-  if (v >= 2147483648.0) return INT32_MAX;
-  if (v <= -2147483649.0) return INT32_MIN;
-  return static_cast<int32_t>(v);
-}
-
 bool IsValidUtf8(std::string_view s) {
   size_t i = 0;
   const size_t n = s.size();

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/numbers.h"
 #include "platform/readargs.h"
 
 namespace vl::script {
@@ -74,9 +75,8 @@ float ToFraction(const char* text);
 // Colour: an unsigned 32-bit number whose base follows its prefix (0x/0X hexadecimal, a
 // leading 0 octal, else decimal); values past 32 bits saturate at 0xFFFFFFFF.
 uint32_t ToColour(const char* text);
-// truncate(value) as a whole number: not-a-number gives the most negative 32-bit number,
-// values beyond the 32-bit range saturate.
-int32_t Truncate(double value);
+// truncate(value) as a whole number (platform/numbers.h).
+using platform::Truncate;
 // The hundredths a script value reaches the operations in: truncate(value x 100.0), the
 // product in double precision (so 0.29 gives 28).
 inline int32_t Hundredths(float value) {

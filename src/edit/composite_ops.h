@@ -1,0 +1,67 @@
+// Operations that combine the picture with something else: glow, an alpha channel from a
+// file, flattening onto a background colour, and text.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "edit/operation.h"
+#include "filters/insert_alpha.h"
+#include "filters/layer_merge.h"
+#include "filters/text.h"
+
+namespace vl::edit {
+
+// Glow: a blurred, brightened copy of the highlights blended back over the picture.
+struct GlowParams {
+  static constexpr IntRange kSaturation{0, 100, 50};
+  static constexpr IntRange kMaskSize{1, 50, 20};
+  static constexpr IntRange kStrength{0, 300, 60};  // percent; shown as 0.00-3.00
+  static constexpr IntRange kThreshold{0, 255, 80};
+  static constexpr IntRange kBackground{0, 100, 80};
+  // The blend modes the window offers ("Add", "Screen").
+  static constexpr uint32_t kModes = filters::kBlendAdd | filters::kBlendScreen;
+  int32_t saturation = kSaturation.start;
+  int32_t maskSize = kMaskSize.start;
+  int32_t strength = kStrength.start;
+  int32_t threshold = kThreshold.start;
+  int32_t background = kBackground.start;
+  bool monochrome = false;
+  uint32_t mode = filters::kBlendAdd;
+};
+bool RunGlow(const image::ChunkyImage& src, image::ChunkyImage& dst, const GlowParams& params, const StopFlag& stop);
+int ApplyGlow(app::Controller& c, const GlowParams& params);
+
+// Insert alpha: the grey levels of a second picture become the alpha channel.
+struct InsertAlphaParams {
+  std::string file;
+  bool resize = false;
+  bool negative = false;
+};
+// The tool keeps the alpha image of its last run for the window's preview. A file that cannot
+// be loaded, or an alpha image that cannot be resized, is reported through the requester.
+bool RunInsertAlpha(filters::InsertAlphaTool& tool, const image::ChunkyImage& src, image::ChunkyImage& dst,
+                    const InsertAlphaParams& params, const StopFlag& stop);
+int ApplyInsertAlpha(app::Controller& c, filters::InsertAlphaTool& tool, const InsertAlphaParams& params);
+
+// Blender: the picture flattened onto a background colour (0xRRGGBB).
+struct BlenderParams {
+  uint32_t background = 0x000000;
+};
+// Whether the Blender may work on the picture: one without transparency is refused with the
+// requester "Message..." / "OK".
+bool BlenderAccepts(app::Controller& c);
+bool RunBlender(const image::ChunkyImage& src, image::ChunkyImage& dst, const BlenderParams& params,
+                const StopFlag& stop);
+int ApplyBlender(app::Controller& c, const BlenderParams& params);
+
+// Text: the filters' parameter record, with its defaults.
+using InsertTextParams = filters::InsertTextParams;
+// dst becomes src with the text drawn into it.
+bool RunInsertText(const image::ChunkyImage& src, image::ChunkyImage& dst, const InsertTextParams& params,
+                   const StopFlag& stop);
+// The script's step: the text is drawn into the current picture in place, without an undo
+// step; the display shows the new pixels. 1 without a picture, font or engine.
+int ApplyInsertText(app::Controller& c, const InsertTextParams& params);
+
+}  // namespace vl::edit
