@@ -1,5 +1,6 @@
 // The main window starts and closes under the offscreen platform.
 #include <QApplication>
+#include <QGroupBox>
 #include <QTimer>
 #include <QtTest/QtTest>
 
@@ -20,6 +21,27 @@ class MainWindowTest : public QObject {
     QVERIFY(w.options().browser);
     w.close();
     QVERIFY(!w.isVisible());
+  }
+
+  void settingsShowAndHideThePanelGroups() {
+    vl::app::StartupOptions opts;
+    vl::app::Controller controller;
+    vl::app::ui::MainWindow w(controller, opts);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    auto* details = w.findChild<QGroupBox*>(QStringLiteral("details"));
+    auto* picker = w.findChild<QGroupBox*>(QStringLiteral("colorPicker"));
+    QVERIFY(details && picker);
+    vl::settings::Settings s = vl::settings::DefaultSettings();
+    s.showColorPicker = false;
+    w.ApplySettings(s);
+    QVERIFY(details->isVisible());
+    QVERIFY(!picker->isVisible());
+    s.showDetails = false;
+    s.showColorPicker = true;
+    w.ApplySettings(s);
+    QVERIFY(!details->isVisible());
+    QVERIFY(picker->isVisible());
   }
 
   void eventLoopQuits() {

@@ -83,6 +83,7 @@ QWidget* MainWindow::BuildPanel() {
 
   auto* info = new QGroupBox(panel);
   details_ = info;
+  info->setObjectName(QStringLiteral("details"));
   auto* grid = new QGridLayout(info);
   auto addRow = [&](int r, int c, const char* label) {
     grid->addWidget(new QLabel(QString::fromUtf8(label), info), r, c * 2);
@@ -101,6 +102,7 @@ QWidget* MainWindow::BuildPanel() {
 
   auto* picker = new QGroupBox(panel);
   picker_ = picker;
+  picker->setObjectName(QStringLiteral("colorPicker"));
   auto* pl = new QHBoxLayout(picker);
   pick_ = new QPushButton(tr("Pick"), picker);
   pick_->setCheckable(true);
