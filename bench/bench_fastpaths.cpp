@@ -8,6 +8,7 @@
 
 #include "display/renderer.h"
 #include "filters/blur.h"
+#include "filters/rank.h"
 #include "filters/sharpen.h"
 #include "filters/tone.h"
 #include "image/chunky.h"

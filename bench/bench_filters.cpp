@@ -6,6 +6,7 @@
 #include "bench_util.h"
 #include "filters/alpha_mode.h"
 #include "filters/blur.h"
+#include "filters/rank.h"
 #include "filters/sharpen.h"
 #include "filters/tone.h"
 

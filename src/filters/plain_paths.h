@@ -16,7 +16,7 @@ bool GaussianBlur(image::ChunkyImage* image, float radius, int mode);
 // The plain box blur and 64-bit products (sharpen.h Sharpen).
 bool Sharpen(const image::ChunkyImage* source, image::ChunkyImage* destination, int maskSize, double strength);
 
-// Every pixel's neighbourhood walked afresh (sharpen.h MinimumFilter and the others).
+// Every pixel's neighbourhood walked afresh (rank.h MinimumFilter and the others).
 bool MinimumFilter(const image::ChunkyImage* source, image::ChunkyImage* destination, int radius, bool circular);
 bool MaximumFilter(const image::ChunkyImage* source, image::ChunkyImage* destination, int radius, bool circular);
 bool MedianFilter(const image::ChunkyImage* source, image::ChunkyImage* destination, int radius, bool circular);

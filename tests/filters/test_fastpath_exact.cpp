@@ -13,6 +13,7 @@
 #include "filters/convolve_simd.h"
 #include "filters/exact_divider.h"
 #include "filters/plain_paths.h"
+#include "filters/rank.h"
 #include "filters/sharpen.h"
 #include "image/chunky.h"
 #include "platform/thread_pool.h"

@@ -7,6 +7,7 @@
 
 #include "filters/alpha_mode.h"
 #include "filters/blur.h"
+#include "filters/rank.h"
 #include "filters/sharpen.h"
 #include "filters/tone.h"
 #include "image/chunky.h"
