@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "display/renderer.h"
-#include "filters/blur.h"
+#include "filters/box_blur.h"
+#include "filters/gaussian_blur.h"
 #include "filters/rank.h"
 #include "filters/sharpen.h"
 #include "filters/tone.h"

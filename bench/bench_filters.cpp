@@ -5,7 +5,8 @@
 
 #include "bench_util.h"
 #include "filters/alpha_mode.h"
-#include "filters/blur.h"
+#include "filters/box_blur.h"
+#include "filters/gaussian_blur.h"
 #include "filters/rank.h"
 #include "filters/sharpen.h"
 #include "filters/tone.h"

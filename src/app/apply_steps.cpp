@@ -3,7 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "filters/blur.h"
+#include "filters/gaussian_blur.h"
+#include "filters/selective_gaussian.h"
 #include "filters/sharpen.h"
 #include "filters/tone.h"
 #include "image/geometry.h"

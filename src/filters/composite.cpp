@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "filters/alpha_mode.h"
-#include "filters/blur.h"
 #include "filters/filter_util.h"
+#include "filters/gaussian_blur.h"
 #include "filters/layer_merge.h"
 #include "filters/tone.h"
 #include "platform/requester.h"

@@ -7,10 +7,10 @@
 
 namespace vl::filters::plain {
 
-// Running sums of 64 bits and a reciprocal per pixel (blur.h BoxBlur).
+// Running sums of 64 bits and a reciprocal per pixel (box_blur.h BoxBlur).
 bool BoxBlur(const image::ChunkyImage* source, image::ChunkyImage* destination, int radiusX, int radiusY);
 
-// Every line position with its clamped taps and one int64 division (blur.h GaussianBlur).
+// Every line position with its clamped taps and one int64 division (gaussian_blur.h GaussianBlur).
 bool GaussianBlur(image::ChunkyImage* image, float radius, int mode);
 
 // The plain box blur and 64-bit products (sharpen.h Sharpen).

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "filters/blur.h"
+#include "filters/box_blur.h"
 #include "filters/filter_util.h"
 #include "filters/plain_paths.h"
 #include "filters/vector_clones.h"

@@ -5,7 +5,8 @@
 #include <limits>
 #include <mutex>
 
-#include "filters/blur.h"
+#include "filters/box_blur.h"
+#include "filters/gaussian_blur.h"
 #include "filters/text_engine.h"
 #include "image/geometry.h"
 

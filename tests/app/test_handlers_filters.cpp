@@ -1,4 +1,5 @@
-#include "filters/blur.h"
+#include "filters/gaussian_blur.h"
+#include "filters/selective_gaussian.h"
 #include "filters/tone.h"
 #include "test_handlers_fixture.h"
 

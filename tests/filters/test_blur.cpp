@@ -4,7 +4,10 @@
 #include <string>
 
 #include "filters/alpha_mode.h"
-#include "filters/blur.h"
+#include "filters/box_blur.h"
+#include "filters/gaussian_blur.h"
+#include "filters/selective_gaussian.h"
+#include "filters/selective_median.h"
 #include "filters_test_util.h"
 
 namespace vl::filters {

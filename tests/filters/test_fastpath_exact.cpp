@@ -9,9 +9,10 @@
 #include <vector>
 
 #include "filters/alpha_mode.h"
-#include "filters/blur.h"
+#include "filters/box_blur.h"
 #include "filters/convolve_simd.h"
 #include "filters/exact_divider.h"
+#include "filters/gaussian_blur.h"
 #include "filters/plain_paths.h"
 #include "filters/rank.h"
 #include "filters/sharpen.h"
