@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "filters/alpha_mode.h"
 #include "filters/gaussian_blur.h"
 #include "filters/selective_gaussian.h"
 #include "filters/sharpen.h"
@@ -79,7 +80,7 @@ int ApplySharpen(Controller& c, int32_t radius, int32_t strength) {
 int ApplyLevels(Controller& c, int32_t low, int32_t high, int mode) {
   if (!CurrentChunky(c) || !c.BeginEdit()) return 1;
   if (high == low) return 0;
-  bool ok = filters::Levels(c.editBackup()->chunky, CurrentChunky(c), low, high, mode);
+  bool ok = filters::Levels(c.editBackup()->chunky, CurrentChunky(c), low, high, static_cast<filters::AlphaMode>(mode));
   c.RefreshDisplay();
   return ok ? 0 : 1;
 }
@@ -87,7 +88,7 @@ int ApplyLevels(Controller& c, int32_t low, int32_t high, int mode) {
 int ApplyGaussianBlur(Controller& c, int mode, float radius) {
   if (!CurrentChunky(c) || !c.BeginEdit()) return 1;
   RestoreFromBackup(c);
-  bool ok = filters::GaussianBlur(CurrentChunky(c), radius, mode);
+  bool ok = filters::GaussianBlur(CurrentChunky(c), radius, static_cast<filters::AlphaMode>(mode));
   c.RefreshDisplay();
   return ok ? 0 : 1;
 }
@@ -95,7 +96,8 @@ int ApplyGaussianBlur(Controller& c, int mode, float radius) {
 int ApplySelectiveBlur(Controller& c, int32_t threshold, int mode, float radius) {
   if (!CurrentChunky(c) || !c.BeginEdit()) return 1;
   RestoreFromBackup(c);
-  bool ok = filters::SelectiveGaussian(c.editBackup()->chunky, CurrentChunky(c), threshold, mode, radius);
+  bool ok = filters::SelectiveGaussian(c.editBackup()->chunky, CurrentChunky(c), radius, threshold,
+                                       static_cast<filters::AlphaMode>(mode));
   c.RefreshDisplay();
   return ok ? 0 : 1;
 }
@@ -114,13 +116,13 @@ int ApplyHSVBalance(Controller& c, int32_t hue, int32_t saturation, int32_t valu
 
 int ApplyContrast(Controller& c, int32_t contrast) {
   return InPlace(c, [&](const image::ChunkyImage* src, image::ChunkyImage* dst) {
-    return filters::ContrastGamma(src, dst, 0, static_cast<float>(contrast / 100.0), 1.0f);
+    return filters::ContrastGamma(src, dst, static_cast<float>(contrast / 100.0), 1.0f, filters::kColourOnly);
   });
 }
 
 int ApplyGamma(Controller& c, int32_t gamma) {
   return InPlace(c, [&](const image::ChunkyImage* src, image::ChunkyImage* dst) {
-    return filters::ContrastGamma(src, dst, 0, 1.0f, static_cast<float>(gamma / 100.0));
+    return filters::ContrastGamma(src, dst, 1.0f, static_cast<float>(gamma / 100.0), filters::kColourOnly);
   });
 }
 

@@ -24,7 +24,7 @@ namespace {
 using detail::Usable;
 
 // Which bytes of a pixel the mode selects: alpha is byte 0 of ARGB32.
-bool SelectsByte(int mode, int byte) {
+bool SelectsByte(AlphaMode mode, int byte) {
   switch (mode) {
     case kAlphaOnly: return byte == 0;
     case kColourOnly: return byte != 0;
@@ -86,7 +86,7 @@ struct GaussianSetup {
   int64_t wsum = 0;
 };
 
-bool PrepareGaussian(const image::ChunkyImage* image, float radius, int mode, GaussianSetup& setup) {
+bool PrepareGaussian(const image::ChunkyImage* image, float radius, AlphaMode mode, GaussianSetup& setup) {
   if (!Usable(image) || !IsAlphaMode(mode)) return false;
   setup.bpp = image::BytesPerPixel(image);
   if (setup.bpp == 4) {
@@ -308,7 +308,7 @@ bool MakeFastKernel(const GaussianSetup& setup, FastKernel& fk) {
 
 namespace plain {
 
-bool GaussianBlur(image::ChunkyImage* image, float radius, int mode) {
+bool GaussianBlur(image::ChunkyImage* image, float radius, AlphaMode mode) {
   GaussianSetup setup;
   if (!PrepareGaussian(image, radius, mode, setup)) return false;
   const int bpp = setup.bpp;
@@ -369,7 +369,7 @@ bool GaussianBlur(image::ChunkyImage* image, float radius, int mode) {
 
 }  // namespace plain
 
-bool GaussianBlur(image::ChunkyImage* image, float radius, int mode) {
+bool GaussianBlur(image::ChunkyImage* image, float radius, AlphaMode mode) {
   GaussianSetup setup;
   if (!PrepareGaussian(image, radius, mode, setup)) return false;
   FastKernel fk;

@@ -28,6 +28,6 @@ GaussianLineKernel GaussianKernel(float radius);
 // ends of a line read the end pixel; the last pixel of each line keeps its value. Mode 1
 // filters alpha only, 3 the colour bytes, 4 all four (ARGB32); 1-byte images have their
 // byte filtered. Other formats and modes are left alone (false).
-bool GaussianBlur(image::ChunkyImage* image, float radius, int mode);
+bool GaussianBlur(image::ChunkyImage* image, float radius, AlphaMode mode);
 
 }  // namespace vl::filters

@@ -3,6 +3,7 @@
 // takes the same arguments and gives the same answer as the public filter of that name.
 #pragma once
 
+#include "filters/alpha_mode.h"
 #include "image/chunky.h"
 
 namespace vl::filters::plain {
@@ -11,7 +12,7 @@ namespace vl::filters::plain {
 bool BoxBlur(const image::ChunkyImage* source, image::ChunkyImage* destination, int radiusX, int radiusY);
 
 // Every line position with its clamped taps and one int64 division (gaussian_blur.h GaussianBlur).
-bool GaussianBlur(image::ChunkyImage* image, float radius, int mode);
+bool GaussianBlur(image::ChunkyImage* image, float radius, AlphaMode mode);
 
 // The plain box blur and 64-bit products (sharpen.h Sharpen).
 bool Sharpen(const image::ChunkyImage* source, image::ChunkyImage* destination, int maskSize, double strength);

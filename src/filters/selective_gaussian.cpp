@@ -34,8 +34,8 @@ SelectiveKernel SelectiveGaussianKernel(float radius) {
   return kernel;
 }
 
-bool SelectiveGaussian(const image::ChunkyImage* source, image::ChunkyImage* destination, int threshold, int mode,
-                       float radius) {
+bool SelectiveGaussian(const image::ChunkyImage* source, image::ChunkyImage* destination, float radius, int threshold,
+                       AlphaMode mode) {
   if (!SelectiveArgs(source, destination, mode)) return false;
   const SelectiveKernel kernel = SelectiveGaussianKernel(radius);
   if (kernel.empty()) return false;

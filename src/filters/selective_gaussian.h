@@ -23,10 +23,11 @@ struct SelectiveKernel {
 inline constexpr float kMaxSelectiveRadius = 20.0f;
 SelectiveKernel SelectiveGaussianKernel(float radius);
 
-// Weighted average over the (2n - 1) x (2n - 1) window of the neighbours whose colour sum
-// R + G + B (mode 3) or alpha (mode 1) differs from the centre's by less than
-// 3 x threshold. ARGB32 only; destination has the source's size (it may be the source).
-bool SelectiveGaussian(const image::ChunkyImage* source, image::ChunkyImage* destination, int threshold, int mode,
-                       float radius);
+// Weighted average over the (2n - 1) x (2n - 1) window (n from the radius, as in
+// SelectiveGaussianKernel) of the neighbours whose colour sum R + G + B (mode 3) or alpha
+// (mode 1) differs from the centre's by less than 3 x threshold. ARGB32 only; destination
+// has the source's size (it may be the source).
+bool SelectiveGaussian(const image::ChunkyImage* source, image::ChunkyImage* destination, float radius, int threshold,
+                       AlphaMode mode);
 
 }  // namespace vl::filters

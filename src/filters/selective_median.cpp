@@ -14,7 +14,7 @@ using detail::SelectiveArgs;
 using detail::SelectiveKey;
 
 bool SelectiveMedian(const image::ChunkyImage* source, image::ChunkyImage* destination, int size, int threshold,
-                     int mode) {
+                     AlphaMode mode) {
   if (!SelectiveArgs(source, destination, mode)) return false;
   if (size < 1 || size > kMaxSelectiveMedianSize) return false;
   detail::ReadCopy read(source, destination);

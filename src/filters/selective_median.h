@@ -16,6 +16,6 @@ namespace vl::filters {
 // ARGB32 only; destination has the source's size (it may be the source).
 inline constexpr int kMaxSelectiveMedianSize = 16;
 bool SelectiveMedian(const image::ChunkyImage* source, image::ChunkyImage* destination, int size, int threshold,
-                     int mode);
+                     AlphaMode mode);
 
 }  // namespace vl::filters

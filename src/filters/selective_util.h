@@ -11,11 +11,11 @@
 namespace vl::filters::detail {
 
 // The value a selective filter compares: R + G + B for mode 3, alpha for mode 1.
-inline int SelectiveKey(const uint8_t* p, int mode) {
+inline int SelectiveKey(const uint8_t* p, AlphaMode mode) {
   return mode == kAlphaOnly ? p[0] : p[1] + p[2] + p[3];
 }
 
-inline bool SelectiveArgs(const image::ChunkyImage* source, const image::ChunkyImage* destination, int mode) {
+inline bool SelectiveArgs(const image::ChunkyImage* source, const image::ChunkyImage* destination, AlphaMode mode) {
   return SameShape(source, destination) && source->format == image::ARGB32 &&
          (mode == kColourOnly || mode == kAlphaOnly);
 }

@@ -171,7 +171,7 @@ void InstallHandlers(CommandPort& port, app::Controller& ctl) {
     image::ChunkyImage* img = Current(*c);
     if (!img || mode < 0) return Answer(1);
     if (a.Switch(3)) {
-      filters::LevelRange range = filters::AutoLevels(img, mode == 1 ? 1 : 3);
+      filters::LevelRange range = filters::AutoLevels(img, mode == 1 ? filters::kAlphaOnly : filters::kColourOnly);
       low = range.low;
       high = range.high;
     }
