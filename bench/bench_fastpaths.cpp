@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "display/renderer.h"
-#include "filters/blur.h"
+#include "filters/box_blur.h"
+#include "filters/gaussian_blur.h"
+#include "filters/rank.h"
 #include "filters/sharpen.h"
 #include "filters/tone.h"
 #include "image/chunky.h"
@@ -76,7 +78,7 @@ void BM_GaussianBlur10(benchmark::State& state) {
   vl::platform::ScopedThreadCount threads(static_cast<int>(state.range(0)));
   ChunkyPtr img = Picture(kSW, kSH);
   for (auto _ : state) {
-    vl::filters::GaussianBlur(img.get(), 10.0f, 4);
+    vl::filters::GaussianBlur(img.get(), 10.0f, vl::filters::kColourAndAlpha);
     benchmark::ClobberMemory();
   }
   Rate(state, kSW, kSH);
@@ -124,7 +126,7 @@ void BM_Levels(benchmark::State& state) {
   ChunkyPtr src = Picture(kW, kH);
   ChunkyPtr dst = Picture(kW, kH);
   for (auto _ : state) {
-    vl::filters::Levels(src.get(), dst.get(), 20, 230, 3);
+    vl::filters::Levels(src.get(), dst.get(), 20, 230, vl::filters::kColourOnly);
     benchmark::ClobberMemory();
   }
   Rate(state, kW, kH);
@@ -136,7 +138,7 @@ void BM_ContrastGamma(benchmark::State& state) {
   ChunkyPtr src = Picture(kW, kH);
   ChunkyPtr dst = Picture(kW, kH);
   for (auto _ : state) {
-    vl::filters::ContrastGamma(src.get(), dst.get(), 0, 1.3f, 0.9f);
+    vl::filters::ContrastGamma(src.get(), dst.get(), 1.3f, 0.9f, vl::filters::kColourOnly);
     benchmark::ClobberMemory();
   }
   Rate(state, kW, kH);

@@ -5,7 +5,9 @@
 
 #include "bench_util.h"
 #include "filters/alpha_mode.h"
-#include "filters/blur.h"
+#include "filters/box_blur.h"
+#include "filters/gaussian_blur.h"
+#include "filters/rank.h"
 #include "filters/sharpen.h"
 #include "filters/tone.h"
 
@@ -30,7 +32,7 @@ BENCHMARK(BM_GaussianBlurRadius10)->UseRealTime()->Unit(benchmark::kMillisecond)
 
 // The same with the colour bytes only (3) and alpha only (1).
 void BM_GaussianBlurRadius10Mode(benchmark::State& state) {
-  const int mode = static_cast<int>(state.range(0));
+  const auto mode = static_cast<vl::filters::AlphaMode>(state.range(0));
   auto src = MakePicture(kW, kH);
   vl::image::ChunkyPtr work(vl::image::chk_Duplicate(src.get()));
   for (auto _ : state) {
@@ -118,7 +120,8 @@ void BM_ContrastGamma(benchmark::State& state) {
   auto src = MakePicture(kW, kH);
   vl::image::ChunkyPtr dst(vl::image::chk_Create(kW, kH, vl::image::ARGB32, false));
   for (auto _ : state) {
-    if (!vl::filters::ContrastGamma(src.get(), dst.get(), 0, 1.2f, 0.8f)) state.SkipWithError("ContrastGamma failed");
+    if (!vl::filters::ContrastGamma(src.get(), dst.get(), 1.2f, 0.8f, vl::filters::kColourOnly))
+      state.SkipWithError("ContrastGamma failed");
     benchmark::DoNotOptimize(dst->pixels);
   }
   SetMegapixels(state, double(kW) * kH);

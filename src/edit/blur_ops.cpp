@@ -1,6 +1,10 @@
 #include "edit/blur_ops.h"
 
-#include "filters/blur.h"
+#include "filters/box_blur.h"
+#include "filters/gaussian_blur.h"
+#include "filters/rank.h"
+#include "filters/selective_gaussian.h"
+#include "filters/selective_median.h"
 #include "filters/sharpen.h"
 
 namespace vl::edit {
@@ -30,7 +34,7 @@ bool RunNoiseReduction(const image::ChunkyImage& src, image::ChunkyImage& dst, c
   if (!CopyPixels(src, dst)) return false;
   return Stoppable(stop, [&] {
     if (p.filter == NoiseFilter::kMedian) return filters::SelectiveMedian(&src, &dst, p.size, p.threshold, p.mode);
-    return filters::SelectiveGaussian(&src, &dst, p.threshold, p.mode, p.radius);
+    return filters::SelectiveGaussian(&src, &dst, p.radius, p.threshold, p.mode);
   });
 }
 

@@ -24,7 +24,7 @@ int ApplySmooth(app::Controller& c, const SmoothParams& params);
 struct GaussianBlurParams {
   static constexpr IntRange kMaskSize{10, 5000, 100};  // hundredths of the radius
   float radius = 1.0f;
-  int mode = filters::kColourOnly;
+  filters::AlphaMode mode = filters::kColourOnly;
 };
 bool RunGaussianBlur(const image::ChunkyImage& src, image::ChunkyImage& dst, const GaussianBlurParams& params,
                      const StopFlag& stop);
@@ -41,7 +41,7 @@ struct NoiseReductionParams {
   float radius = 1.0f;               // the Gaussian filter's
   int32_t size = kMedianSize.start;  // the median's
   int32_t threshold = kThreshold.start;
-  int mode = filters::kColourOnly;  // kColourOnly or kAlphaOnly
+  filters::AlphaMode mode = filters::kColourOnly;  // kColourOnly or kAlphaOnly
 };
 bool RunNoiseReduction(const image::ChunkyImage& src, image::ChunkyImage& dst, const NoiseReductionParams& params,
                        const StopFlag& stop);

@@ -6,7 +6,8 @@ namespace vl::edit {
 
 void ResolveLevels(const image::ChunkyImage& src, LevelsParams& params) {
   if (!params.autoLevels) return;
-  const filters::LevelRange range = filters::AutoLevels(&src, params.mode == filters::kAlphaOnly ? 1 : 3);
+  const filters::LevelRange range =
+      filters::AutoLevels(&src, params.mode == filters::kAlphaOnly ? filters::kAlphaOnly : filters::kColourOnly);
   params.low = range.low;
   params.high = range.high;
 }
@@ -34,8 +35,8 @@ int ApplyLevels(app::Controller& c, const LevelsParams& given) {
 bool RunContrastGamma(const image::ChunkyImage& src, image::ChunkyImage& dst, const ContrastGammaParams& p,
                       const StopFlag& stop) {
   return Stoppable(stop, [&] {
-    return filters::ContrastGamma(&src, &dst, p.method, static_cast<float>(p.contrast / 100.0),
-                                  static_cast<float>(p.gamma / 100.0));
+    return filters::ContrastGamma(&src, &dst, static_cast<float>(p.contrast / 100.0),
+                                  static_cast<float>(p.gamma / 100.0), p.mode);
   });
 }
 

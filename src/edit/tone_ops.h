@@ -15,7 +15,7 @@ struct LevelsParams {
   static constexpr IntRange kHigh{0, 255, 255};  // "Maximum"
   int32_t low = kLow.start;
   int32_t high = kHigh.start;
-  int mode = filters::kColourOnly;
+  filters::AlphaMode mode = filters::kColourOnly;
   bool autoLevels = false;
 };
 // low and high of params, or the measured ones with autoLevels.
@@ -26,14 +26,13 @@ bool RunLevels(const image::ChunkyImage& src, image::ChunkyImage& dst, const Lev
 // BeginEdit (1 when it fails); low equal to high then changes nothing more and answers 0.
 int ApplyLevels(app::Controller& c, const LevelsParams& params);
 
-// Contrast and gamma in hundredths (100 keeps the picture), on the channels of the radio
-// position method (0 colour, 1 colour and alpha, 2 alpha).
+// Contrast and gamma in hundredths (100 keeps the picture), on the channels of the mode.
 struct ContrastGammaParams {
   static constexpr IntRange kContrast{0, 500, 100};
   static constexpr IntRange kGamma{1, 500, 100};
   int32_t contrast = kContrast.start;
   int32_t gamma = kGamma.start;
-  int method = 0;
+  filters::AlphaMode mode = filters::kColourOnly;
 };
 bool RunContrastGamma(const image::ChunkyImage& src, image::ChunkyImage& dst, const ContrastGammaParams& params,
                       const StopFlag& stop);

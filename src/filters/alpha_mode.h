@@ -5,7 +5,9 @@
 
 namespace vl::filters {
 
-// Which bytes of an ARGB32 pixel a filter processes.
+// Which bytes of an ARGB32 pixel a filter processes. The filters take an AlphaMode and
+// refuse (false) a value that is none of the three; IsAlphaMode and the radio conversions
+// below check numbers from outside.
 enum AlphaMode : int {
   kAlphaOnly = 1,       // A; R, G, B are kept
   kColourOnly = 3,      // R, G, B; A is kept
@@ -16,13 +18,13 @@ enum AlphaMode : int {
 inline constexpr std::array<const char*, 3> kAlphaModeLabels = {"Do not process alpha", "Process alpha",
                                                                 "Process only alpha"};
 
-// Radio position -> alpha mode; 0 for a position outside 0..2.
-inline constexpr int AlphaModeFromRadio(int position) {
+// Radio position -> alpha mode; the value 0, which is no mode, for a position outside 0..2.
+inline constexpr AlphaMode AlphaModeFromRadio(int position) {
   switch (position) {
     case 0: return kColourOnly;
     case 1: return kColourAndAlpha;
     case 2: return kAlphaOnly;
-    default: return 0;
+    default: return static_cast<AlphaMode>(0);
   }
 }
 
@@ -41,6 +43,6 @@ inline constexpr bool IsAlphaMode(int mode) {
 }
 
 // The Selective Gaussian Blur tool offers only these two, in this order.
-inline constexpr std::array<int, 2> kSelectiveAlphaModes = {kColourOnly, kAlphaOnly};
+inline constexpr std::array<AlphaMode, 2> kSelectiveAlphaModes = {kColourOnly, kAlphaOnly};
 
 }  // namespace vl::filters

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "filters/alpha_mode.h"
-#include "filters/blur.h"
 #include "filters/filter_util.h"
+#include "filters/gaussian_blur.h"
 #include "filters/layer_merge.h"
 #include "filters/tone.h"
 #include "platform/requester.h"
@@ -137,7 +137,7 @@ bool Glow(const image::ChunkyImage* kept, image::ChunkyImage* current, int satur
   const int saturationFactor = saturation * 256 / 100;
   const int strengthFactor = strength * 256 / 100;
   const int backgroundFactor = background * 256 / 100;
-  const int layerMode = monochrome ? kAlphaOnly : kColourOnly;
+  const AlphaMode layerMode = monochrome ? kAlphaOnly : kColourOnly;
 
   // 1. Saturation.
   if (!HSVBalance(original, current, 0.0, saturationFactor * (1.0 / 256.0), 1.0)) return false;

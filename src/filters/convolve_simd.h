@@ -1,5 +1,5 @@
 // Vector forms of the Gaussian's inner convolution, picked at run time by what the
-// processor offers. They give exactly the sums of the plain loop in blur.cpp.
+// processor offers. They give exactly the sums of the plain loop in gaussian_blur.cpp.
 #pragma once
 
 #include <cstddef>

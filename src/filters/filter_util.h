@@ -19,6 +19,11 @@ inline bool SameShape(const image::ChunkyImage* a, const image::ChunkyImage* b) 
   return Usable(a) && Usable(b) && a->width == b->width && a->height == b->height && a->format == b->format;
 }
 
+// True when both images are usable ARGB32 images of the same size.
+inline bool ArgbPair(const image::ChunkyImage* a, const image::ChunkyImage* b) {
+  return SameShape(a, b) && a->format == image::ARGB32;
+}
+
 inline bool UsableARGB(const image::ChunkyImage* c) {
   return Usable(c) && c->format == image::ARGB32;
 }

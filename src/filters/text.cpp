@@ -5,7 +5,8 @@
 #include <limits>
 #include <mutex>
 
-#include "filters/blur.h"
+#include "filters/box_blur.h"
+#include "filters/gaussian_blur.h"
 #include "filters/text_engine.h"
 #include "image/geometry.h"
 
@@ -125,7 +126,7 @@ int RenderText(std::string_view text, std::string_view fontPath, int size, int d
     std::memcpy(shadow->chunky->pixels + (row + pad) * sw + pad, glyphs->chunky->pixels + row * w,
                 static_cast<size_t>(w));
   if (gaussian)
-    GaussianBlur(shadow->chunky, static_cast<float>(blur), 1);
+    GaussianBlur(shadow->chunky, static_cast<float>(blur), kAlphaOnly);
   else
     BoxBlur(shadow->chunky, shadow->chunky, blur, blur);
 

@@ -37,7 +37,8 @@ void ForEachPixelRun(const image::ChunkyImage* source, image::ChunkyImage* desti
 
 }  // namespace
 
-bool ApplyLUT(const image::ChunkyImage* source, image::ChunkyImage* destination, const LookupTable& table, int mode) {
+bool ApplyLUT(const image::ChunkyImage* source, image::ChunkyImage* destination, const LookupTable& table,
+              AlphaMode mode) {
   if (!ArgbPair(source, destination) || !IsAlphaMode(mode)) return false;
   ForEachPixelRun(source, destination, [&](const uint8_t* s, uint8_t* d, size_t count) {
     for (size_t i = 0; i < count; ++i, s += 4, d += 4) {
@@ -62,12 +63,12 @@ LookupTable LevelsTable(int low, int high) {
   return table;
 }
 
-bool Levels(const image::ChunkyImage* source, image::ChunkyImage* destination, int low, int high, int mode) {
+bool Levels(const image::ChunkyImage* source, image::ChunkyImage* destination, int low, int high, AlphaMode mode) {
   if (!IsAlphaMode(mode)) return false;
   return ApplyLUT(source, destination, LevelsTable(low, high), mode);
 }
 
-LevelRange AutoLevels(const image::ChunkyImage* image, int mode) {
+LevelRange AutoLevels(const image::ChunkyImage* image, AlphaMode mode) {
   if (!UsableARGB(image)) return {255, 0};
   const size_t count = detail::PixelCount(image);
   const uint8_t* p = image->pixels;
@@ -105,10 +106,9 @@ LookupTable ContrastGammaTable(float contrast, float gamma) {
   return table;
 }
 
-bool ContrastGamma(const image::ChunkyImage* source, image::ChunkyImage* destination, int method, float contrast,
-                   float gamma) {
-  const int mode = AlphaModeFromRadio(method);
-  if (mode == 0 || !std::isfinite(contrast) || !std::isfinite(gamma)) return false;
+bool ContrastGamma(const image::ChunkyImage* source, image::ChunkyImage* destination, float contrast, float gamma,
+                   AlphaMode mode) {
+  if (!IsAlphaMode(mode) || !std::isfinite(contrast) || !std::isfinite(gamma)) return false;
   return ApplyLUT(source, destination, ContrastGammaTable(contrast, gamma), mode);
 }
 

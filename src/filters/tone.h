@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 
+#include "filters/alpha_mode.h"
 #include "image/chunky.h"
 
 namespace vl::filters {
@@ -17,12 +18,13 @@ using LookupTable = std::array<uint8_t, 256>;
 
 // Mode 4 maps A, R, G, B through the table; 3 maps R, G, B and copies A; 1 maps A and
 // copies R, G, B.
-bool ApplyLUT(const image::ChunkyImage* source, image::ChunkyImage* destination, const LookupTable& table, int mode);
+bool ApplyLUT(const image::ChunkyImage* source, image::ChunkyImage* destination, const LookupTable& table,
+              AlphaMode mode);
 
 // table[i] = ((i - low) * (65536 / (high - low))) >> 8, limited to 0..255. When high
 // equals low the table is a step at low: values below low become 0, the rest 255.
 LookupTable LevelsTable(int low, int high);
-bool Levels(const image::ChunkyImage* source, image::ChunkyImage* destination, int low, int high, int mode);
+bool Levels(const image::ChunkyImage* source, image::ChunkyImage* destination, int low, int high, AlphaMode mode);
 
 // The measured range for the "_Auto" button: luminance levels (299 R + 587 G + 114 B) / 1000
 // for mode 3 and 4, the alpha bytes for mode 1. Nothing measured gives low 255, high 0.
@@ -30,14 +32,14 @@ struct LevelRange {
   int low;
   int high;
 };
-LevelRange AutoLevels(const image::ChunkyImage* image, int mode);
+LevelRange AutoLevels(const image::ChunkyImage* image, AlphaMode mode);
 
 // Contrast/gamma table, single-precision steps: y = (i * (1/255) - 0.5) * contrast + 0.5,
 // v = pow(y, 1 / gamma) limited to 0..1 (negative y gives 0), entry = truncate(v * 255).
 LookupTable ContrastGammaTable(float contrast, float gamma);
-// method is the radio position 0, 1, 2 (alpha modes 3, 4, 1).
-bool ContrastGamma(const image::ChunkyImage* source, image::ChunkyImage* destination, int method, float contrast,
-                   float gamma);
+// The table applied by alpha mode; a contrast or gamma that is not finite is refused.
+bool ContrastGamma(const image::ChunkyImage* source, image::ChunkyImage* destination, float contrast, float gamma,
+                   AlphaMode mode);
 
 // Each channel scaled by its factor (1.0 keeps it): table[i] = min(255, (i * f) >> 8) with
 // f = truncate(factor * 256). Negative factors give 0.

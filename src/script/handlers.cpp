@@ -144,11 +144,12 @@ Reply Sharpen(Controller& c, const Args& a) {
 
 Reply Levels(Controller& c, const Args& a) {
   edit::LevelsParams p;
-  p.mode = a.Text(0) ? ChannelModeKeyword(a.Text(0)) : kDefaultChannelMode;
+  const int mode = a.Text(0) ? ChannelModeKeyword(a.Text(0)) : kDefaultChannelMode;
   p.low = WholeOr(a, 1, 0);
   p.high = WholeOr(a, 2, 255);
   p.autoLevels = a.Switch(3);
-  if (!Current(c) || p.mode < 0) return Answer(1);
+  if (!Current(c) || mode < 0) return Answer(1);
+  p.mode = static_cast<filters::AlphaMode>(mode);
   return Committed(c, edit::ApplyLevels(c, p));
 }
 
@@ -162,19 +163,21 @@ Reply Crop(Controller& c, const Args& a) {
 
 Reply Blur(Controller& c, const Args& a) {
   edit::GaussianBlurParams p;
-  p.mode = a.Text(0) ? ChannelModeKeyword(a.Text(0)) : kDefaultChannelMode;
+  const int mode = a.Text(0) ? ChannelModeKeyword(a.Text(0)) : kDefaultChannelMode;
   p.radius = FractionOr(a, 1, 1.0f);
-  if (!Current(c) || p.mode < 0) return Answer(1);
+  if (!Current(c) || mode < 0) return Answer(1);
+  p.mode = static_cast<filters::AlphaMode>(mode);
   return Committed(c, edit::ApplyGaussianBlur(c, p));
 }
 
 Reply SelectiveBlur(Controller& c, const Args& a) {
   edit::NoiseReductionParams p;
   p.filter = edit::NoiseFilter::kGaussian;
-  p.mode = a.Text(0) ? SelectiveModeKeyword(a.Text(0)) : kDefaultChannelMode;
+  const int mode = a.Text(0) ? SelectiveModeKeyword(a.Text(0)) : kDefaultChannelMode;
   p.radius = FractionOr(a, 1, 1.0f);
   p.threshold = WholeOr(a, 2, 50);
-  if (!Current(c) || p.mode < 0) return Answer(1);
+  if (!Current(c) || mode < 0) return Answer(1);
+  p.mode = static_cast<filters::AlphaMode>(mode);
   return Committed(c, edit::ApplyNoiseReduction(c, p));
 }
 

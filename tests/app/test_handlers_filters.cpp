@@ -1,4 +1,5 @@
-#include "filters/blur.h"
+#include "filters/gaussian_blur.h"
+#include "filters/selective_gaussian.h"
 #include "filters/tone.h"
 #include "test_handlers_fixture.h"
 
@@ -20,15 +21,18 @@ TEST_F(HandlerTest, LevelsWithLowEqualToHighChangesNothing) {
   EXPECT_EQ(Rc("Levels MODE color LOW 20 HIGH 20"), 0);
   EXPECT_EQ(Pixels(), before);
   EXPECT_EQ(Rc("Levels color 40 200"), 0);
-  EXPECT_EQ(Pixels(), Expected(40, 30, [](image::ChunkyImage* i) { filters::Levels(i, i, 40, 200, 3); }));
+  EXPECT_EQ(Pixels(),
+            Expected(40, 30, [](image::ChunkyImage* i) { filters::Levels(i, i, 40, 200, filters::kColourOnly); }));
   EXPECT_EQ(Rc("Levels 0 255"), 1) << "MODE is the first slot: \"0\" is no mode";
 }
 
 TEST_F(HandlerTest, LevelsAutoMeasuresThePicture) {
   ASSERT_EQ(Rc("Load /p/small.png"), 0);
-  filters::LevelRange r = filters::AutoLevels(Current(), 3);
+  filters::LevelRange r = filters::AutoLevels(Current(), filters::kColourOnly);
   EXPECT_EQ(Rc("Levels color AUTO"), 0);
-  EXPECT_EQ(Pixels(), Expected(40, 30, [&](image::ChunkyImage* i) { filters::Levels(i, i, r.low, r.high, 3); }));
+  EXPECT_EQ(Pixels(), Expected(40, 30, [&](image::ChunkyImage* i) {
+              filters::Levels(i, i, r.low, r.high, filters::kColourOnly);
+            }));
 }
 
 TEST_F(HandlerTest, ContrastIsQuantisedToHundredths) {
@@ -38,7 +42,9 @@ TEST_F(HandlerTest, ContrastIsQuantisedToHundredths) {
   ASSERT_EQ(Rc("Load /p/small.png"), 0);
   EXPECT_EQ(Rc("AdjustContrast CONTRAST 1.25"), 0);
   EXPECT_EQ(Pixels(), a) << "CONTRAST 1.259 acts as 1.25";
-  EXPECT_EQ(a, Expected(40, 30, [](image::ChunkyImage* i) { filters::ContrastGamma(i, i, 0, 1.25f, 1.0f); }));
+  EXPECT_EQ(a, Expected(40, 30, [](image::ChunkyImage* i) {
+              filters::ContrastGamma(i, i, 1.25f, 1.0f, filters::kColourOnly);
+            }));
 }
 
 // Chained commands build on each other; each one's input becomes the undo image.
@@ -48,8 +54,8 @@ TEST_F(HandlerTest, ContrastThenGammaAccumulate) {
   std::vector<uint8_t> afterContrast = Pixels();
   EXPECT_EQ(Rc("AdjustGamma 2.0"), 0);
   EXPECT_EQ(Pixels(), Expected(40, 30, [](image::ChunkyImage* i) {
-              filters::ContrastGamma(i, i, 0, 1.5f, 1.0f);
-              filters::ContrastGamma(i, i, 0, 1.0f, 2.0f);
+              filters::ContrastGamma(i, i, 1.5f, 1.0f, filters::kColourOnly);
+              filters::ContrastGamma(i, i, 1.0f, 2.0f, filters::kColourOnly);
             }));
   EXPECT_EQ(controller->editBackup(), nullptr);
   controller->ToggleUndo();
@@ -64,7 +70,7 @@ TEST_F(HandlerTest, BalancesCommitAndChainWithBlur) {
   EXPECT_EQ(Pixels(), Expected(40, 30, [](image::ChunkyImage* i) {
               filters::RGBBalance(i, i, 0.5, 1.0, 1.5, 1.0);
               filters::HSVBalance(i, i, 90 / 360.0, 0.8, 1.0);
-              filters::GaussianBlur(i, 1.5f, 3);
+              filters::GaussianBlur(i, 1.5f, filters::kColourOnly);
             }));
 }
 
@@ -73,7 +79,8 @@ TEST_F(HandlerTest, UndoAfterBlurAndAgain) {
   std::vector<uint8_t> original = Pixels();
   EXPECT_EQ(Rc("Blur MODE coloralpha RADIUS 2"), 0);
   std::vector<uint8_t> blurred = Pixels();
-  EXPECT_EQ(blurred, Expected(40, 30, [](image::ChunkyImage* i) { filters::GaussianBlur(i, 2.0f, 4); }));
+  EXPECT_EQ(blurred,
+            Expected(40, 30, [](image::ChunkyImage* i) { filters::GaussianBlur(i, 2.0f, filters::kColourAndAlpha); }));
   controller->ToggleUndo();
   EXPECT_EQ(Pixels(), original);
   controller->ToggleUndo();
@@ -83,12 +90,13 @@ TEST_F(HandlerTest, UndoAfterBlurAndAgain) {
 TEST_F(HandlerTest, DefaultsForModesAndRadii) {
   ASSERT_EQ(Rc("Load /p/small.png"), 0);
   EXPECT_EQ(Rc("Blur"), 0) << "no MODE: color, RADIUS 1.0";
-  EXPECT_EQ(Pixels(), Expected(40, 30, [](image::ChunkyImage* i) { filters::GaussianBlur(i, 1.0f, 3); }));
+  EXPECT_EQ(Pixels(),
+            Expected(40, 30, [](image::ChunkyImage* i) { filters::GaussianBlur(i, 1.0f, filters::kColourOnly); }));
   ASSERT_EQ(Rc("Load /p/small.png"), 0);
   EXPECT_EQ(Rc("SelectiveBlur"), 0) << "no MODE: color, RADIUS 1.0, THRESHOLD 50";
   EXPECT_EQ(Pixels(), Expected(40, 30, [](image::ChunkyImage* i) {
               image::ChunkyPtr copy(image::chk_Duplicate(i));
-              filters::SelectiveGaussian(copy.get(), i, 50, 3, 1.0f);
+              filters::SelectiveGaussian(copy.get(), i, 1.0f, 50, filters::kColourOnly);
             }));
   EXPECT_EQ(Rc("Blur color 5000"), 1) << "a radius the filter does not take";
   EXPECT_EQ(Rc("Sharpen 3 STRENGTH 2147483647"), 0) << "a huge strength only saturates";

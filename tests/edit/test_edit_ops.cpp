@@ -35,7 +35,7 @@ std::vector<SameSizeCase> SameSizeCases() {
   levels.high = 200;
   LevelsParams autoLevels;
   autoLevels.autoLevels = true;
-  ContrastGammaParams cg{150, 80, 1};
+  ContrastGammaParams cg{150, 80, filters::kColourAndAlpha};
   RGBBalanceParams rgb{50, 120, 180, 90};
   HSVBalanceParams hsv{-40, 130, 90};
   SmoothParams smooth{3, 1};

@@ -1,10 +1,18 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "filters/alpha_mode.h"
-#include "filters/blur.h"
+#include "filters/box_blur.h"
+#include "filters/gaussian_blur.h"
+#include "filters/plain_paths.h"
+#include "filters/selective_gaussian.h"
+#include "filters/selective_median.h"
+#include "filters/tone.h"
 #include "filters_test_util.h"
 
 namespace vl::filters {
@@ -44,6 +52,40 @@ TEST(AlphaModeTest, RadioPositionsMapToModes) {
   EXPECT_FALSE(IsAlphaMode(2));
   EXPECT_EQ(kSelectiveAlphaModes[0], 3);
   EXPECT_EQ(kSelectiveAlphaModes[1], 1);
+}
+
+// A value outside the enum (from an unchecked conversion) is refused by every filter that
+// takes a mode, and the destination is left as it was.
+TEST_F(BlurTest, EveryModeFilterRefusesAValueThatIsNoMode) {
+  using ModeFilter = std::function<bool(const image::ChunkyImage*, image::ChunkyImage*, AlphaMode)>;
+  const std::vector<std::pair<const char*, ModeFilter>> filters = {
+      {"GaussianBlur",
+       [](const image::ChunkyImage*, image::ChunkyImage* d, AlphaMode m) { return GaussianBlur(d, 2.0f, m); }},
+      {"plain::GaussianBlur",
+       [](const image::ChunkyImage*, image::ChunkyImage* d, AlphaMode m) { return plain::GaussianBlur(d, 2.0f, m); }},
+      {"SelectiveGaussian", [](const image::ChunkyImage* s, image::ChunkyImage* d,
+                               AlphaMode m) { return SelectiveGaussian(s, d, 1.0f, 255, m); }},
+      {"SelectiveMedian", [](const image::ChunkyImage* s, image::ChunkyImage* d,
+                             AlphaMode m) { return SelectiveMedian(s, d, 2, 255, m); }},
+      {"ApplyLUT", [](const image::ChunkyImage* s, image::ChunkyImage* d,
+                      AlphaMode m) { return ApplyLUT(s, d, LevelsTable(10, 20), m); }},
+      {"Levels",
+       [](const image::ChunkyImage* s, image::ChunkyImage* d, AlphaMode m) { return Levels(s, d, 10, 20, m); }},
+      {"ContrastGamma", [](const image::ChunkyImage* s, image::ChunkyImage* d,
+                           AlphaMode m) { return ContrastGamma(s, d, 2.0f, 0.5f, m); }},
+  };
+  auto source = test::Random(9, 7, 5);
+  for (const auto& [name, filter] : filters) {
+    for (int value : {0, 2, 5, -1, 1 << 20}) {
+      auto out = test::Random(9, 7, 6);
+      const auto before = Bytes(out.get());
+      EXPECT_FALSE(filter(source.get(), out.get(), static_cast<AlphaMode>(value))) << name << " " << value;
+      EXPECT_EQ(Bytes(out.get()), before) << name << " " << value;
+    }
+    // The same filter with a mode does run, so the refusal above is the mode's.
+    auto out = test::Random(9, 7, 6);
+    EXPECT_TRUE(filter(source.get(), out.get(), kColourOnly)) << name;
+  }
 }
 
 TEST_F(BlurTest, BoxRadiusOneOnZeroPeakZero) {
@@ -202,7 +244,7 @@ TEST_F(BlurTest, GaussianKeepsUniformImagesAndRefusesBadArguments) {
   const auto before = Bytes(flat.get());
   ASSERT_TRUE(GaussianBlur(flat.get(), 3.0f, kColourAndAlpha));
   EXPECT_EQ(Bytes(flat.get()), before);
-  EXPECT_FALSE(GaussianBlur(flat.get(), 1.0f, 2));
+  EXPECT_FALSE(GaussianBlur(flat.get(), 1.0f, static_cast<AlphaMode>(2)));
   EXPECT_FALSE(GaussianBlur(flat.get(), std::nanf(""), kColourOnly));
   EXPECT_FALSE(GaussianBlur(nullptr, 1.0f, kColourOnly));
   image::ChunkyPtr rgba(image::chk_Create(3, 3, image::RGB565, true));
@@ -224,7 +266,7 @@ TEST_F(BlurTest, SelectiveGaussianAveragesOnlyCloseColours) {
   // Keys 3v = 0, 180, 600 against the limit 3 * 100: 0 and 60 mix, 200 stays alone.
   auto image = MakeImage(3, 1, {{77, 0, 0, 0}, {78, 60, 60, 60}, {79, 200, 200, 200}});
   auto out = test::Blank(image.get());
-  ASSERT_TRUE(SelectiveGaussian(image.get(), out.get(), 100, kColourOnly, 0.0f));
+  ASSERT_TRUE(SelectiveGaussian(image.get(), out.get(), 0.0f, 100, kColourOnly));
   // (60 * 1288) / 6435 = 12; (60 * 5147) / 6435 = 47.
   EXPECT_EQ(At(out.get(), 0, 0), (Pixel{77, 12, 12, 12}));
   EXPECT_EQ(At(out.get(), 1, 0), (Pixel{78, 47, 47, 47}));
@@ -234,9 +276,9 @@ TEST_F(BlurTest, SelectiveGaussianAveragesOnlyCloseColours) {
 TEST_F(BlurTest, SelectiveGaussianThresholdZeroCopies) {
   auto image = test::Random(9, 6, 8);
   auto out = test::Blank(image.get());
-  ASSERT_TRUE(SelectiveGaussian(image.get(), out.get(), 0, kColourOnly, 2.0f));
+  ASSERT_TRUE(SelectiveGaussian(image.get(), out.get(), 2.0f, 0, kColourOnly));
   EXPECT_EQ(Bytes(out.get()), Bytes(image.get()));
-  ASSERT_TRUE(SelectiveGaussian(image.get(), out.get(), 0, kAlphaOnly, 2.0f));
+  ASSERT_TRUE(SelectiveGaussian(image.get(), out.get(), 2.0f, 0, kAlphaOnly));
   EXPECT_EQ(Bytes(out.get()), Bytes(image.get()));
 }
 
@@ -248,7 +290,7 @@ TEST_F(BlurTest, SelectiveGaussianWithAHighThresholdIsTheWeightedBlur) {
       for (int c = 1; c < 4; ++c) test::Byte(image.get(), x, y, c) %= 201;
   auto out = test::Blank(image.get());
   const float radius = 0.6f;
-  ASSERT_TRUE(SelectiveGaussian(image.get(), out.get(), 255, kColourOnly, radius));
+  ASSERT_TRUE(SelectiveGaussian(image.get(), out.get(), radius, 255, kColourOnly));
   const SelectiveKernel k = SelectiveGaussianKernel(radius);
   for (int y = 0; y < 5; ++y)
     for (int x = 0; x < 7; ++x) {
@@ -268,18 +310,18 @@ TEST_F(BlurTest, SelectiveGaussianWithAHighThresholdIsTheWeightedBlur) {
 TEST_F(BlurTest, SelectiveAlphaModeAveragesAlphaAndCopiesColour) {
   auto image = MakeImage(2, 1, {{0, 1, 2, 3}, {100, 4, 5, 6}});
   auto out = test::Blank(image.get());
-  ASSERT_TRUE(SelectiveGaussian(image.get(), out.get(), 50, kAlphaOnly, 0.0f));
+  ASSERT_TRUE(SelectiveGaussian(image.get(), out.get(), 0.0f, 50, kAlphaOnly));
   // |0 - 100| < 150: each mixes with the other, weights 5147 and 1288.
   EXPECT_EQ(At(out.get(), 0, 0), (Pixel{uint8_t(100 * 1288 / 6435), 1, 2, 3}));
   EXPECT_EQ(At(out.get(), 1, 0), (Pixel{uint8_t(100 * 5147 / 6435), 4, 5, 6}));
-  EXPECT_FALSE(SelectiveGaussian(image.get(), out.get(), 50, kColourAndAlpha, 0.0f));
+  EXPECT_FALSE(SelectiveGaussian(image.get(), out.get(), 0.0f, 50, kColourAndAlpha));
 }
 
 TEST_F(BlurTest, SelectiveInPlaceMatchesSeparateDestination) {
   auto image = test::Random(10, 8, 13);
   auto out = test::Blank(image.get());
-  ASSERT_TRUE(SelectiveGaussian(image.get(), out.get(), 60, kColourOnly, 1.0f));
-  ASSERT_TRUE(SelectiveGaussian(image.get(), image.get(), 60, kColourOnly, 1.0f));
+  ASSERT_TRUE(SelectiveGaussian(image.get(), out.get(), 1.0f, 60, kColourOnly));
+  ASSERT_TRUE(SelectiveGaussian(image.get(), image.get(), 1.0f, 60, kColourOnly));
   EXPECT_EQ(Bytes(image.get()), Bytes(out.get()));
 
   auto image2 = test::Random(10, 8, 14);

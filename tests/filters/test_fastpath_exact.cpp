@@ -9,10 +9,12 @@
 #include <vector>
 
 #include "filters/alpha_mode.h"
-#include "filters/blur.h"
+#include "filters/box_blur.h"
 #include "filters/convolve_simd.h"
 #include "filters/exact_divider.h"
+#include "filters/gaussian_blur.h"
 #include "filters/plain_paths.h"
+#include "filters/rank.h"
 #include "filters/sharpen.h"
 #include "image/chunky.h"
 #include "platform/thread_pool.h"
@@ -69,7 +71,7 @@ std::vector<detail::SimdLevel> Levels() {
   return levels;
 }
 
-void ExpectGaussianMatches(const ChunkyImage* source, float radius, int mode, const std::string& where) {
+void ExpectGaussianMatches(const ChunkyImage* source, float radius, AlphaMode mode, const std::string& where) {
   ChunkyPtr plainResult(image::chk_Duplicate(source));
   ASSERT_TRUE(plainResult);
   bool plainOk;
@@ -98,7 +100,7 @@ TEST_F(FastPathExact, GaussianEverySizeModeAndRadius) {
     for (const Size& s : kSizes) {
       ChunkyPtr source(test::RandomImage(s.w, s.h, format, static_cast<uint32_t>(s.w * 7 + s.h)));
       ASSERT_TRUE(source);
-      for (int mode : {kAlphaOnly, kColourOnly, kColourAndAlpha})
+      for (AlphaMode mode : {kAlphaOnly, kColourOnly, kColourAndAlpha})
         for (float radius : radii)
           ExpectGaussianMatches(source.get(), radius, mode,
                                 Where(s, format, "mode " + std::to_string(mode) + " radius " + std::to_string(radius)));
@@ -112,7 +114,7 @@ TEST_F(FastPathExact, GaussianLargestRadius) {
     for (const Size& s : {Size{1, 1}, Size{9, 500}, Size{500, 7}, Size{257, 131}}) {
       ChunkyPtr source(test::RandomImage(s.w, s.h, format, 77));
       ASSERT_TRUE(source);
-      for (int mode : {kAlphaOnly, kColourOnly, kColourAndAlpha})
+      for (AlphaMode mode : {kAlphaOnly, kColourOnly, kColourAndAlpha})
         ExpectGaussianMatches(source.get(), kMaxGaussianRadius, mode,
                               Where(s, format, "mode " + std::to_string(mode) + " largest radius"));
     }
@@ -125,7 +127,7 @@ TEST_F(FastPathExact, GaussianTallPictureTakesNarrowStrips) {
   for (const auto& [format, s] : cases) {
     ChunkyPtr source(test::RandomImage(s.w, s.h, format, 4));
     ASSERT_TRUE(source);
-    for (int mode : {kColourOnly, kColourAndAlpha})
+    for (AlphaMode mode : {kColourOnly, kColourAndAlpha})
       ExpectGaussianMatches(source.get(), 0.5f, mode, Where(s, format, "tall, mode " + std::to_string(mode)));
   }
 }
@@ -146,11 +148,11 @@ TEST_F(FastPathExact, GaussianRefusesWhatThePlainPathRefuses) {
   ASSERT_TRUE(argb && rgb);
   ChunkyPtr before(image::chk_Duplicate(argb.get()));
   ASSERT_TRUE(before);
-  EXPECT_FALSE(GaussianBlur(argb.get(), 2.0f, 2));                       // not a mode
-  EXPECT_FALSE(GaussianBlur(argb.get(), kMaxGaussianRadius + 1.0f, 4));  // too large
-  EXPECT_FALSE(GaussianBlur(argb.get(), std::numeric_limits<float>::quiet_NaN(), 4));
-  EXPECT_FALSE(GaussianBlur(rgb.get(), 2.0f, 4));  // 3-byte pixels
-  EXPECT_FALSE(GaussianBlur(nullptr, 2.0f, 4));
+  EXPECT_FALSE(GaussianBlur(argb.get(), 2.0f, static_cast<AlphaMode>(2)));             // not a mode
+  EXPECT_FALSE(GaussianBlur(argb.get(), kMaxGaussianRadius + 1.0f, kColourAndAlpha));  // too large
+  EXPECT_FALSE(GaussianBlur(argb.get(), std::numeric_limits<float>::quiet_NaN(), kColourAndAlpha));
+  EXPECT_FALSE(GaussianBlur(rgb.get(), 2.0f, kColourAndAlpha));  // 3-byte pixels
+  EXPECT_FALSE(GaussianBlur(nullptr, 2.0f, kColourAndAlpha));
   EXPECT_EQ(0, std::memcmp(before->pixels, argb->pixels, Bytes(argb.get())));
 }
 
@@ -158,7 +160,7 @@ TEST_F(FastPathExact, GaussianKeepsTheBytesTheModeLeavesOut) {
   // A byte check of its own, so that a fault common to both paths still shows.
   ChunkyPtr source(test::RandomImage(87, 40, image::ARGB32, 12));
   ASSERT_TRUE(source);
-  for (int mode : {kAlphaOnly, kColourOnly}) {
+  for (AlphaMode mode : {kAlphaOnly, kColourOnly}) {
     ChunkyPtr out(image::chk_Duplicate(source.get()));
     ASSERT_TRUE(out);
     platform::ScopedThreadCount scope(2, true);

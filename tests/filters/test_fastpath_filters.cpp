@@ -6,7 +6,9 @@
 #include <string>
 
 #include "filters/alpha_mode.h"
-#include "filters/blur.h"
+#include "filters/box_blur.h"
+#include "filters/gaussian_blur.h"
+#include "filters/rank.h"
 #include "filters/sharpen.h"
 #include "filters/tone.h"
 #include "image/chunky.h"
@@ -81,7 +83,7 @@ TEST_F(FastPathFilters, GaussianBlurEveryModeAndRadius) {
     for (const Size& s : kSizes) {
       ChunkyPtr source(test::RandomImage(s.w, s.h, format, static_cast<uint32_t>(s.w + s.h * 5)));
       ASSERT_TRUE(source);
-      for (int mode : {kAlphaOnly, kColourOnly, kColourAndAlpha}) {
+      for (AlphaMode mode : {kAlphaOnly, kColourOnly, kColourAndAlpha}) {
         for (float radius : {0.0f, 0.5f, 1.0f, 3.7f, 10.0f}) {
           // GaussianBlur works in place, so the copy is the destination.
           ExpectSameWithThreads(
@@ -130,7 +132,7 @@ TEST_F(FastPathFilters, ToneFiltersEveryMode) {
   for (const Size& s : kSizes) {
     ChunkyPtr source(test::RandomImage(s.w, s.h, image::ARGB32, 9));
     ASSERT_TRUE(source);
-    for (int mode : {kAlphaOnly, kColourOnly, kColourAndAlpha}) {
+    for (AlphaMode mode : {kAlphaOnly, kColourOnly, kColourAndAlpha}) {
       ExpectSameWithThreads(
           source.get(), [&](const ChunkyImage* in, ChunkyImage* out) { return Levels(in, out, 30, 200, mode); },
           Name("Levels", s, std::to_string(mode)));
@@ -138,7 +140,9 @@ TEST_F(FastPathFilters, ToneFiltersEveryMode) {
     for (int method : {0, 1, 2})
       ExpectSameWithThreads(
           source.get(),
-          [&](const ChunkyImage* in, ChunkyImage* out) { return ContrastGamma(in, out, method, 1.4f, 0.8f); },
+          [&](const ChunkyImage* in, ChunkyImage* out) {
+            return ContrastGamma(in, out, 1.4f, 0.8f, AlphaModeFromRadio(method));
+          },
           Name("ContrastGamma", s, std::to_string(method)));
     ExpectSameWithThreads(
         source.get(), [](const ChunkyImage* in, ChunkyImage* out) { return RGBBalance(in, out, 1.2, 0.5, 2.0, 0.9); },

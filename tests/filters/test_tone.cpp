@@ -34,7 +34,7 @@ TEST_F(ToneTest, ApplyLUTMapsTheBytesOfEachMode) {
   ASSERT_TRUE(ApplyLUT(image.get(), out.get(), plusOne, kAlphaOnly));
   EXPECT_EQ(At(out.get(), 0, 0), (Pixel{11, 20, 30, 40}));
   auto untouched = test::Blank(image.get());
-  EXPECT_FALSE(ApplyLUT(image.get(), untouched.get(), plusOne, 2));
+  EXPECT_FALSE(ApplyLUT(image.get(), untouched.get(), plusOne, static_cast<AlphaMode>(2)));
   EXPECT_EQ(At(untouched.get(), 0, 0), (Pixel{0, 0, 0, 0}));
 }
 
@@ -78,7 +78,7 @@ TEST_F(ToneTest, LevelsAppliesByMode) {
   EXPECT_EQ(At(out.get(), 1, 0), (Pixel{0, 255, 0, (75 * 655) >> 8}));
   ASSERT_TRUE(Levels(image.get(), out.get(), 100, 200, kAlphaOnly));
   EXPECT_EQ(At(out.get(), 0, 0), (Pixel{127, 150, 100, 250}));
-  EXPECT_FALSE(Levels(image.get(), out.get(), 100, 200, 0));
+  EXPECT_FALSE(Levels(image.get(), out.get(), 100, 200, static_cast<AlphaMode>(0)));
 }
 
 TEST_F(ToneTest, AutoLevelsMeasuresLuminanceOrAlpha) {
@@ -134,14 +134,14 @@ TEST(ContrastGammaTableTest, HighContrastClipsAndNegativeBaseGivesZero) {
 TEST_F(ToneTest, ContrastGammaMethodSelectsTheAlphaMode) {
   auto image = MakeImage(1, 1, {{12, 12, 1, 255}});
   auto out = test::Blank(image.get());
-  ASSERT_TRUE(ContrastGamma(image.get(), out.get(), 0, 1.0f, 1.0f));
+  ASSERT_TRUE(ContrastGamma(image.get(), out.get(), 1.0f, 1.0f, AlphaModeFromRadio(0)));
   EXPECT_EQ(At(out.get(), 0, 0), (Pixel{12, 11, 0, 255}));
-  ASSERT_TRUE(ContrastGamma(image.get(), out.get(), 1, 1.0f, 1.0f));
+  ASSERT_TRUE(ContrastGamma(image.get(), out.get(), 1.0f, 1.0f, AlphaModeFromRadio(1)));
   EXPECT_EQ(At(out.get(), 0, 0), (Pixel{11, 11, 0, 255}));
-  ASSERT_TRUE(ContrastGamma(image.get(), out.get(), 2, 1.0f, 1.0f));
+  ASSERT_TRUE(ContrastGamma(image.get(), out.get(), 1.0f, 1.0f, AlphaModeFromRadio(2)));
   EXPECT_EQ(At(out.get(), 0, 0), (Pixel{11, 12, 1, 255}));
-  EXPECT_FALSE(ContrastGamma(image.get(), out.get(), 3, 1.0f, 1.0f));
-  EXPECT_FALSE(ContrastGamma(image.get(), out.get(), 0, std::nanf(""), 1.0f));
+  EXPECT_FALSE(ContrastGamma(image.get(), out.get(), 1.0f, 1.0f, AlphaModeFromRadio(3)));
+  EXPECT_FALSE(ContrastGamma(image.get(), out.get(), std::nanf(""), 1.0f, AlphaModeFromRadio(0)));
 }
 
 TEST_F(ToneTest, RGBBalanceScalesEachChannel) {

@@ -1,12 +1,13 @@
-#include "filters/blur.h"
+#include "filters/gaussian_blur.h"
 
 #include <algorithm>
 #include <atomic>
 #include <bit>
 #include <cmath>
-#include <cstdio>
+#include <cstdint>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "filters/alpha_mode.h"
 #include "filters/convolve_simd.h"
@@ -20,134 +21,10 @@ namespace vl::filters {
 
 namespace {
 
-using detail::ClampByte;
-using detail::SameShape;
 using detail::Usable;
 
-// Running-sum average of one line of n pixels of `channels` bytes each. Element i of the
-// line is at in + i * step (bytes); results go to out + i * step.
-void PlainBoxLine(const uint8_t* in, uint8_t* out, int n, size_t step, int channels, int radius) {
-  uint64_t sums[4] = {0, 0, 0, 0};
-  const int firstEnd = std::min(radius, n - 1);
-  for (int i = 0; i <= firstEnd; ++i)
-    for (int c = 0; c < channels; ++c) sums[c] += in[i * step + c];
-  for (int x = 0; x < n; ++x) {
-    const int lo = std::max(x - radius, 0);
-    const int hi = std::min(x + radius, n - 1);
-    const uint64_t count = static_cast<uint64_t>(hi - lo + 1);
-    const uint64_t inv = 65536 / count;
-    for (int c = 0; c < channels; ++c) out[x * step + c] = static_cast<uint8_t>((sums[c] * inv) >> 16);
-    if (x - radius >= 0)
-      for (int c = 0; c < channels; ++c) sums[c] -= in[(x - radius) * step + c];
-    if (x + radius + 1 <= n - 1)
-      for (int c = 0; c < channels; ++c) sums[c] += in[(x + radius + 1) * step + c];
-  }
-}
-
-// Vertical box pass, temporary -> destination, in strips of up to 32 adjacent columns, so
-// each step reads one contiguous piece of a row for the whole strip.
-// Columns xBegin .. xEnd - 1 are done; xBegin is a multiple of kBoxStrip.
-constexpr int kBoxStrip = 32;
-void PlainBoxColumns(const uint8_t* in, uint8_t* out, int width, int height, int bpp, int radius, int xBegin,
-                     int xEnd) {
-  constexpr int kStrip = kBoxStrip;
-  const size_t rowBytes = static_cast<size_t>(width) * bpp;
-  uint64_t sums[kStrip * 4];
-  for (int x0 = xBegin; x0 < xEnd; x0 += kStrip) {
-    const int cols = std::min(kStrip, xEnd - x0);
-    const int bytes = cols * bpp;
-    const size_t offset = static_cast<size_t>(x0) * bpp;
-    std::fill(sums, sums + bytes, uint64_t{0});
-    const int firstEnd = std::min(radius, height - 1);
-    for (int y = 0; y <= firstEnd; ++y) {
-      const uint8_t* row = in + y * rowBytes + offset;
-      for (int b = 0; b < bytes; ++b) sums[b] += row[b];
-    }
-    for (int y = 0; y < height; ++y) {
-      const int lo = std::max(y - radius, 0);
-      const int hi = std::min(y + radius, height - 1);
-      const uint64_t inv = 65536 / static_cast<uint64_t>(hi - lo + 1);
-      uint8_t* dst = out + y * rowBytes + offset;
-      for (int b = 0; b < bytes; ++b) dst[b] = static_cast<uint8_t>((sums[b] * inv) >> 16);
-      if (y - radius >= 0) {
-        const uint8_t* row = in + (y - radius) * rowBytes + offset;
-        for (int b = 0; b < bytes; ++b) sums[b] -= row[b];
-      }
-      if (y + radius + 1 <= height - 1) {
-        const uint8_t* row = in + (y + radius + 1) * rowBytes + offset;
-        for (int b = 0; b < bytes; ++b) sums[b] += row[b];
-      }
-    }
-  }
-}
-
-// The same two passes with sums of type Sum: uint32_t whenever 255 * (2 * radius + 1) fits,
-// which keeps every product sum * inv below 255 * 65536 as well, so the results are those
-// of the 64-bit sums. The reciprocal is recomputed only where the window's count changes
-// (near the ends of a line); everywhere else it is the same 65536 / (2 * radius + 1).
-template <typename Sum>
-void FastBoxLine(const uint8_t* in, uint8_t* out, int n, int channels, int radius) {
-  Sum sums[4] = {0, 0, 0, 0};
-  const int firstEnd = std::min(radius, n - 1);
-  for (int i = 0; i <= firstEnd; ++i)
-    for (int c = 0; c < channels; ++c) sums[c] += in[i * channels + c];
-  int lastCount = 0;
-  Sum inv = 0;
-  for (int x = 0; x < n; ++x) {
-    const int count = std::min(x + radius, n - 1) - std::max(x - radius, 0) + 1;
-    if (count != lastCount) {
-      inv = static_cast<Sum>(65536 / count);
-      lastCount = count;
-    }
-    for (int c = 0; c < channels; ++c) out[x * channels + c] = static_cast<uint8_t>((sums[c] * inv) >> 16);
-    if (x - radius >= 0)
-      for (int c = 0; c < channels; ++c) sums[c] -= in[(x - radius) * channels + c];
-    if (x + radius + 1 <= n - 1)
-      for (int c = 0; c < channels; ++c) sums[c] += in[(x + radius + 1) * channels + c];
-  }
-}
-
-template <typename Sum>
-VL_VECTOR_CLONES void FastBoxColumns(const uint8_t* in, uint8_t* out, int width, int height, int bpp, int radius,
-                                     int xBegin, int xEnd) {
-  constexpr int kStrip = kBoxStrip;
-  const size_t rowBytes = static_cast<size_t>(width) * bpp;
-  Sum sums[kStrip * 4];
-  for (int x0 = xBegin; x0 < xEnd; x0 += kStrip) {
-    const int cols = std::min(kStrip, xEnd - x0);
-    const int bytes = cols * bpp;
-    const size_t offset = static_cast<size_t>(x0) * bpp;
-    std::fill(sums, sums + bytes, Sum{0});
-    const int firstEnd = std::min(radius, height - 1);
-    for (int y = 0; y <= firstEnd; ++y) {
-      const uint8_t* row = in + y * rowBytes + offset;
-      for (int b = 0; b < bytes; ++b) sums[b] += row[b];
-    }
-    for (int y = 0; y < height; ++y) {
-      const int lo = std::max(y - radius, 0);
-      const int hi = std::min(y + radius, height - 1);
-      const Sum inv = static_cast<Sum>(65536 / (hi - lo + 1));
-      uint8_t* dst = out + y * rowBytes + offset;
-      for (int b = 0; b < bytes; ++b) dst[b] = static_cast<uint8_t>((sums[b] * inv) >> 16);
-      if (y - radius >= 0) {
-        const uint8_t* row = in + (y - radius) * rowBytes + offset;
-        for (int b = 0; b < bytes; ++b) sums[b] -= row[b];
-      }
-      if (y + radius + 1 <= height - 1) {
-        const uint8_t* row = in + (y + radius + 1) * rowBytes + offset;
-        for (int b = 0; b < bytes; ++b) sums[b] += row[b];
-      }
-    }
-  }
-}
-
-// Whether 255 * (2 * radius + 1) fits 32 bits.
-bool SmallBoxRadius(int radius) {
-  return 255 * (2 * int64_t{radius} + 1) <= int64_t{UINT32_MAX};
-}
-
 // Which bytes of a pixel the mode selects: alpha is byte 0 of ARGB32.
-bool SelectsByte(int mode, int byte) {
+bool SelectsByte(AlphaMode mode, int byte) {
   switch (mode) {
     case kAlphaOnly: return byte == 0;
     case kColourOnly: return byte != 0;
@@ -174,74 +51,6 @@ void GaussianLine(const uint8_t* line, uint8_t* out, size_t step, int n, int bpp
 }
 
 }  // namespace
-
-namespace {
-
-bool RunBoxBlur(const image::ChunkyImage* source, image::ChunkyImage* destination, int radiusX, int radiusY,
-                bool plainPath) {
-  if (!SameShape(source, destination)) return false;
-  const int bpp = image::BytesPerPixel(source);
-  if (bpp != 1 && bpp != 4) return false;
-  const int width = source->width;
-  const int height = source->height;
-  radiusX = std::clamp(radiusX, 0, width - 1);
-  radiusY = std::clamp(radiusY, 0, height - 1);
-
-  image::ChunkyPtr temp(image::chk_Create(width, height, source->format, false));
-  if (!temp) {
-    std::fputs("[Blur]: Failed to allocate temp memory buffer\n", stdout);
-    std::fflush(stdout);
-    return false;
-  }
-  const size_t rowBytes = static_cast<size_t>(width) * bpp;
-  const size_t total = rowBytes * height;
-
-  // Rows, then strips of columns, are independent: both passes are split over the pool.
-  if (radiusX == 0) {
-    std::memcpy(temp->pixels, source->pixels, total);
-  } else {
-    platform::ParallelFor(0, height, platform::GrainFor(static_cast<int64_t>(rowBytes)), [&](int64_t y0, int64_t y1) {
-      for (int64_t y = y0; y < y1; ++y)
-        if (plainPath)
-          PlainBoxLine(source->pixels + y * rowBytes, temp->pixels + y * rowBytes, width, bpp, bpp, radiusX);
-        else if (SmallBoxRadius(radiusX))
-          FastBoxLine<uint32_t>(source->pixels + y * rowBytes, temp->pixels + y * rowBytes, width, bpp, radiusX);
-        else
-          FastBoxLine<uint64_t>(source->pixels + y * rowBytes, temp->pixels + y * rowBytes, width, bpp, radiusX);
-    });
-  }
-  if (radiusY == 0) {
-    std::memcpy(destination->pixels, temp->pixels, total);
-  } else {
-    const int strips = (width + kBoxStrip - 1) / kBoxStrip;
-    platform::ParallelFor(
-        0, strips, platform::GrainFor(int64_t{height} * kBoxStrip * bpp), [&](int64_t s0, int64_t s1) {
-          const int x0 = static_cast<int>(s0) * kBoxStrip;
-          const int x1 = std::min(width, static_cast<int>(s1) * kBoxStrip);
-          if (plainPath)
-            PlainBoxColumns(temp->pixels, destination->pixels, width, height, bpp, radiusY, x0, x1);
-          else if (SmallBoxRadius(radiusY))
-            FastBoxColumns<uint32_t>(temp->pixels, destination->pixels, width, height, bpp, radiusY, x0, x1);
-          else
-            FastBoxColumns<uint64_t>(temp->pixels, destination->pixels, width, height, bpp, radiusY, x0, x1);
-        });
-  }
-  return true;
-}
-
-}  // namespace
-
-bool BoxBlur(const image::ChunkyImage* source, image::ChunkyImage* destination, int radiusX, int radiusY) {
-  return RunBoxBlur(source, destination, radiusX, radiusY, false);
-}
-
-namespace plain {
-
-bool BoxBlur(const image::ChunkyImage* source, image::ChunkyImage* destination, int radiusX, int radiusY) {
-  return RunBoxBlur(source, destination, radiusX, radiusY, true);
-}
-
-}  // namespace plain
 
 GaussianLineKernel GaussianKernel(float radius) {
   GaussianLineKernel kernel;
@@ -277,7 +86,7 @@ struct GaussianSetup {
   int64_t wsum = 0;
 };
 
-bool PrepareGaussian(const image::ChunkyImage* image, float radius, int mode, GaussianSetup& setup) {
+bool PrepareGaussian(const image::ChunkyImage* image, float radius, AlphaMode mode, GaussianSetup& setup) {
   if (!Usable(image) || !IsAlphaMode(mode)) return false;
   setup.bpp = image::BytesPerPixel(image);
   if (setup.bpp == 4) {
@@ -499,7 +308,7 @@ bool MakeFastKernel(const GaussianSetup& setup, FastKernel& fk) {
 
 namespace plain {
 
-bool GaussianBlur(image::ChunkyImage* image, float radius, int mode) {
+bool GaussianBlur(image::ChunkyImage* image, float radius, AlphaMode mode) {
   GaussianSetup setup;
   if (!PrepareGaussian(image, radius, mode, setup)) return false;
   const int bpp = setup.bpp;
@@ -560,7 +369,7 @@ bool GaussianBlur(image::ChunkyImage* image, float radius, int mode) {
 
 }  // namespace plain
 
-bool GaussianBlur(image::ChunkyImage* image, float radius, int mode) {
+bool GaussianBlur(image::ChunkyImage* image, float radius, AlphaMode mode) {
   GaussianSetup setup;
   if (!PrepareGaussian(image, radius, mode, setup)) return false;
   FastKernel fk;
@@ -613,123 +422,6 @@ bool GaussianBlur(image::ChunkyImage* image, float radius, int mode) {
         }
       });
   return ok;
-}
-
-SelectiveKernel SelectiveGaussianKernel(float radius) {
-  SelectiveKernel kernel;
-  if (!std::isfinite(radius) || std::fabs(radius) > kMaxSelectiveRadius) return kernel;
-  const float r = std::fabs(2.0f * radius + 1.0f) + 1.0f;
-  const int n = static_cast<int>(r + 1.0f);
-  const float sigma = r * 0.3003866304256165f;
-  const float norm = 1.0f / std::sqrt(sigma * 2.0f * static_cast<float>(M_PI));
-  const float denominator = -2.0f * sigma * sigma;
-  kernel.n = n;
-  kernel.weights.resize(static_cast<size_t>(n) * n);
-  for (int i = 0; i < n; ++i)
-    for (int j = 0; j < n; ++j) {
-      const float q = static_cast<float>(i * i + j * j) / denominator;
-      kernel.weights[static_cast<size_t>(i) * n + j] =
-          static_cast<int32_t>(static_cast<double>(norm) * std::exp(static_cast<double>(q)) * 10000.0);
-    }
-  return kernel;
-}
-
-namespace {
-
-// The value a selective filter compares: R + G + B for mode 3, alpha for mode 1.
-inline int SelectiveKey(const uint8_t* p, int mode) {
-  return mode == kAlphaOnly ? p[0] : p[1] + p[2] + p[3];
-}
-
-bool SelectiveArgs(const image::ChunkyImage* source, const image::ChunkyImage* destination, int mode) {
-  return SameShape(source, destination) && source->format == image::ARGB32 &&
-         (mode == kColourOnly || mode == kAlphaOnly);
-}
-
-}  // namespace
-
-bool SelectiveGaussian(const image::ChunkyImage* source, image::ChunkyImage* destination, int threshold, int mode,
-                       float radius) {
-  if (!SelectiveArgs(source, destination, mode)) return false;
-  const SelectiveKernel kernel = SelectiveGaussianKernel(radius);
-  if (kernel.empty()) return false;
-  detail::ReadCopy read(source, destination);
-  const image::ChunkyImage* src = read.get();
-  if (!src) return false;
-
-  const int width = src->width;
-  const int height = src->height;
-  const int reach = kernel.n - 1;
-  const int64_t limit = 3 * static_cast<int64_t>(threshold);
-  // Mode 3 averages bytes 1..3, mode 1 byte 0; the other bytes are copied.
-  const int first = mode == kAlphaOnly ? 0 : 1;
-  const int last = mode == kAlphaOnly ? 0 : 3;
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      const uint8_t* centre = src->pixels + (static_cast<size_t>(y) * width + x) * 4;
-      uint8_t* out = destination->pixels + (static_cast<size_t>(y) * width + x) * 4;
-      const int key = SelectiveKey(centre, mode);
-      int64_t sums[4] = {0, 0, 0, 0};
-      int64_t wsum = 0;
-      const int y0 = std::max(0, y - reach), y1 = std::min(height - 1, y + reach);
-      const int x0 = std::max(0, x - reach), x1 = std::min(width - 1, x + reach);
-      for (int yy = y0; yy <= y1; ++yy) {
-        const uint8_t* row = src->pixels + static_cast<size_t>(yy) * width * 4;
-        for (int xx = x0; xx <= x1; ++xx) {
-          const uint8_t* p = row + static_cast<size_t>(xx) * 4;
-          if (std::abs(key - SelectiveKey(p, mode)) >= limit) continue;
-          const int64_t w = kernel.at(std::abs(yy - y), std::abs(xx - x));
-          for (int c = first; c <= last; ++c) sums[c] += w * p[c];
-          wsum += w;
-        }
-      }
-      std::memcpy(out, centre, 4);
-      if (wsum > 0)
-        for (int c = first; c <= last; ++c) out[c] = ClampByte(sums[c] / wsum);
-    }
-  }
-  return true;
-}
-
-bool SelectiveMedian(const image::ChunkyImage* source, image::ChunkyImage* destination, int size, int threshold,
-                     int mode) {
-  if (!SelectiveArgs(source, destination, mode)) return false;
-  if (size < 1 || size > kMaxSelectiveMedianSize) return false;
-  detail::ReadCopy read(source, destination);
-  const image::ChunkyImage* src = read.get();
-  if (!src) return false;
-
-  const int width = src->width;
-  const int height = src->height;
-  const int reach = size - 1;
-  const int64_t limit = 3 * static_cast<int64_t>(threshold);
-  const int first = mode == kAlphaOnly ? 0 : 1;
-  const int last = mode == kAlphaOnly ? 0 : 3;
-  detail::MedianHistogram histograms[4];
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      const uint8_t* centre = src->pixels + (static_cast<size_t>(y) * width + x) * 4;
-      uint8_t* out = destination->pixels + (static_cast<size_t>(y) * width + x) * 4;
-      const int key = SelectiveKey(centre, mode);
-      int count = 0;
-      const int y0 = std::max(0, y - reach), y1 = std::min(height - 1, y + reach);
-      const int x0 = std::max(0, x - reach), x1 = std::min(width - 1, x + reach);
-      for (int yy = y0; yy <= y1; ++yy) {
-        const uint8_t* row = src->pixels + static_cast<size_t>(yy) * width * 4;
-        for (int xx = x0; xx <= x1; ++xx) {
-          const uint8_t* p = row + static_cast<size_t>(xx) * 4;
-          if (std::abs(key - SelectiveKey(p, mode)) >= limit) continue;
-          for (int c = first; c <= last; ++c) histograms[c].Add(p[c]);
-          ++count;
-        }
-      }
-      std::memcpy(out, centre, 4);
-      // With no neighbour taking part (threshold 0) the pixel is copied.
-      if (count > 0)
-        for (int c = first; c <= last; ++c) out[c] = histograms[c].TakeMedian(count);
-    }
-  }
-  return true;
 }
 
 }  // namespace vl::filters
