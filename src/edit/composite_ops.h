@@ -6,19 +6,24 @@
 #include <string>
 
 #include "edit/operation.h"
+#include "filters/blend_mode.h"
+#include "filters/composite.h"
 #include "filters/insert_alpha.h"
-#include "filters/layer_merge.h"
 #include "filters/text.h"
 
 namespace vl::edit {
 
+constexpr IntRange Range(const filters::GlowRange& r) {
+  return {r.min, r.max, r.start};
+}
+
 // Glow: a blurred, brightened copy of the highlights blended back over the picture.
 struct GlowParams {
-  static constexpr IntRange kSaturation{0, 100, 50};
-  static constexpr IntRange kMaskSize{1, 50, 20};
-  static constexpr IntRange kStrength{0, 300, 60};  // percent; shown as 0.00-3.00
-  static constexpr IntRange kThreshold{0, 255, 80};
-  static constexpr IntRange kBackground{0, 100, 80};
+  static constexpr IntRange kSaturation = Range(filters::kGlowSaturation);
+  static constexpr IntRange kMaskSize = Range(filters::kGlowMaskSize);
+  static constexpr IntRange kStrength = Range(filters::kGlowStrength);  // percent; shown as 0.00-3.00
+  static constexpr IntRange kThreshold = Range(filters::kGlowThreshold);
+  static constexpr IntRange kBackground = Range(filters::kGlowBackground);
   // The blend modes the window offers ("Add", "Screen").
   static constexpr uint32_t kModes = filters::kBlendAdd | filters::kBlendScreen;
   int32_t saturation = kSaturation.start;

@@ -1,4 +1,4 @@
-// Alpha modes shared by the blur, tone and compositing filters, and the radio that picks one.
+// Alpha modes shared by the blur, tone and compositing filters, and the radio positions that pick one.
 #pragma once
 
 #include <array>
@@ -13,10 +13,6 @@ enum AlphaMode : int {
   kColourOnly = 3,      // R, G, B; A is kept
   kColourAndAlpha = 4,  // A, R, G, B
 };
-
-// The radio labels, in radio order; position 0, 1, 2 selects mode 3, 4, 1.
-inline constexpr std::array<const char*, 3> kAlphaModeLabels = {"Do not process alpha", "Process alpha",
-                                                                "Process only alpha"};
 
 // Radio position -> alpha mode; the value 0, which is no mode, for a position outside 0..2.
 inline constexpr AlphaMode AlphaModeFromRadio(int position) {

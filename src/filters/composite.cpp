@@ -5,9 +5,9 @@
 #include <cstring>
 
 #include "filters/alpha_mode.h"
+#include "filters/blend_mode.h"
 #include "filters/filter_util.h"
 #include "filters/gaussian_blur.h"
-#include "filters/layer_merge.h"
 #include "filters/tone.h"
 #include "platform/requester.h"
 
@@ -117,7 +117,7 @@ namespace {
 bool InRange(int v, int lo, int hi) {
   return v >= lo && v <= hi;
 }
-bool InRange(int v, const GlowSlider& s) {
+bool InRange(int v, const GlowRange& s) {
   return InRange(v, s.min, s.max);
 }
 

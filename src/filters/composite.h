@@ -36,19 +36,17 @@ bool BlenderCheckTransparency(const image::Texture* texture);
 // c' = (b + (((c - b) * a) >> 8)) modulo 256, then alpha 255.
 bool BlendOverBackground(image::Texture* texture, uint8_t r, uint8_t g, uint8_t b);
 
-// The Glow tool's sliders: label, range and start value.
-struct GlowSlider {
-  const char* label;
+// The ranges and start values of Glow's parameters.
+struct GlowRange {
   int min;
   int max;
   int start;
 };
-inline constexpr GlowSlider kGlowSaturation = {"Saturation:", 0, 100, 50};
-inline constexpr GlowSlider kGlowMaskSize = {"Mask size:", 1, 50, 20};
-inline constexpr GlowSlider kGlowStrength = {"Strength:", 0, 300, 60};
-inline constexpr GlowSlider kGlowThreshold = {"Threshold:", 0, 255, 80};
-inline constexpr GlowSlider kGlowBackground = {"Background:", 0, 100, 80};
-inline constexpr const char* kGlowMonochromeLabel = "_Monochrome:";
+inline constexpr GlowRange kGlowSaturation = {0, 100, 50};
+inline constexpr GlowRange kGlowMaskSize = {1, 50, 20};
+inline constexpr GlowRange kGlowStrength = {0, 300, 60};
+inline constexpr GlowRange kGlowThreshold = {0, 255, 80};
+inline constexpr GlowRange kGlowBackground = {0, 100, 80};
 
 // The glow table of step 4: the levels table of low .. high scaled by strength' / 256
 // (strength' = strength% * 256 / 100) and limited to 255. A range with low equal to high

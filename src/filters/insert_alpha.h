@@ -10,9 +10,6 @@
 
 namespace vl::filters {
 
-inline constexpr const char* kInsertAlphaFileLabel = "Alpha image:";
-inline constexpr const char* kInsertAlphaResizeLabel = "_Resize alpha image:";
-inline constexpr const char* kInsertAlphaNegativeLabel = "_Negative of alpha image:";
 inline constexpr const char* kAlphaLoadFailedText = "Failed to load alpha image\n";
 inline constexpr const char* kAlphaResizeFailedText = "Not enough memory for resized image\n";
 

@@ -13,9 +13,4 @@ namespace vl::filters {
 // s + (((s - b) * k) >> 8), clamped to 0..255, with k = truncate(strength * 255).
 bool Sharpen(const image::ChunkyImage* source, image::ChunkyImage* destination, int maskSize, double strength);
 
-// The Median tool's choices, in the order of its radios.
-enum MedianMethod : int { kMethodMinimum = 0, kMethodMaximum = 1, kMethodMedian = 2 };
-inline constexpr const char* kMedianMethodLabels[] = {"Minimum", "Maximum", "Median"};
-inline constexpr const char* kMaskLabels[] = {"Rectangular", "Circular"};
-
 }  // namespace vl::filters

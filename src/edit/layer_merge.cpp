@@ -1,13 +1,9 @@
-#include "filters/layer_merge.h"
+#include "edit/layer_merge.h"
 
-namespace vl::filters {
-
-bool BlendHasPixelRule(uint32_t value) {
-  return value == kBlendAdd || value == kBlendMultiply || value == kBlendScreen;
-}
+namespace vl::edit {
 
 LayerMergeClass::LayerMergeClass(uint32_t mask, bool showOpacity) : showOpacity_(showOpacity) {
-  if ((mask & kAllBlendModes) == 0) mask = kAllBlendModes;
+  if ((mask & filters::kAllBlendModes) == 0) mask = filters::kAllBlendModes;
   for (const BlendModeEntry& entry : kBlendModes)
     if (mask & entry.value) entries_.push_back(entry);
 }
@@ -40,4 +36,4 @@ bool LayerMergeClass::SetOpacity(int percent) {
   return true;
 }
 
-}  // namespace vl::filters
+}  // namespace vl::edit

@@ -1,6 +1,6 @@
 // The blend-mode chooser behind LayerMergeClass: the modes it offers (from its creator's
-// mask), the chosen one, and the opacity slider's state. Core data only; the GUI widget
-// shows it as a "Mode:" cycle and an "Opacity:" slider.
+// mask), the chosen one, and the opacity slider's state. The window's widget shows it as a
+// "Mode:" cycle and an "Opacity:" slider.
 #pragma once
 
 #include <array>
@@ -8,18 +8,18 @@
 #include <cstdint>
 #include <vector>
 
-namespace vl::filters {
+#include "filters/blend_mode.h"
 
-enum BlendMode : uint32_t {
-  kBlendNormal = 1,
-  kBlendAdd = 2,
-  kBlendSubstract = 4,
-  kBlendMultiply = 8,
-  kBlendDivide = 16,
-  kBlendScreen = 32,
-  kBlendDodge = 64,
-  kBlendBurn = 128,
-};
+namespace vl::edit {
+
+using filters::kBlendAdd;
+using filters::kBlendBurn;
+using filters::kBlendDivide;
+using filters::kBlendDodge;
+using filters::kBlendMultiply;
+using filters::kBlendNormal;
+using filters::kBlendScreen;
+using filters::kBlendSubstract;
 
 struct BlendModeEntry {
   const char* label;
@@ -37,16 +37,9 @@ inline constexpr std::array<BlendModeEntry, 8> kBlendModes = {{
     {"Burn", kBlendBurn},
 }};
 
-inline constexpr uint32_t kAllBlendModes = 0xFF;
-// Glow offers Add and Screen and hides the opacity slider.
-inline constexpr uint32_t kGlowBlendModes = kBlendAdd | kBlendScreen;  // 34
-
 inline constexpr const char* kBlendModeLabel = "Mode:";
 inline constexpr const char* kOpacityLabel = "Opacity:";
 inline constexpr const char* kOpacityFormat = "%ld%%";
-
-// True for the modes that have a pixel rule (Add, Multiply, Screen).
-bool BlendHasPixelRule(uint32_t value);
 
 class LayerMergeClass {
  public:
@@ -77,4 +70,4 @@ class LayerMergeClass {
   int opacity_ = 100;
 };
 
-}  // namespace vl::filters
+}  // namespace vl::edit
