@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "formats/decoders.h"
-#include "formats/file_utils.h"
+#include "formats/file_type.h"
 #include "platform/paths.h"
 
 namespace vl::browser {

@@ -1,6 +1,6 @@
 #include "settings/maintenance.h"
 
-#include "formats/file_utils.h"
+#include "formats/size_text.h"
 #include "thumbs/cache.h"
 
 namespace vl::settings {

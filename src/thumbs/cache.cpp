@@ -15,7 +15,7 @@
 #include <new>
 #include <system_error>
 
-#include "formats/file_utils.h"
+#include "formats/file_tree.h"
 #include "formats/jpeg.h"
 #include "formats/jpeg_codec.h"
 #include "platform/mounts.h"

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "formats/file_utils.h"
+#include "formats/file_type.h"
 #include "formats/loader.h"
 #include "formats/png_writer.h"
 #include "platform/icon.h"

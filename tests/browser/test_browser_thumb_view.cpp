@@ -6,7 +6,7 @@
 
 #include "browser/thumb_view.h"
 #include "browser_test_util.h"
-#include "formats/file_utils.h"
+#include "formats/file_load.h"
 #include "platform/paths.h"
 #include "test_support.h"
 #include "thumbs/cache.h"
