@@ -21,7 +21,7 @@
 #include "script/commands.h"
 #include "script/handlers.h"
 #include "script/port_server.h"
-#include "settings/maintenance.h"
+#include "thumbs/maintenance.h"
 
 namespace vl::app {
 
@@ -296,7 +296,7 @@ bool RunFrontEndAction(const FrontEndOptions& fe, int& exitStatus) {
       return true;
     }
     image::PoolScope pool;
-    exitStatus = settings::RunCacheMaintenance(fe.cacheAction, s, stdout);
+    exitStatus = thumbs::RunCacheMaintenance(fe.cacheAction, s.cachePath, stdout);
     return true;
   }
   return false;

@@ -70,6 +70,13 @@ ThumbViewSettings ThumbSettingsFrom(const settings::Settings& s) {
   return v;
 }
 
+thumbs::CacheContext CacheContextFor(const settings::Settings& settings) {
+  thumbs::CacheContext cache;
+  cache.root = settings.cachePath;
+  thumbs::SetDisabledVolumes(cache, settings.disabledVolumes);
+  return cache;
+}
+
 const char* PictureSourceName(PictureSource s) {
   switch (s) {
     case PictureSource::Cache: return "cache";

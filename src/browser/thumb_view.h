@@ -42,6 +42,8 @@ struct ThumbViewSettings {
 // The view settings from the settings record; sizes outside 1..1024 (border 0..256)
 // fall back to the view's defaults.
 ThumbViewSettings ThumbSettingsFrom(const settings::Settings& s);
+// The cache context of a settings record: its cache path and disabled volumes.
+thumbs::CacheContext CacheContextFor(const settings::Settings& settings);
 
 // Where a cell's picture came from.
 enum class PictureSource { None, Cache, Exif, Decoded, Icon };

@@ -21,7 +21,6 @@
 #include "platform/mounts.h"
 #include "platform/paths.h"
 #include "platform/safe_file.h"
-#include "settings/settings.h"
 
 namespace vl::thumbs {
 namespace fs = std::filesystem;
@@ -222,6 +221,15 @@ void SetDisabledVolumes(CacheContext& cache, const std::vector<std::string>& nam
     if (!n.empty()) cache.disabledVolumes.push_back(n);
 }
 
+int CompressionQuality(uint32_t type) {
+  switch (type) {
+    case 0: return 80;
+    case 1: return 60;
+    case 2: return 40;
+    default: return -1;
+  }
+}
+
 void FreeCacheEntry(CacheEntry* entry) {
   if (!entry) return;
   image::chk_Free(entry->image);
@@ -353,7 +361,7 @@ bool StoreImage(const CacheContext& cache, const std::string& sourcePath, const 
   if (file.empty()) return false;
   if (OnDisabledVolume(cache, sourcePath)) return false;
   if (!AlphaNearlyOpaque(thumbnail)) return false;
-  int quality = settings::CompressionQuality(compression);
+  int quality = CompressionQuality(compression);
   if (quality < 0) {
     std::printf("[Cache]: StoreImage: compression type not implemented: 0x%x\n", compression);
     return false;
@@ -423,7 +431,7 @@ CacheEntry* LoadImage(const CacheContext& cache, const std::string& sourcePath, 
 
   CacheComment c;
   if (!ParseCacheComment(stored, c)) return nullptr;
-  if (settings::CompressionQuality(static_cast<uint32_t>(c.compression)) < 0 || c.compression < 0) {
+  if (CompressionQuality(static_cast<uint32_t>(c.compression)) < 0 || c.compression < 0) {
     std::printf("[Cache]: LoadImage: compression type not implemented: 0x%x\n", static_cast<uint32_t>(c.compression));
     return nullptr;
   }

@@ -307,5 +307,14 @@ TEST(ThumbSettings, FromTheSettingsRecord) {
   EXPECT_EQ(d.cachePath, "PROGDIR:cache/");
 }
 
+TEST(ThumbSettings, CacheContextFollowsTheRecord) {
+  settings::Settings s;
+  s.cachePath = "/srv/c/";
+  s.disabledVolumes = {"cd0", "RAM"};
+  thumbs::CacheContext c = CacheContextFor(s);
+  EXPECT_EQ(c.root, "/srv/c/");
+  EXPECT_EQ(c.disabledVolumes, s.disabledVolumes);
+}
+
 }  // namespace
 }  // namespace vl::browser
