@@ -12,9 +12,9 @@
 #include "browser/browser_step_list.h"
 #include "browser/dir_list.h"
 #include "formats/exif_report.h"
+#include "formats/icon.h"
 #include "formats/loader.h"
 #include "image/pool.h"
-#include "platform/icon.h"
 #include "platform/paths.h"
 #include "platform/readargs.h"
 #include "platform/stopwatch.h"
@@ -38,11 +38,11 @@ bool ReadShellOptions(const std::vector<std::string>& args, StartupOptions& opts
 }
 
 void ReadDesktopOptions(const std::string& iconPath, const std::vector<std::string>& projects, StartupOptions& opts) {
-  platform::DiskObject icon;
-  if (platform::GetDiskObject(iconPath, icon)) {
-    opts.browser = platform::FindToolType(icon.toolTypes, "BROWSER");
-    opts.fullScreen = platform::FindToolType(icon.toolTypes, "FULLSCREEN");
-    opts.view3D = platform::FindToolType(icon.toolTypes, "3DVIEW");
+  formats::DiskObject icon;
+  if (formats::GetDiskObject(iconPath, icon)) {
+    opts.browser = formats::FindToolType(icon.toolTypes, "BROWSER");
+    opts.fullScreen = formats::FindToolType(icon.toolTypes, "FULLSCREEN");
+    opts.view3D = formats::FindToolType(icon.toolTypes, "3DVIEW");
   }
   if (!projects.empty()) {
     std::error_code ec;
