@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "formats/icon.h"
 #include "fuzz_util.h"
-#include "platform/icon.h"
 
 namespace {
 
@@ -49,17 +49,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   vl::fuzz::PoolBalance balance;
   const std::string& name = IconName();
   if (name.empty()) return 0;
-  const std::string path = name + vl::platform::kIconSuffix;
+  const std::string path = name + vl::formats::kIconSuffix;
   if (!WriteInput(path, data, size)) return 0;
-  vl::platform::DiskObject obj;
-  if (!vl::platform::GetDiskObject(path, obj)) return 0;
+  vl::formats::DiskObject obj;
+  if (!vl::formats::GetDiskObject(path, obj)) return 0;
   std::string value;
   for (const std::string& t : obj.toolTypes) {
     std::string key = t.substr(0, t.find('='));
-    vl::fuzz::Require(vl::platform::FindToolType(obj.toolTypes, key, &value), "every tool type is found by its name");
+    vl::fuzz::Require(vl::formats::FindToolType(obj.toolTypes, key, &value), "every tool type is found by its name");
   }
-  (void)vl::platform::FindToolType(obj.toolTypes, "FILETYPE", &value);
-  vl::platform::DiskObjectPtr icon(vl::platform::GetDiskObject(name));
+  (void)vl::formats::FindToolType(obj.toolTypes, "FILETYPE", &value);
+  vl::formats::DiskObjectPtr icon(vl::formats::GetDiskObject(name));
   if (icon) {
     vl::fuzz::Require(icon->image && icon->image->width == obj.width && icon->image->height == obj.height,
                       "the pixels have the header's size");

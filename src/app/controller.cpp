@@ -6,7 +6,7 @@
 
 #include "formats/clipboard.h"
 #include "formats/exif.h"
-#include "formats/file_utils.h"
+#include "formats/file_type.h"
 #include "formats/loader.h"
 #include "image/geometry.h"
 #include "platform/paths.h"

@@ -5,7 +5,7 @@
 #include <climits>
 #include <filesystem>
 
-#include "platform/icon.h"
+#include "formats/icon.h"
 #include "platform/readargs.h"
 
 namespace vl::app {
@@ -23,11 +23,11 @@ bool ReadShellOptions(const std::vector<std::string>& args, StartupOptions& opts
 }
 
 void ReadDesktopOptions(const std::string& iconPath, const std::vector<std::string>& projects, StartupOptions& opts) {
-  platform::DiskObject icon;
-  if (platform::GetDiskObject(iconPath, icon)) {
-    opts.browser = platform::FindToolType(icon.toolTypes, "BROWSER");
-    opts.fullScreen = platform::FindToolType(icon.toolTypes, "FULLSCREEN");
-    opts.view3D = platform::FindToolType(icon.toolTypes, "3DVIEW");
+  formats::DiskObject icon;
+  if (formats::GetDiskObject(iconPath, icon)) {
+    opts.browser = formats::FindToolType(icon.toolTypes, "BROWSER");
+    opts.fullScreen = formats::FindToolType(icon.toolTypes, "FULLSCREEN");
+    opts.view3D = formats::FindToolType(icon.toolTypes, "3DVIEW");
   }
   if (!projects.empty()) {
     std::error_code ec;

@@ -12,7 +12,8 @@
 
 #include "browser/nocase.h"
 #include "formats/clipboard.h"
-#include "formats/file_utils.h"
+#include "formats/file_copy.h"
+#include "formats/file_tree.h"
 #include "formats/jpeg_transform.h"
 #include "platform/paths.h"
 #include "platform/requester.h"

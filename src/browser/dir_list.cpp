@@ -3,52 +3,54 @@
 #include <dirent.h>
 
 #include <algorithm>
-#include <cstdio>
+#include <memory>
 
 #include "formats/decoders.h"
-#include "formats/file_utils.h"
+#include "formats/file_type.h"
 #include "platform/paths.h"
 
 namespace vl::browser {
 namespace {
 
-// Longest full path the list builds; longer names are not listed.
-constexpr size_t kMaxPath = 4095;
+// Finds the type of one file; the row keeps it only when one was found.
+class TypeUnit : public EntryScanner::Unit {
+ public:
+  explicit TypeUnit(DirEntry* entry) : entry_(entry) {}
+  void Examine(const std::string& path) override { type_ = formats::GetDataTypeName(path.c_str()); }
+  bool Store() override {
+    if (type_.group == 0) return false;
+    entry_->typeName = type_.name;
+    entry_->typeGroup = type_.group;
+    return true;
+  }
 
-void DirScannerEntry() {
-  tasks::SubtaskHandlers h;
-  h.command = [](tasks::Subtask* self, int16_t command, void* argument, bool& active) {
-    static_cast<DirList*>(self->userData)->ScannerCommand(command, argument, active);
-  };
-  h.work = [](tasks::Subtask* self, bool& active) { static_cast<DirList*>(self->userData)->ScannerWork(active); };
-  tasks::subtaskMainLoop(h);
+ private:
+  DirEntry* entry_;
+  formats::DataTypeName type_;
+};
+
+EntryScanner::Options ScannerOptions() {
+  EntryScanner::Options o;
+  o.taskName = "NDirlistScannerTask";
+  o.failureText = "[NDirlist]: Failed to initialize subtask";
+  return o;
 }
 
 }  // namespace
 
-DirList::DirList() {
-  scanner_ = tasks::subtaskCreate("NDirlistScannerTask", &DirScannerEntry, this, -1);
-  if (!scanner_) std::puts("[NDirlist]: Failed to initialize subtask");
+DirList::DirList()
+    : scanner_(ScannerOptions(), [](void* entry, std::string& name) -> std::unique_ptr<EntryScanner::Unit> {
+        auto* e = static_cast<DirEntry*>(entry);
+        name = e->name;
+        return std::make_unique<TypeUnit>(e);
+      }) {
+  scanner_.Launch();
 }
 
-DirList::~DirList() {
-  if (scanner_) {
-    Send(kScanStop, nullptr);
-    tasks::subtaskDestroy(scanner_);
-    scanner_ = nullptr;
-  }
-  tasks::queueClearAll(queues_);
-}
-
-void DirList::Send(int16_t command, void* argument) {
-  if (scanner_) tasks::subtaskSendMsg(scanner_, command, argument);
-}
+DirList::~DirList() = default;
 
 void DirList::StartScanner() {
-  if (!scanner_) return;
-  Send(kScanStart, nullptr);
-  timerInstalled_ = true;
-  scanning_ = true;
+  if (scanner_.Start()) timerInstalled_ = true;
 }
 
 void DirList::SetStatus(const std::string& text) {
@@ -57,11 +59,11 @@ void DirList::SetStatus(const std::string& text) {
 }
 
 void DirList::SetInitialDirectory(const std::string& path) {
-  directory_ = path.substr(0, kMaxPath);
+  directory_ = path.substr(0, kMaxPathLength);
 }
 
 void DirList::SetDirectory(const std::string& path) {
-  std::string p = path.substr(0, kMaxPath);
+  std::string p = path.substr(0, kMaxPathLength);
   if (p == directory_) return;
   directory_ = p;
   LoadDirectory();
@@ -70,13 +72,12 @@ void DirList::SetDirectory(const std::string& path) {
 void DirList::LoadDirectory() {
   std::string dirPath = platform::ResolvePath(directory_);
   DIR* dir = ::opendir(dirPath.c_str());
-  Send(kScanStop, nullptr);
-  scanning_ = false;
+  scanner_.Stop();
   {
-    std::lock_guard<std::recursive_mutex> lock(queues_.lock);
+    std::lock_guard<std::recursive_mutex> lock(scanner_.Lock());
     rows_.clear();
     active_ = nullptr;
-    scanDirectory_ = dirPath;
+    scanner_.SetDirectory(dirPath);
   }
   complete_ = false;
   int counted = 0;
@@ -88,7 +89,7 @@ void DirList::LoadDirectory() {
       if (name == "." || name == "..") continue;
       if (!showIconFiles_ && name.find(".info") != std::string::npos) continue;
       std::string full = dirPath;
-      if (!platform::AddPart(full, name, kMaxPath)) continue;
+      if (!platform::AddPart(full, name, kMaxPathLength)) continue;
       auto entry = std::make_unique<DirEntry>();
       if (!ExamineEntry(full, name, *entry)) continue;
       if (entry->isDirectory) {
@@ -97,7 +98,7 @@ void DirList::LoadDirectory() {
         DirEntry* e = entry.get();
         rows_.push_back({std::move(entry), false});
         ++counted;
-        Send(kScanQueue, e);
+        scanner_.Queue(e);
       } else {
         ++counted;
         formats::DataTypeName t = formats::GetDataTypeName(full.c_str());
@@ -114,7 +115,7 @@ void DirList::LoadDirectory() {
   active_ = nullptr;
   if (complete_ && loaded_) loaded_(loadedData_, *this);
   StartScanner();
-  if (counted > 0 && scanner_) {
+  if (counted > 0 && scanner_.HasTask()) {
     SetStatus(kStatusScanning);
   } else {
     SetStatus(kStatusReady);
@@ -128,7 +129,7 @@ DirEntry* DirList::GetEntry(int position) {
 }
 
 bool DirList::GetEntryInfo(int position, EntryInfo& info) {
-  std::lock_guard<std::recursive_mutex> lock(queues_.lock);
+  std::lock_guard<std::recursive_mutex> lock(scanner_.Lock());
   DirEntry* e = GetEntry(position);
   if (!e) return false;
   info.name = e->name;
@@ -145,7 +146,7 @@ int DirList::FindEntry(const std::string& name) {
 }
 
 void DirList::RenameEntry(const std::string& oldName, const std::string* newName) {
-  std::lock_guard<std::recursive_mutex> lock(queues_.lock);
+  std::lock_guard<std::recursive_mutex> lock(scanner_.Lock());
   int pos = FindEntry(oldName);
   if (pos < 0 || !newName) return;
   rows_[static_cast<size_t>(pos)].entry->name = *newName;
@@ -154,12 +155,7 @@ void DirList::RenameEntry(const std::string& oldName, const std::string* newName
 }
 
 void DirList::RescanEntry(int position) {
-  DirEntry* e = GetEntry(position);
-  if (!e || !scanner_) return;
-  Send(kScanQueue, e);
-  // The scanner takes the entry if it is still working; once it has gone idle (its end
-  // marker is on the done list, or was collected), it is started again.
-  if (!scanning_ || tasks::queueHasEndMarker(queues_)) {
+  if (scanner_.Requeue(GetEntry(position), false)) {
     TimerTick();
     StartScanner();
   }
@@ -168,8 +164,8 @@ void DirList::RescanEntry(int position) {
 void DirList::RemoveEntry(int position) {
   DirEntry* e = GetEntry(position);
   if (!e) return;
-  Send(kScanWithdraw, e);
-  std::lock_guard<std::recursive_mutex> lock(queues_.lock);
+  scanner_.Withdraw(e);
+  std::lock_guard<std::recursive_mutex> lock(scanner_.Lock());
   if (active_ == e) active_ = nullptr;
   rows_.erase(rows_.begin() + position);
 }
@@ -223,7 +219,7 @@ void DirList::SetSort(int column, bool reverse) {
 }
 
 void DirList::Sort() {
-  std::lock_guard<std::recursive_mutex> lock(queues_.lock);
+  std::lock_guard<std::recursive_mutex> lock(scanner_.Lock());
   const int column = sortColumn_, secondary = secondaryColumn_;
   const bool reverse = reverse_;
   std::stable_sort(rows_.begin(), rows_.end(), [&](const Row& a, const Row& b) {
@@ -232,15 +228,15 @@ void DirList::Sort() {
 }
 
 std::vector<std::string> DirList::RowTexts(int position, std::time_t now) {
-  std::lock_guard<std::recursive_mutex> lock(queues_.lock);
+  std::lock_guard<std::recursive_mutex> lock(scanner_.Lock());
   DirEntry* e = GetEntry(position);
   if (!e) return {};
   return {e->name, SizeText(*e), FormatDateText(e->date, now), TypeText(*e)};
 }
 
 void DirList::TimerTick() {
-  std::lock_guard<std::recursive_mutex> lock(queues_.lock);
-  std::vector<void*> done = tasks::queueTakeDone(queues_);
+  std::lock_guard<std::recursive_mutex> lock(scanner_.Lock());
+  std::vector<void*> done = scanner_.TakeDone();
   for (void* node : done) {
     if (node) {
       if (shown_ && rowChanged_) {
@@ -251,7 +247,7 @@ void DirList::TimerTick() {
       SetStatus(kStatusReady);
       busy_ = false;
       timerInstalled_ = false;
-      scanning_ = false;
+      scanner_.MarkEnded();
     }
   }
 }
@@ -266,56 +262,6 @@ ContextMenuState DirList::ContextMenuFor(int position) {
   m.jpegEnabled = !info.isDirectory && info.typeName == "JPEG";
   m.fileItemsEnabled = !info.isDirectory;
   return m;
-}
-
-void DirList::ScannerCommand(int16_t command, void* argument, bool& active) {
-  switch (command) {
-    case kScanStart: active = true; break;
-    case kScanStop:
-      tasks::queueClearAll(queues_);
-      active = false;
-      break;
-    case kScanQueue:
-      if (argument) tasks::queueAppendPending(queues_, argument);
-      break;
-    case kScanWithdraw:
-      if (argument) tasks::queueWithdraw(queues_, argument);
-      break;
-    case kScanQueueHead:
-      if (argument) tasks::queuePushPendingHead(queues_, argument);
-      break;
-    default: break;
-  }
-}
-
-void DirList::ScannerWork(bool& active) {
-  // The pending list changes only on this thread (commands are handled here between
-  // units), so the head entry stays while the type is found outside the lock; only the
-  // writes into the entry are made under it.
-  DirEntry* entry = nullptr;
-  std::string path;
-  {
-    std::lock_guard<std::recursive_mutex> lock(queues_.lock);
-    if (queues_.pending.empty()) {
-      active = false;
-      tasks::queueAppendEndMarker(queues_);
-      return;
-    }
-    entry = static_cast<DirEntry*>(queues_.pending.front());
-    path = scanDirectory_;
-    if (!platform::AddPart(path, entry->name, kMaxPath)) path.clear();
-  }
-  formats::DataTypeName t;
-  if (!path.empty()) t = formats::GetDataTypeName(path.c_str());
-  std::lock_guard<std::recursive_mutex> lock(queues_.lock);
-  if (queues_.pending.empty() || queues_.pending.front() != entry) return;
-  if (t.group != 0) {
-    entry->typeName = t.name;
-    entry->typeGroup = t.group;
-    queues_.done.splice(queues_.done.end(), queues_.pending, queues_.pending.begin());
-  } else {
-    queues_.pending.pop_front();
-  }
 }
 
 }  // namespace vl::browser

@@ -13,9 +13,8 @@
 #include <vector>
 
 #include "browser/dir_entry.h"
+#include "browser/entry_scanner.h"
 #include "browser/view.h"
-#include "tasks/subtask.h"
-#include "tasks/work_queue.h"
 
 namespace vl::browser {
 
@@ -45,7 +44,7 @@ class DirList : public BrowserView {
   const std::string& StatusText() const { return status_; }
   bool Busy() const { return busy_; }
   bool Complete() const { return complete_; }
-  bool HasScanner() const { return scanner_ != nullptr; }
+  bool HasScanner() const { return scanner_.HasTask(); }
 
   void LoadDirectory() override;
   // The row at position, or null. Its typeName may be written by the scanner: read it
@@ -78,15 +77,11 @@ class DirList : public BrowserView {
   bool TimerInstalled() const override { return timerInstalled_; }
   void TimerTick() override;
   // True from a start of the scanner until the tick has seen its end marker.
-  bool Scanning() const override { return scanning_; }
+  bool Scanning() const override { return scanner_.Scanning(); }
 
   ContextMenuState ContextMenuFor(int position) override;
 
-  std::recursive_mutex& Semaphore() { return queues_.lock; }
-
-  // The scanner's side; public for the task entry.
-  void ScannerCommand(int16_t command, void* argument, bool& active);
-  void ScannerWork(bool& active);
+  std::recursive_mutex& Semaphore() { return scanner_.Lock(); }
 
  private:
   struct Row {
@@ -94,7 +89,6 @@ class DirList : public BrowserView {
     bool selected = false;
   };
   void SetStatus(const std::string& text);
-  void Send(int16_t command, void* argument);
   void StartScanner();
 
   std::string directory_;
@@ -111,13 +105,10 @@ class DirList : public BrowserView {
   bool complete_ = false;
   bool shown_ = true;
   bool timerInstalled_ = false;
-  bool scanning_ = false;
   int sortColumn_ = kColumnName;
   int secondaryColumn_ = kNoColumn;
   bool reverse_ = false;
-  std::string scanDirectory_;  // the resolved directory, for the scanner (under the lock)
-  tasks::WorkQueues queues_;
-  tasks::Subtask* scanner_ = nullptr;
+  EntryScanner scanner_;  // last: its task ends before the rows go
 };
 
 }  // namespace vl::browser

@@ -9,7 +9,8 @@
 #include "browser/nocase.h"
 #include "formats/decoders.h"
 #include "formats/exif.h"
-#include "formats/file_utils.h"
+#include "formats/file_load.h"
+#include "formats/file_type.h"
 #include "formats/jpeg_codec.h"
 #include "formats/loader.h"
 #include "image/resample.h"
@@ -18,15 +19,12 @@
 namespace vl::browser {
 namespace {
 
-constexpr size_t kMaxPath = 4095;
-
-void ThumbScannerEntry() {
-  tasks::SubtaskHandlers h;
-  h.command = [](tasks::Subtask* self, int16_t command, void* argument, bool& active) {
-    static_cast<ThumbView*>(self->userData)->ScannerCommand(command, argument, active);
-  };
-  h.work = [](tasks::Subtask* self, bool& active) { static_cast<ThumbView*>(self->userData)->ScannerWork(active); };
-  tasks::subtaskMainLoop(h);
+EntryScanner::Options ScannerOptions() {
+  EntryScanner::Options o;
+  o.taskName = "ThumbDirlistScannerTask";
+  o.failureText = "[ThumbDirlist]: Failed to initialize subtask";
+  o.startOnlyWithWork = true;
+  return o;
 }
 
 int InRange(uint32_t v, int lo, int hi, int fallback) {
@@ -72,6 +70,13 @@ ThumbViewSettings ThumbSettingsFrom(const settings::Settings& s) {
   return v;
 }
 
+thumbs::CacheContext CacheContextFor(const settings::Settings& settings) {
+  thumbs::CacheContext cache;
+  cache.root = settings.cachePath;
+  thumbs::SetDisabledVolumes(cache, settings.disabledVolumes);
+  return cache;
+}
+
 const char* PictureSourceName(PictureSource s) {
   switch (s) {
     case PictureSource::Cache: return "cache";
@@ -101,38 +106,52 @@ std::string SeveralEntriesTitle(const std::vector<std::string>& names) {
   return t;
 }
 
-ThumbView::ThumbView(const ThumbViewSettings& settings) : settings_(settings) {
+// Makes the picture of the cell at the head of the scanner's list.
+class ThumbView::PictureUnit : public EntryScanner::Unit {
+ public:
+  PictureUnit(ThumbView& view, ThumbEntry* entry)
+      : view_(view), entry_(entry), name_(entry->name), isDirectory_(entry->isDirectory != 0) {}
+  void Examine(const std::string& path) override { view_.MakePicture(path, name_, isDirectory_, made_); }
+  bool Store() override {
+    if (made_.typeName) {
+      entry_->typeName = made_.typeName;
+      entry_->typeGroup = made_.typeGroup;
+    }
+    if (!made_.picture || !entry_->picture.SetPicture(made_.picture.get())) return false;
+    entry_->source = made_.source;
+    if (made_.tooltip) {
+      entry_->tooltip = made_.tooltip;
+      entry_->bubbleHelp = *made_.tooltip;
+    }
+    return true;
+  }
+
+ private:
+  ThumbView& view_;
+  ThumbEntry* entry_;
+  std::string name_;
+  bool isDirectory_;
+  Made made_;
+};
+
+ThumbView::ThumbView(const ThumbViewSettings& settings)
+    : settings_(settings),
+      scanner_(ScannerOptions(), [this](void* entry, std::string& name) -> std::unique_ptr<EntryScanner::Unit> {
+        auto* e = static_cast<ThumbEntry*>(entry);
+        name = e->name;
+        return std::make_unique<PictureUnit>(*this, e);
+      }) {
   cache_.root = settings_.cachePath;
   thumbs::SetDisabledVolumes(cache_, settings_.disabledVolumes);
   defaultDrawer_ = ReadDefaultIcon("def_drawer.info", "def_drawer.png");
   defaultTool_ = ReadDefaultIcon("def_tool.info", "def_tool.png");
-  scanner_ = tasks::subtaskCreate("ThumbDirlistScannerTask", &ThumbScannerEntry, this, -1);
-  if (!scanner_) std::puts("[ThumbDirlist]: Failed to initialize subtask");
+  scanner_.Launch();
 }
 
-ThumbView::~ThumbView() {
-  if (scanner_) {
-    Send(kScanStop, nullptr);
-    tasks::subtaskDestroy(scanner_);
-    scanner_ = nullptr;
-  }
-  tasks::queueClearAll(queues_);
-  timerInstalled_ = false;
-}
-
-void ThumbView::Send(int16_t command, void* argument) {
-  if (scanner_) tasks::subtaskSendMsg(scanner_, command, argument);
-}
+ThumbView::~ThumbView() = default;
 
 void ThumbView::StartScanner() {
-  if (!scanner_) return;
-  bool any;
-  {
-    std::lock_guard<std::recursive_mutex> lock(queues_.lock);
-    any = !queues_.pending.empty();
-  }
-  Send(kScanStart, nullptr);
-  if (any) scanning_ = true;
+  scanner_.Start();
 }
 
 void ThumbView::SetStatus(const std::string& text) {
@@ -141,11 +160,11 @@ void ThumbView::SetStatus(const std::string& text) {
 }
 
 void ThumbView::SetInitialDirectory(const std::string& path) {
-  directory_ = path.substr(0, kMaxPath);
+  directory_ = path.substr(0, kMaxPathLength);
 }
 
 void ThumbView::SetDirectory(const std::string& path) {
-  std::string p = path.substr(0, kMaxPath);
+  std::string p = path.substr(0, kMaxPathLength);
   if (p == directory_) return;
   directory_ = p;
   LoadDirectory();
@@ -172,14 +191,13 @@ void ThumbView::Renumber() {
 void ThumbView::LoadDirectory() {
   std::string dirPath = platform::ResolvePath(directory_);
   DIR* dir = ::opendir(dirPath.c_str());
-  Send(kScanStop, nullptr);
-  scanning_ = false;
+  scanner_.Stop();
   pendingStart_ = false;
   {
-    std::lock_guard<std::recursive_mutex> lock(queues_.lock);
+    std::lock_guard<std::recursive_mutex> lock(scanner_.Lock());
     entries_.clear();
     active_ = nullptr;
-    scanDirectory_ = dirPath;
+    scanner_.SetDirectory(dirPath);
   }
   complete_ = false;
   const int areaW = settings_.boxWidth + settings_.border, areaH = settings_.boxHeight + settings_.border;
@@ -191,7 +209,7 @@ void ThumbView::LoadDirectory() {
       if (name == "." || name == "..") continue;
       if (!settings_.showIconFiles && name.find(".info") != std::string::npos) continue;
       std::string full = dirPath;
-      if (!platform::AddPart(full, name, kMaxPath)) continue;
+      if (!platform::AddPart(full, name, kMaxPathLength)) continue;
       DirEntry kind;
       if (!ExamineEntry(full, name, kind)) continue;
       auto e = std::make_unique<ThumbEntry>(areaW, areaH, settings_.saveMemory);
@@ -208,7 +226,7 @@ void ThumbView::LoadDirectory() {
     e->label = e->name;
     e->bubbleHelp = e->name;
     e->index = static_cast<int32_t>(i);
-    Send(kScanQueue, e);
+    scanner_.Queue(e);
   }
   if (complete_ && loaded_) loaded_(loadedData_, *this);
   if (settings_.delayedScanning && !shown_) {
@@ -216,7 +234,7 @@ void ThumbView::LoadDirectory() {
     return;
   }
   StartScanner();
-  if (!entries_.empty() && scanner_) {
+  if (!entries_.empty() && scanner_.HasTask()) {
     SetStatus(kStatusGenerating);
   } else {
     SetStatus(kStatusReady);
@@ -230,7 +248,7 @@ ThumbEntry* ThumbView::GetEntry(int position) {
 }
 
 bool ThumbView::GetEntryInfo(int position, EntryInfo& info) {
-  std::lock_guard<std::recursive_mutex> lock(queues_.lock);
+  std::lock_guard<std::recursive_mutex> lock(scanner_.Lock());
   ThumbEntry* e = GetEntry(position);
   if (!e) return false;
   info.name = e->name;
@@ -247,7 +265,7 @@ int ThumbView::FindEntry(const std::string& name) {
 }
 
 void ThumbView::RenameEntry(const std::string& oldName, const std::string* newName) {
-  std::lock_guard<std::recursive_mutex> lock(queues_.lock);
+  std::lock_guard<std::recursive_mutex> lock(scanner_.Lock());
   int pos = FindEntry(oldName);
   if (pos < 0 || !newName) return;
   ThumbEntry* e = entries_[static_cast<size_t>(pos)].get();
@@ -258,18 +276,15 @@ void ThumbView::RenameEntry(const std::string& oldName, const std::string* newNa
 }
 
 void ThumbView::Resort() {
-  std::lock_guard<std::recursive_mutex> lock(queues_.lock);
+  std::lock_guard<std::recursive_mutex> lock(scanner_.Lock());
   std::stable_sort(entries_.begin(), entries_.end(), ThumbOrder);
   Renumber();
 }
 
 void ThumbView::RescanEntry(int position) {
-  ThumbEntry* e = GetEntry(position);
-  if (!e || !scanner_) return;
-  Send(kScanQueueHead, e);
   // A scanner still at work takes the entry first; one that has gone idle is started
   // again once the finished cells it left are collected (a start clears the done list).
-  if (!scanning_ || tasks::queueHasEndMarker(queues_)) {
+  if (scanner_.Requeue(GetEntry(position), true)) {
     TimerTick();
     StartScanner();
   }
@@ -278,8 +293,8 @@ void ThumbView::RescanEntry(int position) {
 void ThumbView::RemoveEntry(int position) {
   ThumbEntry* e = GetEntry(position);
   if (!e) return;
-  Send(kScanWithdraw, e);
-  std::lock_guard<std::recursive_mutex> lock(queues_.lock);
+  scanner_.Withdraw(e);
+  std::lock_guard<std::recursive_mutex> lock(scanner_.Lock());
   if (active_ == e) active_ = nullptr;
   entries_.erase(entries_.begin() + position);
   Renumber();
@@ -307,7 +322,7 @@ void ThumbView::SelectEntry(int position, bool selected) {
 }
 
 bool ThumbView::DrawCell(int position, uint8_t* area) {
-  std::lock_guard<std::recursive_mutex> lock(queues_.lock);
+  std::lock_guard<std::recursive_mutex> lock(scanner_.Lock());
   ThumbEntry* e = GetEntry(position);
   if (!e) return false;
   e->picture.Draw(area, e->selected);
@@ -315,8 +330,8 @@ bool ThumbView::DrawCell(int position, uint8_t* area) {
 }
 
 void ThumbView::TimerTick() {
-  std::lock_guard<std::recursive_mutex> lock(queues_.lock);
-  std::vector<void*> done = tasks::queueTakeDone(queues_);
+  std::lock_guard<std::recursive_mutex> lock(scanner_.Lock());
+  std::vector<void*> done = scanner_.TakeDone();
   int remembered = -1;
   auto progress = [&] {
     if (remembered >= 0 && !entries_.empty()) {
@@ -333,7 +348,7 @@ void ThumbView::TimerTick() {
     } else {
       // The count reached before the end is shown before "Ready...".
       progress();
-      if (!node) scanning_ = false;
+      if (!node) scanner_.MarkEnded();
       SetStatus(kStatusReady);
       busy_ = false;
       remembered = -1;
@@ -353,35 +368,6 @@ ContextMenuState ThumbView::ContextMenuFor(int position) {
   m.jpegEnabled = !info.isDirectory && info.typeName == "JPEG";
   m.fileItemsEnabled = !info.isDirectory;
   return m;
-}
-
-void ThumbView::ScannerCommand(int16_t command, void* argument, bool& active) {
-  switch (command) {
-    case kScanStart: {
-      std::lock_guard<std::recursive_mutex> lock(queues_.lock);
-      if (queues_.pending.empty()) break;
-      tasks::queueClearDone(queues_);
-      active = true;
-      break;
-    }
-    case kScanStop:
-      tasks::queueClearAll(queues_);
-      active = false;
-      break;
-    case kScanQueue:
-      if (argument) tasks::queueAppendPending(queues_, argument);
-      break;
-    case kScanWithdraw:
-      if (argument) tasks::queueWithdraw(queues_, argument);
-      break;
-    case kScanQueueHead:
-      if (argument) {
-        tasks::queueWithdraw(queues_, argument);
-        tasks::queuePushPendingHead(queues_, argument);
-      }
-      break;
-    default: break;
-  }
 }
 
 image::ChunkyPtr ThumbView::FitIcon(const image::ChunkyImage* icon) {
@@ -471,47 +457,6 @@ void ThumbView::MakePicture(const std::string& path, const std::string& name, bo
     made.picture = FitIcon(defaultTool_.get());
   }
   if (made.picture) made.source = PictureSource::Icon;
-}
-
-void ThumbView::ScannerWork(bool& active) {
-  // The pending list changes only on this thread (commands are handled here between
-  // units), so the head entry stays while its picture is made outside the lock; only the
-  // writes into the entry are made under it.
-  ThumbEntry* entry = nullptr;
-  std::string path, name;
-  bool isDirectory = false;
-  {
-    std::lock_guard<std::recursive_mutex> lock(queues_.lock);
-    if (queues_.pending.empty()) {
-      active = false;
-      tasks::queueAppendEndMarker(queues_);
-      return;
-    }
-    entry = static_cast<ThumbEntry*>(queues_.pending.front());
-    name = entry->name;
-    isDirectory = entry->isDirectory != 0;
-    path = scanDirectory_;
-    if (!platform::AddPart(path, name, kMaxPath)) path.clear();
-  }
-  Made made;
-  if (!path.empty()) MakePicture(path, name, isDirectory, made);
-  std::lock_guard<std::recursive_mutex> lock(queues_.lock);
-  if (queues_.pending.empty() || queues_.pending.front() != entry) return;
-  if (made.typeName) {
-    entry->typeName = made.typeName;
-    entry->typeGroup = made.typeGroup;
-  }
-  bool got = made.picture && entry->picture.SetPicture(made.picture.get());
-  if (got) {
-    entry->source = made.source;
-    if (made.tooltip) {
-      entry->tooltip = made.tooltip;
-      entry->bubbleHelp = *made.tooltip;
-    }
-    queues_.done.splice(queues_.done.end(), queues_.pending, queues_.pending.begin());
-  } else {
-    queues_.pending.pop_front();
-  }
 }
 
 }  // namespace vl::browser

@@ -16,11 +16,10 @@
 #include <string>
 #include <vector>
 
+#include "browser/entry_scanner.h"
 #include "browser/thumbnail_picture.h"
 #include "browser/view.h"
 #include "settings/settings.h"
-#include "tasks/subtask.h"
-#include "tasks/work_queue.h"
 #include "thumbs/cache.h"
 
 namespace vl::browser {
@@ -43,6 +42,8 @@ struct ThumbViewSettings {
 // The view settings from the settings record; sizes outside 1..1024 (border 0..256)
 // fall back to the view's defaults.
 ThumbViewSettings ThumbSettingsFrom(const settings::Settings& s);
+// The cache context of a settings record: its cache path and disabled volumes.
+thumbs::CacheContext CacheContextFor(const settings::Settings& settings);
 
 // Where a cell's picture came from.
 enum class PictureSource { None, Cache, Exif, Decoded, Icon };
@@ -91,7 +92,7 @@ class ThumbView : public BrowserView {
   const ThumbViewSettings& settings() const { return settings_; }
   const std::string& StatusText() const { return status_; }
   bool Busy() const { return busy_; }
-  bool HasScanner() const { return scanner_ != nullptr; }
+  bool HasScanner() const { return scanner_.HasTask(); }
   bool HasDefaultDrawer() const { return defaultDrawer_ != nullptr; }
   bool HasDefaultTool() const { return defaultTool_ != nullptr; }
 
@@ -121,18 +122,14 @@ class ThumbView : public BrowserView {
 
   bool TimerInstalled() const override { return timerInstalled_; }
   void TimerTick() override;
-  bool Scanning() const override { return scanning_; }
+  bool Scanning() const override { return scanner_.Scanning(); }
   ContextMenuState ContextMenuFor(int position) override;
 
-  std::recursive_mutex& Semaphore() { return queues_.lock; }
-
-  // The scanner's side; public for the task entry.
-  void ScannerCommand(int16_t command, void* argument, bool& active);
-  void ScannerWork(bool& active);
+  std::recursive_mutex& Semaphore() { return scanner_.Lock(); }
 
  private:
+  class PictureUnit;
   void SetStatus(const std::string& text);
-  void Send(int16_t command, void* argument);
   void StartScanner();
   void Renumber();
   // Makes the picture of one entry; false when it got none.
@@ -163,10 +160,7 @@ class ThumbView : public BrowserView {
   bool pendingStart_ = false;
   bool shown_ = false;
   bool timerInstalled_ = false;
-  bool scanning_ = false;
-  std::string scanDirectory_;  // the resolved directory, for the scanner (under the lock)
-  tasks::WorkQueues queues_;
-  tasks::Subtask* scanner_ = nullptr;
+  EntryScanner scanner_;  // last: its task ends before the entries, icons and cache go
 };
 
 }  // namespace vl::browser

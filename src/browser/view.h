@@ -17,7 +17,7 @@ enum DirScannerCommand : int16_t {
   kScanStop = 1,      // stop and clear both lists
   kScanQueue = 2,     // append the entry given as argument
   kScanWithdraw = 3,  // take the entry given as argument off both lists
-  kScanQueueHead = 4  // put the entry given as argument at the head of the pending list
+  kScanQueueHead = 4  // move the entry given as argument to the head of the pending list
 };
 
 struct EntryInfo {

@@ -14,7 +14,7 @@
 namespace vl::browser {
 namespace {
 
-// mountinfo and user-dirs.dirs are small; anything larger is not read past this.
+// user-dirs.dirs is small; anything larger is not read past this.
 constexpr size_t kMaxListBytes = 4u << 20;
 
 bool IsDirectory(const std::string& path) {
@@ -32,38 +32,6 @@ std::string ReadSmallFile(const char* path) {
     out.append(buf, static_cast<size_t>(in.gcount()));
   }
   if (out.size() > kMaxListBytes) out.resize(kMaxListBytes);
-  return out;
-}
-
-// Decodes the kernel's octal escapes (\040 for a space, \134 for a backslash, ...).
-std::string DecodeOctal(std::string_view field) {
-  auto isOctal = [](char c) { return c >= '0' && c <= '7'; };
-  std::string out;
-  out.reserve(field.size());
-  for (size_t i = 0; i < field.size(); ++i) {
-    if (field[i] == '\\' && field.size() - i > 3 && isOctal(field[i + 1]) && isOctal(field[i + 2]) &&
-        isOctal(field[i + 3])) {
-      int v = (field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0');
-      if (v > 0 && v < 256) {
-        out.push_back(static_cast<char>(v));
-        i += 3;
-        continue;
-      }
-    }
-    out.push_back(field[i]);
-  }
-  return out;
-}
-
-std::vector<std::string_view> SplitFields(std::string_view line) {
-  std::vector<std::string_view> out;
-  size_t i = 0;
-  while (i < line.size()) {
-    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
-    size_t start = i;
-    while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
-    if (i > start) out.push_back(line.substr(start, i - start));
-  }
   return out;
 }
 
@@ -104,35 +72,6 @@ int CompareVolumes(const VolumeEntry& a, const VolumeEntry& b) {
   return a.name.compare(b.name);
 }
 
-std::vector<MountRecord> ParseMountInfo(std::string_view text) {
-  std::vector<MountRecord> out;
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t end = text.find('\n', pos);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(pos, end - pos);
-    pos = end + 1;
-    std::vector<std::string_view> f = SplitFields(line);
-    // id parent major:minor root mountpoint options [optional...] - fstype source superoptions
-    if (f.size() < 9) continue;
-    size_t dash = 0;
-    for (size_t i = 6; i < f.size(); ++i) {
-      if (f[i] == "-") {
-        dash = i;
-        break;
-      }
-    }
-    if (dash == 0 || dash + 2 >= f.size()) continue;
-    MountRecord m;
-    m.mountPoint = DecodeOctal(f[4]);
-    m.fsType = DecodeOctal(f[dash + 1]);
-    m.source = DecodeOctal(f[dash + 2]);
-    if (m.mountPoint.empty() || m.mountPoint[0] != '/') continue;
-    out.push_back(std::move(m));
-  }
-  return out;
-}
-
 bool IsPseudoFileSystem(std::string_view t) {
   static const char* const kPseudo[] = {"proc",       "sysfs",      "cgroup",  "cgroup2",     "devpts",   "mqueue",
                                         "securityfs", "debugfs",    "tracefs", "pstore",      "bpf",      "configfs",
@@ -147,7 +86,7 @@ bool IsMemoryFileSystem(std::string_view t) {
   return t == "tmpfs" || t == "ramfs";
 }
 
-std::string MountDeviceText(const MountRecord& m) {
+std::string MountDeviceText(const platform::MountRecord& m) {
   std::string_view s(m.source);
   if (s.substr(0, 5) == "/dev/" && s.size() > 5) s.remove_prefix(5);
   if (s.empty() || s == "none") return m.fsType;
@@ -196,7 +135,7 @@ std::vector<AssignPlace> ParseUserDirs(std::string_view text, const std::string&
 }
 
 void VolumeList::Fill() {
-  std::string mountinfo = ReadSmallFile("/proc/self/mountinfo");
+  std::string mountinfo = platform::ReadMountInfo();
   const char* h = std::getenv("HOME");
   std::string home = h && *h ? h : "";
   const char* cfg = std::getenv("XDG_CONFIG_HOME");
@@ -209,11 +148,11 @@ void VolumeList::Fill() {
 void VolumeList::Fill(std::string_view mountinfo, const std::string& home, std::string_view userDirs) {
   entries_.clear();
   // A mount point mounted over again shows only its last (visible) mount.
-  std::vector<MountRecord> mounts = ParseMountInfo(mountinfo);
+  std::vector<platform::MountRecord> mounts = platform::ParseMountInfo(mountinfo);
   std::map<std::string, size_t> lastIndex;
   for (size_t i = 0; i < mounts.size(); ++i) lastIndex[mounts[i].mountPoint] = i;
   for (size_t i = 0; i < mounts.size(); ++i) {
-    const MountRecord& m = mounts[i];
+    const platform::MountRecord& m = mounts[i];
     if (lastIndex[m.mountPoint] != i) continue;
     if (IsPseudoFileSystem(m.fsType) || UnderPseudoTree(m.mountPoint)) continue;
     if (!IsDirectory(m.mountPoint)) continue;

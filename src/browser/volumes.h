@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/mounts.h"
+
 namespace vl::browser {
 
 enum VolumeKind : int32_t {
@@ -33,20 +35,11 @@ VolumeEntry MakeVolumeEntry(std::string_view name, std::string_view device, bool
 // name text, both without regard to ASCII case. Negative, zero or positive.
 int CompareVolumes(const VolumeEntry& a, const VolumeEntry& b);
 
-// One line of /proc/self/mountinfo, decoded.
-struct MountRecord {
-  std::string mountPoint;  // octal escapes (\040 ...) decoded
-  std::string fsType;
-  std::string source;
-};
-// Parses mountinfo text. Malformed lines are skipped.
-std::vector<MountRecord> ParseMountInfo(std::string_view text);
-
 // True for the file systems that hold no user files (proc, sysfs, cgroup, ...).
 bool IsPseudoFileSystem(std::string_view fsType);
 bool IsMemoryFileSystem(std::string_view fsType);
 // The device name shown for a mount: its source without a leading "/dev/".
-std::string MountDeviceText(const MountRecord& mount);
+std::string MountDeviceText(const platform::MountRecord& mount);
 
 struct AssignPlace {
   std::string name;

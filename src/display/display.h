@@ -1,6 +1,6 @@
-// The display area's logic: fitting and zoom rules, the visible rectangles, panning, the
-// selection rectangle, pointer lookups, and the row renderer with its three contents
-// modes. The widget (ui/) and the renderer task build on this; nothing here draws.
+// The display area's view state: fitting and zoom rules, the visible rectangles, panning,
+// the selection rectangle and pointer lookups. The row renderer (row_renderer.h), the
+// widget (ui/) and the renderer task build on this; nothing here draws.
 #pragma once
 
 #include <cstdint>
@@ -88,22 +88,13 @@ struct DisplayState {
   // Moves the selection handle (1..8) to the image point (x, y).
   void DragSelection(int handleMode, float x, float y);
 
-  // Renders buffer row r into rgb (3 bytes a pixel, areaWidth pixels). Rows outside the
-  // destination are left as they are.
-  void RenderRow(int r, uint8_t* rgb) const;
-  // The same row with the plain per-pixel loop only (RenderRow takes an AVX2 loop for
-  // bilinear colour rows where the CPU has it; both give the same bytes).
-  void RenderRowPlain(int r, uint8_t* rgb) const;
+  // Whether rows are rendered with bilinear filtering.
   bool UsesBilinear() const { return options.bilinear && scale != 1.0f; }
 
  private:
-  void RenderRowWith(int r, uint8_t* rgb, bool simd) const;
   void AfterZoom();
   void Recentre(const Rect& old, float oldPanX, float oldPanY);
   void ClampPan();
 };
-
-// Blends an ARGB32 overlay row over an RGB buffer row from x = 0, clipped to width.
-void BlendOverlayRow(const image::ChunkyImage* overlay, int row, uint8_t* rgb, int width);
 
 }  // namespace vl::display

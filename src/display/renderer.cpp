@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "display/row_renderer.h"
 #include "platform/thread_pool.h"
 
 namespace vl::display {
@@ -32,7 +33,7 @@ void Renderer::RenderRows(int from, int to) {
   platform::ParallelFor(from, to, platform::GrainFor(int64_t{bufWidth_} * 8), [&](int64_t r0, int64_t r1) {
     for (int r = static_cast<int>(r0); r < static_cast<int>(r1); ++r) {
       uint8_t* row = buffer_.data() + static_cast<size_t>(r) * bufWidth_ * 3;
-      state_.RenderRow(r, row);
+      RenderRow(state_, r, row);
       if (overlay_ && r < overlay_->height) BlendOverlayRow(overlay_, r, row, bufWidth_);
     }
   });
@@ -120,7 +121,7 @@ void Renderer::Scroll(int dx, int dy) {
     uint8_t* row = buffer_.data() + y * stride;
     if (newRow) {
       fillRow(y, 0, w);
-      state_.RenderRow(y, row);
+      RenderRow(state_, y, row);
       continue;
     }
     if (dx == 0) continue;
@@ -129,7 +130,7 @@ void Renderer::Scroll(int dx, int dy) {
     std::memcpy(row_.data(), row, stride);
     int from = dx > 0 ? 0 : w + dx, to = dx > 0 ? dx : w;
     for (int x = from; x < to; ++x) std::memcpy(row_.data() + x * 3, bg, 3);
-    state_.RenderRow(y, row_.data());
+    RenderRow(state_, y, row_.data());
     std::memcpy(row + from * 3, row_.data() + from * 3, static_cast<size_t>(to - from) * 3);
   }
   if (overlay_) {

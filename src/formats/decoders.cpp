@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "formats/file_utils.h"
+#include "formats/file_read.h"
 #include "formats/loader.h"
 #include "platform/messages.h"
 

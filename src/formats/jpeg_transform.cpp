@@ -8,7 +8,7 @@
 #include <mutex>
 #include <vector>
 
-#include "formats/file_utils.h"
+#include "formats/file_read.h"
 #include "image/chunky.h"
 #include "platform/safe_file.h"
 

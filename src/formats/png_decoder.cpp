@@ -1,8 +1,12 @@
 // PNG through libpng: palette, grey, grey+alpha, RGB(A), 16-bit channels scaled to 8,
 // tRNS transparency, interlacing. Palette pictures without transparency come as indices.
+#include "formats/png_decoder.h"
+
 #include <png.h>
 
 #include <cstring>
+#include <string>
+#include <utility>
 
 #include "formats/decoders.h"
 
@@ -84,7 +88,51 @@ bool ReadPng(png_structp png, png_infop info, MemReader& reader, DecodedPicture&
   return true;
 }
 
+// Every chunk up to the first IDAT lies inside the buffer.
+bool ChunksInside(const uint8_t* data, size_t size) {
+  size_t pos = 8;
+  while (true) {
+    if (size - pos < 8) return false;
+    const uint8_t* c = data + pos;
+    uint64_t length = uint64_t{c[0]} << 24 | uint64_t{c[1]} << 16 | uint64_t{c[2]} << 8 | c[3];
+    if (std::memcmp(c + 4, "IDAT", 4) == 0) return true;
+    if (length + 12 > size - pos) return false;
+    pos += static_cast<size_t>(length) + 12;
+  }
+}
+
+bool ReadHead(png_structp png, png_infop info, MemReader& reader, size_t maxChunkBytes, PngHead& out) {
+  if (setjmp(png_jmpbuf(png))) return false;
+  png_set_chunk_malloc_max(png, maxChunkBytes);
+  png_set_read_fn(png, &reader, ReadFromMemory);
+  png_read_info(png, info);
+  out.width = png_get_image_width(png, info);
+  out.height = png_get_image_height(png, info);
+  png_textp text = nullptr;
+  int n = 0;
+  png_get_text(png, info, &text, &n);
+  for (int i = 0; i < n; ++i) out.texts.push_back({text[i].key, std::string(text[i].text, text[i].text_length)});
+  return true;
+}
+
 }  // namespace
+
+bool ReadPngHead(const uint8_t* data, size_t size, size_t maxChunkBytes, PngHead& out) {
+  if (!SniffPng(data, size) || !ChunksInside(data, size)) return false;
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnError, OnWarning);
+  if (!png) return false;
+  png_infop info = png_create_info_struct(png);
+  if (!info) {
+    png_destroy_read_struct(&png, nullptr, nullptr);
+    return false;
+  }
+  MemReader reader{data, size, 0};
+  PngHead head;
+  bool ok = ReadHead(png, info, reader, maxChunkBytes, head);
+  png_destroy_read_struct(&png, &info, nullptr);
+  if (ok) out = std::move(head);
+  return ok;
+}
 
 bool SniffPng(const uint8_t* data, size_t size) {
   return size >= 8 && png_sig_cmp(data, 0, 8) == 0;

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "formats/decoders.h"
-#include "formats/file_utils.h"
+#include "formats/file_read.h"
 #include "platform/messages.h"
 
 namespace vl::formats {

@@ -8,7 +8,7 @@
 #include "formats/exif_report.h"
 #include "image/pool.h"
 #include "main/session.h"
-#include "settings/maintenance.h"
+#include "thumbs/maintenance.h"
 
 namespace vl::main {
 
@@ -114,7 +114,7 @@ bool RunFrontEndAction(const FrontEndOptions& fe, int& exitStatus) {
       return true;
     }
     image::PoolScope pool;
-    exitStatus = settings::RunCacheMaintenance(fe.cacheAction, s, stdout);
+    exitStatus = thumbs::RunCacheMaintenance(fe.cacheAction, s.cachePath, stdout);
     return true;
   }
   return false;

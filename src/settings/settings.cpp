@@ -191,13 +191,4 @@ bool RemoveDisabledVolume(Settings& settings, const std::string& name) {
   return false;
 }
 
-int CompressionQuality(uint32_t type) {
-  switch (type) {
-    case 0: return 80;
-    case 1: return 60;
-    case 2: return 40;
-    default: return -1;
-  }
-}
-
 }  // namespace vl::settings

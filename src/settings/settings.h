@@ -110,7 +110,4 @@ VolumeAddResult AddDisabledVolume(Settings& settings, const std::string& name);
 // Removes the name (compared without regard to case); false when it is not on the list.
 bool RemoveDisabledVolume(Settings& settings, const std::string& name);
 
-// Cache JPEG quality of a compression type (80, 60, 40), or -1 for another type.
-int CompressionQuality(uint32_t type);
-
 }  // namespace vl::settings

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -13,17 +12,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <new>
-#include <sstream>
 #include <system_error>
 
-#include "formats/file_utils.h"
+#include "formats/file_tree.h"
 #include "formats/jpeg.h"
 #include "formats/jpeg_codec.h"
+#include "platform/mounts.h"
 #include "platform/paths.h"
 #include "platform/safe_file.h"
-#include "settings/settings.h"
 
 namespace vl::thumbs {
 namespace fs = std::filesystem;
@@ -175,36 +172,6 @@ void RemoveCacheFile(const std::string& root, const std::string& file) {
   if (!side.empty()) ::unlink(side.c_str());
 }
 
-std::string ReadMountinfo() {
-  std::ifstream in("/proc/self/mountinfo");
-  if (!in) return {};
-  std::string text;
-  char buf[4096];
-  while (in.read(buf, sizeof buf) || in.gcount() > 0) {
-    text.append(buf, static_cast<size_t>(in.gcount()));
-    if (text.size() > (size_t{16} << 20)) return {};  // no sane mount table is this large
-  }
-  return text;
-}
-
-// Mount table fields escape space, tab, newline and backslash as \ooo.
-std::string Unescape(const std::string& s) {
-  std::string out;
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '\\' && i + 3 < s.size()) {
-      bool octal = true;
-      for (size_t k = 1; k <= 3; ++k) octal = octal && s[i + k] >= '0' && s[i + k] <= '7';
-      if (octal) {
-        out.push_back(static_cast<char>((s[i + 1] - '0') * 64 + (s[i + 2] - '0') * 8 + (s[i + 3] - '0')));
-        i += 3;
-        continue;
-      }
-    }
-    out.push_back(s[i]);
-  }
-  return out;
-}
-
 std::string DeviceFromSource(const std::string& source) {
   size_t slash = source.rfind('/');
   return slash == std::string::npos ? source : source.substr(slash + 1);
@@ -252,6 +219,15 @@ void SetDisabledVolumes(CacheContext& cache, const std::vector<std::string>& nam
   cache.disabledVolumes.clear();
   for (const std::string& n : names)
     if (!n.empty()) cache.disabledVolumes.push_back(n);
+}
+
+int CompressionQuality(uint32_t type) {
+  switch (type) {
+    case 0: return 80;
+    case 1: return 60;
+    case 2: return 40;
+    default: return -1;
+  }
 }
 
 void FreeCacheEntry(CacheEntry* entry) {
@@ -343,33 +319,14 @@ bool ReadCacheComment(const std::string& root, const std::string& cacheFile, std
 }
 
 std::string MountDeviceName(const std::string& mountinfo, dev_t dev, const std::string& canonicalPath) {
-  std::istringstream in(mountinfo);
-  std::string line;
   std::string byPrefix;
   size_t bestPrefix = 0;
   bool havePrefix = false;
-  while (std::getline(in, line)) {
-    std::istringstream fields(line);
-    std::string id, parent, majmin, mountRoot, mountPoint;
-    if (!(fields >> id >> parent >> majmin >> mountRoot >> mountPoint)) continue;
-    std::string word;
-    bool sep = false;
-    while (fields >> word) {
-      if (word == "-") {
-        sep = true;
-        break;
-      }
-    }
-    std::string fstype, source;
-    if (!sep || !(fields >> fstype >> source)) continue;
-    std::string device = DeviceFromSource(Unescape(source));
-    unsigned major = 0, minor = 0;
-    char colon = 0;
-    std::istringstream mm(majmin);
-    if ((mm >> major >> colon >> minor) && colon == ':' && makedev(major, minor) == dev) return device;
-    std::string point = Unescape(mountPoint);
-    if (PathInsideMount(canonicalPath, point) && (!havePrefix || point.size() >= bestPrefix)) {
-      bestPrefix = point.size();
+  for (const platform::MountRecord& m : platform::ParseMountInfo(mountinfo)) {
+    std::string device = DeviceFromSource(m.source);
+    if (m.hasDevice && m.device == dev) return device;
+    if (PathInsideMount(canonicalPath, m.mountPoint) && (!havePrefix || m.mountPoint.size() >= bestPrefix)) {
+      bestPrefix = m.mountPoint.size();
       byPrefix = device;
       havePrefix = true;
     }
@@ -383,7 +340,7 @@ std::string DeviceNameOfPath(const std::string& path) {
   char* real = ::realpath(path.c_str(), nullptr);
   std::string canonical = real ? real : path;
   std::free(real);
-  return MountDeviceName(ReadMountinfo(), st.st_dev, canonical);
+  return MountDeviceName(platform::ReadMountInfo(), st.st_dev, canonical);
 }
 
 bool OnDisabledVolume(const CacheContext& cache, const std::string& sourcePath) {
@@ -404,7 +361,7 @@ bool StoreImage(const CacheContext& cache, const std::string& sourcePath, const 
   if (file.empty()) return false;
   if (OnDisabledVolume(cache, sourcePath)) return false;
   if (!AlphaNearlyOpaque(thumbnail)) return false;
-  int quality = settings::CompressionQuality(compression);
+  int quality = CompressionQuality(compression);
   if (quality < 0) {
     std::printf("[Cache]: StoreImage: compression type not implemented: 0x%x\n", compression);
     return false;
@@ -474,7 +431,7 @@ CacheEntry* LoadImage(const CacheContext& cache, const std::string& sourcePath, 
 
   CacheComment c;
   if (!ParseCacheComment(stored, c)) return nullptr;
-  if (settings::CompressionQuality(static_cast<uint32_t>(c.compression)) < 0 || c.compression < 0) {
+  if (CompressionQuality(static_cast<uint32_t>(c.compression)) < 0 || c.compression < 0) {
     std::printf("[Cache]: LoadImage: compression type not implemented: 0x%x\n", static_cast<uint32_t>(c.compression));
     return nullptr;
   }

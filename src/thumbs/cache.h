@@ -50,6 +50,11 @@ struct CacheContext {
 
 void SetDisabledVolumes(CacheContext& cache, const std::vector<std::string>& names);
 
+// The JPEG quality of a compression type (0: 80, 1: 60, 2: 40), or -1 for another type.
+// The type is recorded in each cache file's comment; the caller picks it (the settings
+// record's cache compression).
+int CompressionQuality(uint32_t type);
+
 // A cache hit: the thumbnail (RGB24) and the facts recorded about its source.
 struct CacheEntry {
   image::ChunkyImage* image = nullptr;

@@ -7,9 +7,12 @@
 #include <cstdio>
 #include <vector>
 
-#include "formats/file_utils.h"
+#include "formats/file_load.h"
+#include "formats/file_type.h"
 #include "formats/jpeg_codec.h"
 #include "formats/loader.h"
+#include "formats/path_parts.h"
+#include "formats/size_text.h"
 #include "image/resample.h"
 #include "platform/paths.h"
 #include "platform/thread_pool.h"

@@ -8,10 +8,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "formats/file_utils.h"
+#include "formats/file_type.h"
+#include "formats/icon.h"
 #include "formats/loader.h"
 #include "formats/png_writer.h"
-#include "platform/icon.h"
 #include "platform/paths.h"
 #include "platform/thread_pool.h"
 #include "tasks/worker.h"
@@ -40,11 +40,11 @@ void Notify(const ThumbnailerNotify& notify, ThumbnailerJob& job) {
 // Sets the default tool of name's icon (name + ".info"); the record keeps its old tool
 // when the icon cannot be written.
 void SetIconDefaultTool(const std::string& name, const std::string& tool) {
-  platform::DiskObjectPtr icon(platform::GetDiskObject(name));
+  formats::DiskObjectPtr icon(formats::GetDiskObject(name));
   if (!icon) return;
   std::string previous = icon->defaultTool;
   icon->defaultTool = tool;
-  if (!platform::PutDiskObject(name, icon.get())) icon->defaultTool = previous;
+  if (!formats::PutDiskObject(name, icon.get())) icon->defaultTool = previous;
 }
 
 // Makes, saves and counts the thumbnail of one picture file; next, when not empty, is the
@@ -71,7 +71,7 @@ void ThumbnailFile(ThumbnailerJob& job, const std::string& path, PictureReadAhea
   if (!thumb) return;
   if (formats::SavePNG(thumb.get(), output.c_str(), true)) {
     job.createdThumbnails.fetch_add(1);
-    if (!job.defaultTool.empty() && job.suffix == platform::kIconSuffix) SetIconDefaultTool(path, job.defaultTool);
+    if (!job.defaultTool.empty() && job.suffix == formats::kIconSuffix) SetIconDefaultTool(path, job.defaultTool);
   } else {
     std::fputs("Failed to save as PNG\n", stdout);
   }
@@ -79,7 +79,7 @@ void ThumbnailFile(ThumbnailerJob& job, const std::string& path, PictureReadAhea
 
 // A plain file that gets a thumbnail: a picture that is neither an icon nor a thumbnail.
 bool IsCandidate(const ThumbnailerJob& job, const std::string& name, const std::string& path) {
-  return !EndsWithNoCase(name, platform::kIconSuffix) && !EndsWithNoCase(name, job.suffix) &&
+  return !EndsWithNoCase(name, formats::kIconSuffix) && !EndsWithNoCase(name, job.suffix) &&
          formats::IsPictureFile(path.c_str());
 }
 

@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "app/startup.h"
-#include "platform/icon.h"
+#include "formats/icon.h"
 #include "platform/paths.h"
 #include "test_support.h"
 
@@ -43,10 +43,10 @@ TEST(DesktopOptions, ToolTypesSetOptionsByPresence) {
   image::PoolScope pool;
   TempDir t;
   image::ChunkyPtr px(image::chk_Create(4, 4, image::ARGB32, true));
-  platform::DiskObject icon;
+  formats::DiskObject icon;
   icon.toolTypes = {"BROWSER=NO", "3DVIEW"};
   std::string path = t.file("Vistaloom.info");
-  ASSERT_TRUE(platform::PutDiskObject(path, icon, px.get()));
+  ASSERT_TRUE(formats::PutDiskObject(path, icon, px.get()));
 
   StartupOptions o;
   o.browser = false;

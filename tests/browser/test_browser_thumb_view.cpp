@@ -6,7 +6,7 @@
 
 #include "browser/thumb_view.h"
 #include "browser_test_util.h"
-#include "formats/file_utils.h"
+#include "formats/file_load.h"
 #include "platform/paths.h"
 #include "test_support.h"
 #include "thumbs/cache.h"
@@ -305,6 +305,15 @@ TEST(ThumbSettings, FromTheSettingsRecord) {
   EXPECT_EQ(d.compression, 1u);
   EXPECT_TRUE(d.saveMemory && d.diskCacheEnabled);
   EXPECT_EQ(d.cachePath, "PROGDIR:cache/");
+}
+
+TEST(ThumbSettings, CacheContextFollowsTheRecord) {
+  settings::Settings s;
+  s.cachePath = "/srv/c/";
+  s.disabledVolumes = {"cd0", "RAM"};
+  thumbs::CacheContext c = CacheContextFor(s);
+  EXPECT_EQ(c.root, "/srv/c/");
+  EXPECT_EQ(c.disabledVolumes, s.disabledVolumes);
 }
 
 }  // namespace

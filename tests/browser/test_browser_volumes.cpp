@@ -49,7 +49,7 @@ TEST(VolumeRows, SortOrder) {
   EXPECT_EQ(CompareVolumes(pics, pics), 0);
 }
 
-TEST(MountInfo, ParsesFieldsAndEscapes) {
+TEST(MountInfo, DeviceTextsAndKindsOfTheParsedMounts) {
   std::string text =
       "27 1 254:0 / / rw,relatime - ext4 /dev/vda rw\n"
       "garbage line\n"
@@ -58,23 +58,13 @@ TEST(MountInfo, ParsesFieldsAndEscapes) {
       "32 27 0:30 / /dev/shm rw - tmpfs tmpfs rw\n"
       "33 27 0:31 / relative rw - ext4 /dev/sdc1 rw\n"
       "34 27 0:31 / /cut rw -";
-  std::vector<MountRecord> m = ParseMountInfo(text);
+  std::vector<platform::MountRecord> m = platform::ParseMountInfo(text);
   ASSERT_EQ(m.size(), 3u);
-  EXPECT_EQ(m[0].mountPoint, "/");
-  EXPECT_EQ(m[0].source, "/dev/vda");
-  EXPECT_EQ(m[1].mountPoint, "/media/My Disk");
-  EXPECT_EQ(m[1].fsType, "vfat");
   EXPECT_EQ(MountDeviceText(m[1]), "sdb1");
   EXPECT_EQ(MountDeviceText(m[2]), "tmpfs");
   EXPECT_TRUE(IsMemoryFileSystem(m[2].fsType));
   EXPECT_TRUE(IsPseudoFileSystem("proc"));
   EXPECT_FALSE(IsPseudoFileSystem("ext4"));
-}
-
-TEST(MountInfo, EscapeAtTheEndOfAFieldStaysLiteral) {
-  std::vector<MountRecord> m = ParseMountInfo("1 1 0:1 / /a\\04 rw - ext4 /dev/x rw\n");
-  ASSERT_EQ(m.size(), 1u);
-  EXPECT_EQ(m[0].mountPoint, "/a\\04");
 }
 
 TEST(UserDirs, ParsesTheShapesTheFileUses) {

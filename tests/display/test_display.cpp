@@ -6,6 +6,7 @@
 
 #include "display/display.h"
 #include "display/renderer.h"
+#include "display/row_renderer.h"
 #include "test_support.h"
 
 namespace vl::display {
@@ -192,7 +193,7 @@ TEST_F(Display, RenderedRowsMatchTheFormulas) {
         std::vector<uint8_t> row(61 * 3, 0xEE);
         for (int r = 0; r < 45; ++r) {
           std::fill(row.begin(), row.end(), 0xEE);
-          s.RenderRow(r, row.data());
+          RenderRow(s, r, row.data());
           int dy0 = static_cast<int>(s.destination.y0), dy1 = static_cast<int>(s.destination.y1);
           float sy = s.source.y0 +
                      (r - s.destination.y0) * (s.source.y1 - s.source.y0) / (s.destination.y1 - s.destination.y0);
@@ -229,11 +230,11 @@ TEST_F(Display, AlphaThresholdAndNoBilinearAtScaleOne) {
   s.SetArea(4, 4);
   s.SetImage(img.get());
   uint8_t row[12];
-  s.RenderRow(0, row);
+  RenderRow(s, 0, row);
   EXPECT_EQ(row[0], 200) << "alpha 252 is drawn opaque";
   auto img2 = Solid(4, 4, 251, 200, 100, 50);
   s.SetImage(img2.get());
-  s.RenderRow(0, row);
+  RenderRow(s, 0, row);
   EXPECT_EQ(row[0], 40 + (((200 - 40) * 251) >> 8)) << "alpha 251 is blended with the checkerboard";
 
   // Bilinear at scale 1.0 is not applied: a hard edge stays hard.
@@ -247,7 +248,7 @@ TEST_F(Display, AlphaThresholdAndNoBilinearAtScaleOne) {
   ASSERT_FLOAT_EQ(b.scale, 1.0f);
   EXPECT_FALSE(b.UsesBilinear());
   uint8_t r3[9] = {};
-  b.RenderRow(0, r3);
+  RenderRow(b, 0, r3);
   EXPECT_EQ(r3[0], 0);
   EXPECT_EQ(r3[3], 0);
   EXPECT_EQ(r3[6], 255);

@@ -6,7 +6,6 @@
 #include <thread>
 
 #include "formats/decoders.h"
-#include "formats/file_utils.h"
 #include "formats/loader.h"
 #include "platform/paths.h"
 #include "test_loader_helpers.h"

@@ -6,7 +6,12 @@
 #include <cstring>
 
 #include "formats/decoders.h"
-#include "formats/file_utils.h"
+#include "formats/file_copy.h"
+#include "formats/file_load.h"
+#include "formats/file_tree.h"
+#include "formats/file_type.h"
+#include "formats/path_parts.h"
+#include "formats/size_text.h"
 #include "test_loader_helpers.h"
 
 namespace vl::test {

@@ -195,12 +195,5 @@ TEST(SettingsVolumes, AddRefusesDuplicatesOverlongNamesAndOverflow) {
   EXPECT_EQ(s.disabledVolumes.size(), 63u);
 }
 
-TEST(SettingsVolumes, CompressionQualities) {
-  EXPECT_EQ(CompressionQuality(0), 80);
-  EXPECT_EQ(CompressionQuality(1), 60);
-  EXPECT_EQ(CompressionQuality(2), 40);
-  EXPECT_EQ(CompressionQuality(3), -1);
-}
-
 }  // namespace
 }  // namespace vl::settings

@@ -214,6 +214,13 @@ TEST_F(CacheTest, StoredThumbnailComesBackWithItsFacts) {
   EXPECT_EQ(e->sourceSize, 1234u);
 }
 
+TEST(CacheCompression, CompressionQualities) {
+  EXPECT_EQ(CompressionQuality(0), 80);
+  EXPECT_EQ(CompressionQuality(1), 60);
+  EXPECT_EQ(CompressionQuality(2), 40);
+  EXPECT_EQ(CompressionQuality(3), -1);
+}
+
 TEST_F(CacheTest, CompressionTypesAndTheirQualities) {
   ChunkyPtr t = Thumb();
   ASSERT_TRUE(Store(t.get(), 1));

@@ -5,8 +5,9 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "formats/file_utils.h"
+#include "formats/file_load.h"
 #include "formats/loader.h"
+#include "formats/size_text.h"
 #include "platform/paths.h"
 #include "tasks/worker.h"
 #include "test_support.h"

@@ -7,8 +7,8 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "formats/icon.h"
 #include "formats/loader.h"
-#include "platform/icon.h"
 #include "platform/paths.h"
 #include "tasks/worker.h"
 #include "test_support.h"
@@ -134,7 +134,7 @@ TEST_F(ThumbnailWalk, InfoSuffixWritesAnIconWithTheDefaultTool) {
   EXPECT_EQ(job.createdThumbnails.load(), 1u);
   EXPECT_EQ(job.scannedFiles.load(), 2u);
   EXPECT_EQ(job.scannedDirectories.load(), 1u);
-  platform::DiskObjectPtr icon(platform::GetDiskObject(dir.file("a.jpg")));
+  formats::DiskObjectPtr icon(formats::GetDiskObject(dir.file("a.jpg")));
   ASSERT_TRUE(icon);
   EXPECT_EQ(icon->defaultTool, "SYS:Utilities/Viewer");
   ASSERT_TRUE(icon->image);
@@ -152,8 +152,8 @@ TEST_F(ThumbnailWalk, ReplaceWithInfoSetsNoDefaultTool) {
   job.defaultTool = "C:Tool";
   ThumbnailDirectory(nullptr, job, dir.path(), 0);
   EXPECT_EQ(Names(dir.path()), (std::set<std::string>{"a.jpg", "a.info"}));
-  platform::DiskObject meta;
-  ASSERT_TRUE(platform::GetDiskObject(dir.file("a.info"), meta));
+  formats::DiskObject meta;
+  ASSERT_TRUE(formats::GetDiskObject(dir.file("a.info"), meta));
   EXPECT_EQ(meta.defaultTool, "");
 }
 
@@ -165,8 +165,8 @@ TEST_F(ThumbnailWalk, SuffixWithoutDotAndReplaceSkipsItsOwnOutputNextTime) {
   ThumbnailDirectory(nullptr, job, dir.path(), 0);
   EXPECT_EQ(Names(dir.path()), (std::set<std::string>{"a.jpg", "a.png"}));
   EXPECT_EQ(job.createdThumbnails.load(), 1u);
-  platform::DiskObject meta;
-  ASSERT_TRUE(platform::GetDiskObject(dir.file("a.png"), meta));
+  formats::DiskObject meta;
+  ASSERT_TRUE(formats::GetDiskObject(dir.file("a.png"), meta));
   EXPECT_EQ(meta.defaultTool, "");
 
   ThumbnailerJob second;
@@ -185,8 +185,8 @@ TEST_F(ThumbnailWalk, SuffixWithoutDotGetsOne) {
   job.defaultTool = "C:Tool";  // the suffix is not exactly ".info"
   ThumbnailDirectory(nullptr, job, dir.path(), 0);
   EXPECT_EQ(Names(dir.path()), (std::set<std::string>{"a.jpg", "a.jpg.info"}));
-  platform::DiskObject meta;
-  ASSERT_TRUE(platform::GetDiskObject(dir.file("a.jpg.info"), meta));
+  formats::DiskObject meta;
+  ASSERT_TRUE(formats::GetDiskObject(dir.file("a.jpg.info"), meta));
   EXPECT_EQ(meta.defaultTool, "");
 }
 
@@ -240,7 +240,7 @@ TEST_F(ThumbnailWalk, TheTemplateDecidesTheIconSize) {
   job.templateImage = &frame;
   ThumbnailDirectory(nullptr, job, dir.path(), 0);
   frame.chunky = nullptr;
-  platform::DiskObjectPtr icon(platform::GetDiskObject(dir.file("a.png")));
+  formats::DiskObjectPtr icon(formats::GetDiskObject(dir.file("a.png")));
   ASSERT_TRUE(icon);
   EXPECT_EQ(icon->image->width, 24);
   EXPECT_EQ(icon->image->height, 20);

@@ -1,7 +1,7 @@
 // The headless front ends of the batch tools, run as the built program on real directories.
 #include <gtest/gtest.h>
 
-#include "platform/icon.h"
+#include "formats/icon.h"
 #include "platform/paths.h"
 #include "test_support.h"
 #include "tools/tools_cli.h"
@@ -99,7 +99,7 @@ TEST_F(ToolsCli, ThumbnailerWithATemplateAndABadOne) {
                        out, err, scratch),
             0)
       << err;
-  platform::DiskObjectPtr icon(platform::GetDiskObject(work.file("pics/a.png")));
+  formats::DiskObjectPtr icon(formats::GetDiskObject(work.file("pics/a.png")));
   ASSERT_TRUE(icon);
   EXPECT_EQ(icon->image->width, 30);
   EXPECT_EQ(icon->defaultTool, "C:View");

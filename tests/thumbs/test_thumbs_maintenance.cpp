@@ -7,12 +7,14 @@
 #include <vector>
 
 #include "platform/paths.h"
-#include "settings/maintenance.h"
+#include "settings/settings.h"
 #include "test_support.h"
+#include "thumbs/maintenance.h"
 
-namespace vl::settings {
+namespace vl::thumbs {
 namespace {
 
+using settings::Settings;
 using vl::test::TempDir;
 using vl::test::WriteFile;
 
@@ -20,7 +22,7 @@ std::string RunMaintenance(const std::string& what, const Settings& s, int& rc) 
   char* buf = nullptr;
   size_t len = 0;
   FILE* out = open_memstream(&buf, &len);
-  rc = RunCacheMaintenance(what, s, out);
+  rc = RunCacheMaintenance(what, s.cachePath, out);
   std::fclose(out);
   std::string text(buf, len);
   std::free(buf);
@@ -95,15 +97,6 @@ TEST_F(Maintenance, UnknownWordPrintsNothing) {
   EXPECT_EQ(rc, 2);
 }
 
-TEST(MaintenanceContext, CacheContextFollowsTheRecord) {
-  Settings s;
-  s.cachePath = "/srv/c/";
-  s.disabledVolumes = {"cd0", "RAM"};
-  thumbs::CacheContext c = CacheContextFor(s);
-  EXPECT_EQ(c.root, "/srv/c/");
-  EXPECT_EQ(c.disabledVolumes, s.disabledVolumes);
-}
-
 TEST(MaintenanceText, MegabytesInSinglePrecision) {
   EXPECT_EQ(MegabytesText(0), "0.000 Mbytes");
   EXPECT_EQ(MegabytesText(1048576), "1.000 Mbytes");
@@ -113,4 +106,4 @@ TEST(MaintenanceText, MegabytesInSinglePrecision) {
 }
 
 }  // namespace
-}  // namespace vl::settings
+}  // namespace vl::thumbs

@@ -5,10 +5,10 @@
 
 #include <cstring>
 
-#include "platform/icon.h"
+#include "formats/icon.h"
 #include "test_support.h"
 
-namespace vl::platform {
+namespace vl::formats {
 namespace {
 
 using test::TempDir;
@@ -89,4 +89,4 @@ TEST_F(IconObjects, PutWithoutAPictureOrIntoNowhereFailsAndKeepsTheOldFile) {
 }
 
 }  // namespace
-}  // namespace vl::platform
+}  // namespace vl::formats

@@ -9,7 +9,7 @@
 
 #include "image/chunky.h"
 
-namespace vl::platform {
+namespace vl::formats {
 
 struct DiskObject {
   std::string defaultTool;
@@ -49,4 +49,4 @@ inline constexpr const char* kIconSuffix = ".info";
 // when present; value gets the text after '=' (empty when none).
 bool FindToolType(const std::vector<std::string>& toolTypes, std::string_view name, std::string* value = nullptr);
 
-}  // namespace vl::platform
+}  // namespace vl::formats

@@ -1,19 +1,22 @@
-#include "platform/icon.h"
+#include "formats/icon.h"
 
 #include <png.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cctype>
 #include <csetjmp>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
+#include "formats/decoders.h"
+#include "formats/png_decoder.h"
 #include "platform/safe_file.h"
 
-namespace vl::platform {
+namespace vl::formats {
 
 bool FindToolType(const std::vector<std::string>& toolTypes, std::string_view name, std::string* value) {
   for (const auto& t : toolTypes) {
@@ -68,67 +71,42 @@ bool ReadIconBytes(FILE* f, std::vector<uint8_t>& out) {
   return out.empty() || std::fread(out.data(), 1, out.size(), f) == out.size();
 }
 
-// Every chunk up to the first IDAT (all that the metadata read looks at) must lie inside
-// the file: libpng would otherwise allocate whatever a lying length field claims.
-bool ChunksInsideFile(const std::vector<uint8_t>& bytes) {
-  size_t pos = 8;
-  while (true) {
-    if (bytes.size() - pos < 8) return false;
-    const uint8_t* c = bytes.data() + pos;
-    uint64_t length = uint64_t{c[0]} << 24 | uint64_t{c[1]} << 16 | uint64_t{c[2]} << 8 | c[3];
-    if (std::memcmp(c + 4, "IDAT", 4) == 0) return true;
-    if (length + 12 > bytes.size() - pos) return false;
-    pos += static_cast<size_t>(length) + 12;
-  }
+bool ReadIconFile(const std::string& path, std::vector<uint8_t>& bytes) {
+  FileCloser fc{std::fopen(path.c_str(), "rb")};
+  return fc.f && ReadIconBytes(fc.f, bytes);
 }
 
-struct MemoryReader {
-  const uint8_t* data;
-  size_t size;
-  size_t pos;
-};
+bool IconFromBytes(const std::vector<uint8_t>& bytes, DiskObject& out) {
+  PngHead head;
+  if (!ReadPngHead(bytes.data(), bytes.size(), static_cast<size_t>(kMaxIconBytes), head)) return false;
+  DiskObject obj;
+  obj.width = static_cast<int>(head.width);
+  obj.height = static_cast<int>(head.height);
+  for (const PngTextChunk& t : head.texts) {
+    if (t.key == kIconToolTypesKey)
+      obj.toolTypes = SplitLines(t.text.data(), t.text.size());
+    else if (t.key == kIconDefaultToolKey)
+      obj.defaultTool = t.text;
+  }
+  out = std::move(obj);
+  return true;
+}
 
-void ReadFromMemory(png_structp png, png_bytep out, png_size_t length) {
-  auto* r = static_cast<MemoryReader*>(png_get_io_ptr(png));
-  if (length > r->size - r->pos) png_error(png, "Read Error");
-  std::memcpy(out, r->data + r->pos, length);
-  r->pos += length;
+// The icon's pixels through the PNG decoder, as ARGB32 whatever the colour type and depth.
+image::ChunkyImage* IconPixels(const std::vector<uint8_t>& bytes) {
+  DecodedPicture picture;
+  if (!DecodePng(bytes.data(), bytes.size(), picture)) return nullptr;
+  image::TexturePtr texture(PictureToTexture(picture, false));
+  if (!texture || !texture->chunky) return nullptr;
+  image::ChunkyImage* pixels = texture->chunky;
+  texture->chunky = nullptr;
+  return pixels;
 }
 }  // namespace
 
 bool GetDiskObject(const std::string& path, DiskObject& out) {
-  FileCloser fc{std::fopen(path.c_str(), "rb")};
-  if (!fc.f) return false;
   std::vector<uint8_t> bytes;
-  if (!ReadIconBytes(fc.f, bytes) || bytes.size() < 8 || png_sig_cmp(bytes.data(), 0, 8) != 0) return false;
-  if (!ChunksInsideFile(bytes)) return false;
-  MemoryReader reader{bytes.data(), bytes.size(), 8};
-  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  if (!png) return false;
-  png_infop info = png_create_info_struct(png);
-  if (!info || setjmp(png_jmpbuf(png))) {
-    png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
-    return false;
-  }
-  png_set_chunk_malloc_max(png, kMaxIconBytes);  // bounds what compressed text may unpack to
-  png_set_read_fn(png, &reader, ReadFromMemory);
-  png_set_sig_bytes(png, 8);
-  png_read_info(png, info);
-  DiskObject obj;
-  obj.width = static_cast<int>(png_get_image_width(png, info));
-  obj.height = static_cast<int>(png_get_image_height(png, info));
-  png_textp text = nullptr;
-  int n = 0;
-  png_get_text(png, info, &text, &n);
-  for (int i = 0; i < n; ++i) {
-    if (std::strcmp(text[i].key, kIconToolTypesKey) == 0)
-      obj.toolTypes = SplitLines(text[i].text, text[i].text_length);
-    else if (std::strcmp(text[i].key, kIconDefaultToolKey) == 0)
-      obj.defaultTool.assign(text[i].text, text[i].text_length);
-  }
-  png_destroy_read_struct(&png, &info, nullptr);
-  out = std::move(obj);
-  return true;
+  return ReadIconFile(path, bytes) && IconFromBytes(bytes, out);
 }
 
 namespace {
@@ -179,53 +157,17 @@ bool WritePng(FILE* f, const DiskObject& obj, const image::ChunkyImage* argb) {
 
 bool PutDiskObject(const std::string& path, const DiskObject& obj, const image::ChunkyImage* argb) {
   if (!argb || argb->format != image::ARGB32 || argb->width <= 0 || argb->height <= 0) return false;
-  SafeFile out(path);
+  platform::SafeFile out(path);
   if (!out.file()) return false;
   if (!WritePng(out.file(), obj, argb)) return false;
   return out.Commit();
 }
 
-namespace {
-// Deflate unpacks at most 1032 bytes per byte, and a row byte holds at most 8 pixels: a
-// file too small for the pixels its header claims is refused before the buffer is made.
-bool PixelsPlausible(const std::string& path, uint64_t width, uint64_t height) {
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0 || st.st_size <= 0) return false;
-  return width * height <= static_cast<uint64_t>(st.st_size) * 1032 * 8;
-}
-
-// The icon's pixels through libpng's simplified reader, which turns every colour type and
-// depth into 8-bit A, R, G, B bytes: the ARGB32 layout.
-image::ChunkyImage* ReadIconPixels(const std::string& path) {
-  png_image png;
-  std::memset(&png, 0, sizeof png);
-  png.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&png, path.c_str())) return nullptr;
-  if (!image::SizeAllowed(png.width, png.height, image::ARGB32) || !PixelsPlausible(path, png.width, png.height)) {
-    png_image_free(&png);
-    return nullptr;
-  }
-  png.format = PNG_FORMAT_ARGB;
-  image::ChunkyImage* pixels =
-      image::chk_Create(static_cast<int32_t>(png.width), static_cast<int32_t>(png.height), image::ARGB32, false);
-  if (!pixels) {
-    png_image_free(&png);
-    return nullptr;
-  }
-  if (!png_image_finish_read(&png, nullptr, pixels->pixels, 0, nullptr)) {
-    png_image_free(&png);
-    image::chk_Free(pixels);
-    return nullptr;
-  }
-  return pixels;
-}
-}  // namespace
-
 DiskObject* GetDiskObject(const std::string& name) {
-  const std::string path = name + kIconSuffix;
+  std::vector<uint8_t> bytes;
   DiskObject meta;
-  if (!GetDiskObject(path, meta)) return nullptr;
-  image::ChunkyImage* pixels = ReadIconPixels(path);
+  if (!ReadIconFile(name + kIconSuffix, bytes) || !IconFromBytes(bytes, meta)) return nullptr;
+  image::ChunkyImage* pixels = IconPixels(bytes);
   if (!pixels) return nullptr;
   auto icon = std::make_unique<DiskObject>(std::move(meta));
   icon->image = std::shared_ptr<image::ChunkyImage>(pixels, image::ChunkyDeleter{});
@@ -241,4 +183,4 @@ void FreeDiskObject(DiskObject* icon) {
   std::unique_ptr<DiskObject> owned(icon);
 }
 
-}  // namespace vl::platform
+}  // namespace vl::formats

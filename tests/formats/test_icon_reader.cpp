@@ -2,15 +2,16 @@
 // that reach past the end of the file, truncations, and a small file from fuzzing whose
 // lying tEXt length made libpng ask for 1.5 GB.
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "platform/icon.h"
+#include "formats/icon.h"
 #include "test_support.h"
 
-namespace vl::platform {
+namespace vl::formats {
 namespace {
 
 class IconReaderTest : public test::PoolTest {
@@ -121,5 +122,58 @@ TEST_F(IconReaderTest, RefusesPixelsTheFileCannotHold) {
   EXPECT_EQ(GetDiskObject(dir_.file("big")), nullptr);
 }
 
+// Icons written by other programs come in every colour type. The PNG decoder gives each
+// as ARGB32, byte for byte what libpng's own reader gives for an 8-bit file.
+TEST_F(IconReaderTest, EveryEightBitColourTypeReadsAsLibpngReadsIt) {
+  struct Case {
+    const char* name;
+    png_uint_32 format;
+    int bytesPerPixel;  // in the buffer written (1 for the colour-mapped ones: an index)
+  } cases[] = {
+      {"grey", PNG_FORMAT_GRAY, 1},
+      {"grey-alpha", PNG_FORMAT_GA, 2},
+      {"rgb", PNG_FORMAT_RGB, 3},
+      {"rgba", PNG_FORMAT_RGBA, 4},
+      {"palette", PNG_FORMAT_RGB_COLORMAP, 1},
+      {"palette-alpha", PNG_FORMAT_RGBA_COLORMAP, 1},
+  };
+  const int w = 6, h = 3;
+  for (const Case& c : cases) {
+    const bool mapped = (c.format & PNG_FORMAT_FLAG_COLORMAP) != 0;
+    std::vector<uint8_t> pixels(static_cast<size_t>(w * h * c.bytesPerPixel)), colormap;
+    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(mapped ? i % 16 : i * 37 + 11);
+    png_image png;
+    std::memset(&png, 0, sizeof png);
+    png.version = PNG_IMAGE_VERSION;
+    png.width = w;
+    png.height = h;
+    png.format = c.format;
+    if (mapped) {
+      png.colormap_entries = 16;
+      colormap.resize(16 * PNG_IMAGE_SAMPLE_CHANNELS(c.format));
+      for (size_t i = 0; i < colormap.size(); ++i) colormap[i] = static_cast<uint8_t>(i * 53 + 7);
+    }
+    const std::string path = dir_.file(c.name) + kIconSuffix;
+    ASSERT_TRUE(png_image_write_to_file(&png, path.c_str(), 0, pixels.data(), 0, mapped ? colormap.data() : nullptr))
+        << c.name;
+
+    png_image ref;
+    std::memset(&ref, 0, sizeof ref);
+    ref.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_file(&ref, path.c_str())) << c.name;
+    ref.format = PNG_FORMAT_ARGB;
+    std::vector<uint8_t> expected(PNG_IMAGE_SIZE(ref));
+    ASSERT_TRUE(png_image_finish_read(&ref, nullptr, expected.data(), 0, nullptr)) << c.name;
+
+    DiskObjectPtr icon(GetDiskObject(dir_.file(c.name)));
+    ASSERT_NE(icon, nullptr) << c.name;
+    EXPECT_TRUE(icon->toolTypes.empty() && icon->defaultTool.empty()) << c.name;
+    ASSERT_EQ(icon->image->width, w) << c.name;
+    ASSERT_EQ(icon->image->height, h) << c.name;
+    ASSERT_EQ(icon->image->format, image::ARGB32) << c.name;
+    EXPECT_EQ(std::vector<uint8_t>(icon->image->pixels, icon->image->pixels + expected.size()), expected) << c.name;
+  }
+}
+
 }  // namespace
-}  // namespace vl::platform
+}  // namespace vl::formats
