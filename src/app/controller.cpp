@@ -106,6 +106,7 @@ int Controller::OpenPicture(const char* path) {
   currentPath_ = path;
   SetTitle("Loading " + currentPath_ + "...");
   ShowImage(nullptr);
+  if (observer_) observer_->PictureOpened();
   if (observer_) observer_->OverlayChanged(nullptr);
   info_.clear();
   hasInfo_ = false;
@@ -158,15 +159,23 @@ int Controller::OpenPicture(const char* path) {
 
 void Controller::PastePicture() {
   SetTitle("Vistaloom[MorphOS]: (Loading fro clipboard...)");
-  ShowImage(nullptr);
-  current_.reset();
-  editBackup_.reset();
-
   platform::Stopwatch& sw = platform::LoadStopwatch();
   sw.Start();
-  current_.reset(reader_ ? reader_("CLIPS:0") : nullptr);
+  image::TexturePtr picture(reader_ ? reader_("CLIPS:0") : nullptr);
+  ShowPasted(std::move(picture), sw.Elapsed(1.0f));
+}
+
+void Controller::PastePicture(image::TexturePtr picture) {
+  ShowPasted(std::move(picture), 0.0f);
+}
+
+void Controller::ShowPasted(image::TexturePtr picture, float seconds) {
+  ShowImage(nullptr);
+  if (observer_) observer_->PictureOpened();
+  current_.reset();
+  editBackup_.reset();
+  current_ = std::move(picture);
   if (current_ && !current_->chunky) current_.reset();
-  float seconds = sw.Elapsed(1.0f);
   if (current_) current_->name = "Clipboard";
 
   ShowImage(current_.get());

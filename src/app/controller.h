@@ -31,6 +31,9 @@ class ControllerObserver {
   virtual void ImageChanged(const image::Texture* /*image*/) {}
   // The information overlay shows info (null: nothing).
   virtual void OverlayChanged(const InfoList* /*info*/) {}
+  // A new picture (from a file, the browser, the clipboard or a script) is about to replace the
+  // shown one, as opposed to a change of the shown picture's pixels: the view starts afresh.
+  virtual void PictureOpened() {}
 };
 
 // The directory browser's file list as the controller steps through it.
@@ -122,6 +125,8 @@ class Controller {
   int OpenPicture(const char* path);
   // Loads the clipboard's picture as the current picture; the undo slots are kept.
   void PastePicture();
+  // The same with a picture already read (the desktop clipboard's); null counts as a failed read.
+  void PastePicture(image::TexturePtr picture);
   // 0 when the current picture went to the clipboard, 1 without a picture or when the
   // write failed.
   int CopyPicture();
@@ -170,6 +175,7 @@ class Controller {
 
  private:
   bool Step(int direction);
+  void ShowPasted(image::TexturePtr picture, float seconds);
   void SetTitle(std::string title);
   void ShowImage(const image::Texture* image);
   void ApplyOrientation(int orientation);

@@ -283,6 +283,35 @@ void ConvertARGB32ToRGBA32(const uint8_t* src, uint8_t* dst, int width, int heig
   }
 }
 
+void ConvertARGB32ToWords(const uint8_t* src, uint8_t* dst, int width, int height, size_t dstStride) {
+  const size_t w = width > 0 ? static_cast<size_t>(width) : 0;
+  for (int y = 0; y < height; ++y) {
+    const uint8_t* s = src + static_cast<size_t>(y) * w * 4;
+    uint8_t* d = dst + static_cast<size_t>(y) * dstStride;
+    for (size_t x = 0; x < w; ++x) {
+      const uint32_t word = uint32_t{s[x * 4]} << 24 | uint32_t{s[x * 4 + 1]} << 16 | uint32_t{s[x * 4 + 2]} << 8 |
+                            uint32_t{s[x * 4 + 3]};
+      std::memcpy(d + x * 4, &word, 4);
+    }
+  }
+}
+
+void ConvertWordsToARGB32(const uint8_t* src, size_t srcStride, uint8_t* dst, int width, int height) {
+  const size_t w = width > 0 ? static_cast<size_t>(width) : 0;
+  for (int y = 0; y < height; ++y) {
+    const uint8_t* s = src + static_cast<size_t>(y) * srcStride;
+    uint8_t* d = dst + static_cast<size_t>(y) * w * 4;
+    for (size_t x = 0; x < w; ++x) {
+      uint32_t word;
+      std::memcpy(&word, s + x * 4, 4);
+      d[x * 4] = static_cast<uint8_t>(word >> 24);
+      d[x * 4 + 1] = static_cast<uint8_t>(word >> 16);
+      d[x * 4 + 2] = static_cast<uint8_t>(word >> 8);
+      d[x * 4 + 3] = static_cast<uint8_t>(word);
+    }
+  }
+}
+
 void ConvertARGB32ToOpaque(const uint8_t* src, uint8_t* dst, int width, int height) {
   size_t n = Count(width, height);
   if (src != dst) std::memmove(dst, src, n * 4);

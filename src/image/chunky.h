@@ -86,6 +86,10 @@ void ConvertRGB24ToRGBA32(const uint8_t* src, uint8_t* dst, int width, int heigh
 void ConvertARGB32ToRGB24(const uint8_t* src, uint8_t* dst, int width, int height);
 void ConvertARGB32ToRGBA32(const uint8_t* src, uint8_t* dst, int width, int height);
 void ConvertARGB32ToOpaque(const uint8_t* src, uint8_t* dst, int width, int height);
+// ARGB32 bytes (A, R, G, B) <-> 32-bit words 0xAARRGGBB in the machine's byte order, the layout
+// of the GUI toolkit's ARGB32 images; rows of width pixels, stride bytes apart in the words.
+void ConvertARGB32ToWords(const uint8_t* src, uint8_t* dst, int width, int height, size_t dstStride);
+void ConvertWordsToARGB32(const uint8_t* src, size_t srcStride, uint8_t* dst, int width, int height);
 void ConvertRGBA32ToRGB24(const uint8_t* src, uint8_t* dst, int width, int height);
 void ConvertGREY8ToRGB24(const uint8_t* src, uint8_t* dst, int width, int height);
 void ConvertALPHA8ToRGB24(const uint8_t* src, uint8_t* dst, int width, int height);

@@ -54,6 +54,8 @@ class Session {
   script::Reply Execute(std::string_view line);
   // "QUIT" was answered.
   bool QuitRequested() const { return commands_.QuitRequested(); }
+  // While busy, the commands that would change the picture answer 1 "busy".
+  void SetBusy(bool busy) { commands_.SetBusy(busy); }
 
   // Opens the scripting port: the first free VISTALOOM.<n>, or socketPath when given. False
   // with the reason in error.

@@ -14,30 +14,31 @@
 namespace vl::script {
 
 const Command kCommands[kCommandCount] = {
-    {"Load", "FILE", 1},
-    {"LoadNext", "", 0},
-    {"LoadPrevious", "", 0},
-    {"ChangeDirectory", "PATH", 1},
-    {"ImageWidth", "", 0},
-    {"ImageHeight", "", 0},
-    {"ImageName", "", 0},
-    {"ImagePath", "", 0},
-    {"SaveJPG", "FILE,QUALITY/N", 2},
-    {"SavePNG", "FILE,ALPHA/S", 2},
-    {"SaveIFF", "FILE", 1},
-    {"ClipboardCopy", "", 0},
-    {"ClipboardPaste", "", 0},
-    {"Scale", "METHOD,WIDTH/N,HEIGHT/N,RATIO,BORDER,BORDERCOLOR", 6},
-    {"Sharpen", "RADIUS, STRENGTH", 2},
-    {"Levels", "MODE,LOW,HIGH,AUTO/S", 4},
-    {"Crop", "LEFT,TOP,WIDTH,HEIGHT", 4},
-    {"Blur", "MODE,RADIUS", 2},
-    {"SelectiveBlur", "MODE,RADIUS,THRESHOLD", 3},
-    {"InsertText", "TEXT,FONT,SIZE,DIRECTION,ORIGIN,POSX,POSY,COLOR,SHADOW,SPOSX,SPOSY,SCOLOR,SSMOOTH,SINTENSITY", 14},
-    {"BalanceRGB", "RED,GREEN,BLUE,ALPHA", 4},
-    {"BalanceHSV", "HUE,SATURATION,VALUE", 3},
-    {"AdjustContrast", "CONTRAST", 1},
-    {"AdjustGamma", "GAMMA", 1},
+    {"Load", "FILE", 1, true},
+    {"LoadNext", "", 0, true},
+    {"LoadPrevious", "", 0, true},
+    {"ChangeDirectory", "PATH", 1, false},
+    {"ImageWidth", "", 0, false},
+    {"ImageHeight", "", 0, false},
+    {"ImageName", "", 0, false},
+    {"ImagePath", "", 0, false},
+    {"SaveJPG", "FILE,QUALITY/N", 2, false},
+    {"SavePNG", "FILE,ALPHA/S", 2, false},
+    {"SaveIFF", "FILE", 1, false},
+    {"ClipboardCopy", "", 0, false},
+    {"ClipboardPaste", "", 0, true},
+    {"Scale", "METHOD,WIDTH/N,HEIGHT/N,RATIO,BORDER,BORDERCOLOR", 6, true},
+    {"Sharpen", "RADIUS, STRENGTH", 2, true},
+    {"Levels", "MODE,LOW,HIGH,AUTO/S", 4, true},
+    {"Crop", "LEFT,TOP,WIDTH,HEIGHT", 4, true},
+    {"Blur", "MODE,RADIUS", 2, true},
+    {"SelectiveBlur", "MODE,RADIUS,THRESHOLD", 3, true},
+    {"InsertText", "TEXT,FONT,SIZE,DIRECTION,ORIGIN,POSX,POSY,COLOR,SHADOW,SPOSX,SPOSY,SCOLOR,SSMOOTH,SINTENSITY", 14,
+     true},
+    {"BalanceRGB", "RED,GREEN,BLUE,ALPHA", 4, true},
+    {"BalanceHSV", "HUE,SATURATION,VALUE", 3, true},
+    {"AdjustContrast", "CONTRAST", 1, true},
+    {"AdjustGamma", "GAMMA", 1, true},
 };
 
 const Command kStandardCommands[kStandardCommandCount] = {
@@ -252,6 +253,7 @@ Reply CommandPort::Execute(std::string_view line) {
     if (cmd == &kStandardCommands[1]) return AnswerText(0, HelpText());
     return Info(args);
   }
+  if (busy_ && cmd->changesPicture) return Error(1, "busy");
   const Handler& h = handlers_[static_cast<size_t>(cmd - kCommands)];
   if (!h) {
     std::printf("[REXX][%s]: not available\n", cmd->name);

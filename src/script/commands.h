@@ -37,8 +37,9 @@ inline constexpr size_t kMaxLineBytes = 64 * 1024;
 
 struct Command {
   const char* name;
-  const char* tmpl;  // argument template; "" for commands without arguments
-  int parameters;    // number of argument slots the template yields
+  const char* tmpl;             // argument template; "" for commands without arguments
+  int parameters;               // number of argument slots the template yields
+  bool changesPicture = false;  // refused while the program is busy (see CommandPort::SetBusy)
 };
 
 // The 24 commands in their stored order.
@@ -112,12 +113,18 @@ class CommandPort {
   // "QUIT" was answered.
   bool QuitRequested() const { return quit_; }
 
+  // While busy (a tool window or a modal requester is open), the commands that would change the
+  // picture answer 1 with the text "busy" and change nothing; queries and saves still answer.
+  void SetBusy(bool busy) { busy_ = busy; }
+  bool Busy() const { return busy_; }
+
   // The command list with templates, as "HELP" answers it.
   static std::string HelpText();
 
  private:
   std::vector<Handler> handlers_;  // parallel to kCommands
   bool quit_ = false;
+  bool busy_ = false;
 };
 
 }  // namespace vl::script

@@ -208,3 +208,32 @@ TEST(StandardCommands, MissingHandlerAnswersOneWithDiagnostic) {
 
 }  // namespace
 }  // namespace vl::script
+
+namespace vl::script {
+namespace {
+
+TEST(BusyPort, CommandsThatChangeThePictureWaitQueriesAndSavesAnswer) {
+  CommandPort port;
+  int ran = 0;
+  for (const Command& c : kCommands)
+    port.SetHandler(c.name, [&ran](const Args&) {
+      ++ran;
+      return Answer(0);
+    });
+  const char* changing[] = {"Load x",        "LoadNext",         "LoadPrevious",     "ClipboardPaste",
+                            "Scale RATIO 2", "Sharpen 1 1",      "Levels",           "Crop",
+                            "Blur",          "SelectiveBlur",    "InsertText a b 1", "BalanceRGB",
+                            "BalanceHSV",    "AdjustContrast 2", "AdjustGamma 2"};
+  const char* answering[] = {"ImageWidth", "ImageHeight", "ImageName", "ImagePath",     "SaveJPG x",
+                             "SavePNG x",  "SaveIFF x",   "HELP",      "ClipboardCopy", "ChangeDirectory /"};
+  port.SetBusy(true);
+  for (const char* line : changing) EXPECT_EQ(FormatReply(port.Execute(line)), "RC 1 busy") << line;
+  EXPECT_EQ(ran, 0);
+  for (const char* line : answering) EXPECT_EQ(port.Execute(line).rc, 0) << line;
+  port.SetBusy(false);
+  for (const char* line : changing) EXPECT_EQ(port.Execute(line).rc, 0) << line;
+  EXPECT_EQ(ran, static_cast<int>(std::size(changing) + std::size(answering)) - 1);  // HELP runs no handler
+}
+
+}  // namespace
+}  // namespace vl::script
