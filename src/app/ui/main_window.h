@@ -1,24 +1,34 @@
-// The main window: the display beside the browser's place with a splitter between them,
-// the information panel and the colour picker below, and the menu strip.
+// The main window: the browser's place and the display side by side with a splitter, the
+// information panel and the colour picker below, and the menu strip built from the menu tree.
+//
+// The window carries out the menu items that need nothing beyond the controller (copy,
+// paste, undo, the view switches, full screen, about, quit); the items that open windows or
+// run operations get their actions from the program's window table (SetMenuAction). An item
+// without an action stays disabled.
 #pragma once
 
 #include <QMainWindow>
+#include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
 #include "app/controller.h"
+#include "app/menu_tree.h"
 #include "app/startup.h"
 #include "app/status.h"
+#include "app/window_state.h"
 #include "image/chunky.h"
 #include "settings/settings.h"
 
 class QAction;
+class QBoxLayout;
 class QComboBox;
 class QFrame;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QGroupBox;
 class QSplitter;
 
 namespace vl::display::ui {
@@ -47,11 +57,29 @@ class MainWindow : public QMainWindow, public ControllerObserver {
   // the information panel ("Details") and the colour picker are shown.
   void ApplySettings(const settings::Settings& prefs);
 
+  // The remembered window state: place, size, splitter, the display's options, the style.
+  void ApplyWindowState(const WindowState& state);
+  WindowState CurrentWindowState() const;
+
+  // The menu item of an identifier (the first one in the tree; null for none).
+  QAction* menuAction(int id) const;
+  // Gives a menu item its action and makes it available.
+  void SetMenuAction(int id, std::function<void()> action);
+  // A tool window opened or closed: while one is open, the menus and the window's contents
+  // are disabled; the first close also lifts the 3D view's restriction.
+  void SetToolWindowOpen(bool open);
+  bool toolWindowOpen() const { return menuState_.toolWindowOpen; }
+
+  // The colour picker's last colour (0xAARRGGBB) and whether there is one.
+  bool hasPickedColor() const { return havePicked_; }
+  quint32 pickedColor() const { return picked_; }
+
   // What the controller reports.
   void TitleChanged(const std::string& title) override;
   void StatusChanged(const StatusTexts& texts) override;
   void ImageChanged(const image::Texture* image) override;
   void OverlayChanged(const InfoList* info) override;
+  void PictureOpened() override;
 
   display::ui::PreviewClass* preview() const { return preview_; }
   const image::Texture* currentImage() const { return controller_.currentImage(); }
@@ -65,25 +93,45 @@ class MainWindow : public QMainWindow, public ControllerObserver {
   QString pickedColorText() const;
   QComboBox* pickerFormat() const { return pickerFormat_; }
   QPushButton* copyButton() const { return copy_; }
-  QAction* fullScreenAction() const { return fullScreen_; }
-  QAction* overlayAction() const { return overlay_; }
+  QAction* fullScreenAction() const { return menuAction(kMenuFullScreen); }
+  QAction* overlayAction() const { return menuAction(kMenuInformationOverlay); }
 
  public Q_SLOTS:
   void ShowAbout();
   void ToggleFullScreen();
   void ShowPickedColor(quint32 argb);
+  // Menu "Copy": the picture to the clipboard unit and to the desktop's clipboard.
+  void CopyPicture();
+  // Menu "Paste": the desktop clipboard's picture when it holds one, else the clipboard unit's.
+  void PastePicture();
+
+ protected:
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void BuildMenus();
+  void AddBuiltInActions();
+  void UpdateMenuEnabling();
   QWidget* BuildPanel();
   void UpdatePickerText();
+  void ClearPickedColor();
+  void SetGroupShown(int id, QWidget* group, bool shown);
+  void ChooseStyle();
+  void FitPanelToWidth();
 
   StartupOptions options_;
   Controller& controller_;
+  MenuState menuState_;
+  std::map<int, QAction*> actions_;                // by identifier, the first of each
+  std::map<int, std::function<void()>> handlers_;  // the items that are available
+  QString style_;
 
   QSplitter* splitter_ = nullptr;
   QWidget* browser_ = nullptr;
   display::ui::PreviewClass* preview_ = nullptr;
+  QBoxLayout* panelLayout_ = nullptr;
   QGroupBox* details_ = nullptr;
   QGroupBox* picker_ = nullptr;
   QLabel* width_ = nullptr;
@@ -96,8 +144,6 @@ class MainWindow : public QMainWindow, public ControllerObserver {
   QLineEdit* colorText_ = nullptr;
   QComboBox* pickerFormat_ = nullptr;
   QPushButton* copy_ = nullptr;
-  QAction* fullScreen_ = nullptr;
-  QAction* overlay_ = nullptr;
   quint32 picked_ = 0;
   bool havePicked_ = false;
 };

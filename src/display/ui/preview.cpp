@@ -119,6 +119,21 @@ void PreviewClass::SetContents(int mode) {
   Send(kRenderCommand);
 }
 
+int PreviewClass::Contents() {
+  std::lock_guard<std::recursive_mutex> g(renderer_.Lock());
+  return renderer_.state().contents;
+}
+
+void PreviewClass::ClearSelection() {
+  {
+    std::lock_guard<std::recursive_mutex> g(renderer_.Lock());
+    renderer_.state().selection = Rect{};
+  }
+  drag_ = drag_ == Drag::kSelect ? Drag::kNone : drag_;
+  Q_EMIT selectionChanged(0, 0, 0, 0);
+  update();
+}
+
 void PreviewClass::SetBackground(uint32_t rgb) {
   {
     std::lock_guard<std::recursive_mutex> g(renderer_.Lock());

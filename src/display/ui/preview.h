@@ -44,6 +44,9 @@ class PreviewClass : public QWidget {
   DisplayOptions Options();
   void ApplyOptions(const DisplayOptions& options);
   void SetContents(int mode);
+  int Contents();
+  // Forgets the selection rectangle (a new picture has none).
+  void ClearSelection();
   void SetBackground(uint32_t rgb);
 
   // The information list shown over the first rows; empty for none. The overlay picture
