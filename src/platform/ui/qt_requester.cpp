@@ -3,59 +3,47 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QStringList>
 #include <vector>
 
 namespace vl::platform::ui {
 
 namespace {
-QString Text(const std::string& s) {
-  return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())).trimmed();
+// A label of a button list in Qt's form: '_' marks the shortcut, a literal '&' is doubled.
+QString ButtonText(const QString& label) {
+  QString text = label;
+  text.replace(QLatin1Char('&'), QStringLiteral("&&"));
+  text.replace(QLatin1Char('_'), QLatin1Char('&'));
+  return text.trimmed();
+}
+
+int Show(QMessageBox::Icon icon, const QString& title, const QString& text, const QString& buttons) {
+  QMessageBox box(icon, title, text, QMessageBox::NoButton, QApplication::activeWindow());
+  box.setObjectName(QStringLiteral("requester"));
+  std::vector<QPushButton*> list;
+  for (const QString& label : buttons.split(QLatin1Char('|'))) {
+    const bool isDefault = label.startsWith(QLatin1Char('*'));
+    QPushButton* b = box.addButton(ButtonText(isDefault ? label.mid(1) : label), QMessageBox::ActionRole);
+    if (isDefault) box.setDefaultButton(b);
+    list.push_back(b);
+  }
+  box.setEscapeButton(list.back());
+  // Shown and activated first, so the requester has the keyboard even without a window manager.
+  box.show();
+  box.activateWindow();
+  box.exec();
+  for (size_t i = 0; i < list.size(); ++i)
+    if (box.clickedButton() == list[i]) return static_cast<int>(i);
+  return static_cast<int>(list.size()) - 1;
 }
 }  // namespace
 
 void QtRequester::Error(const std::string& text) {
-  QMessageBox box(QApplication::activeWindow());
-  box.setIcon(QMessageBox::Warning);
-  box.setWindowTitle(QStringLiteral("Error..."));
-  box.setText(Text(text));
-  box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
-  box.show();
-  box.activateWindow();
-  box.exec();
+  Show(QMessageBox::Warning, QStringLiteral("Error..."), QString::fromStdString(text).trimmed(), QStringLiteral("OK"));
 }
 
 int QtRequester::Ask(const std::string& title, const std::string& text, const std::string& buttons) {
-  QMessageBox box(QApplication::activeWindow());
-  box.setIcon(QMessageBox::Question);
-  box.setWindowTitle(title.empty() ? QStringLiteral("Vistaloom request") : Text(title));
-  box.setText(Text(text));
-  std::vector<QPushButton*> pressed;
-  const QStringList labels = QString::fromUtf8(buttons.c_str()).split(QLatin1Char('|'));
-  for (QString label : labels) {
-    label = label.trimmed();
-    const bool isDefault = label.startsWith(QLatin1Char('*'));
-    if (isDefault) label.remove(0, 1);
-    label.replace(QLatin1Char('&'), QStringLiteral("&&")).replace(QLatin1Char('_'), QLatin1Char('&'));
-    QPushButton* b = box.addButton(label, QMessageBox::ActionRole);
-    if (isDefault) box.setDefaultButton(b);
-    pressed.push_back(b);
-  }
-  if (!pressed.empty()) box.setEscapeButton(pressed.back());
-  box.show();
-  box.activateWindow();
-  box.exec();
-  for (size_t i = 0; i < pressed.size(); ++i)
-    if (box.clickedButton() == pressed[i]) return static_cast<int>(i);
-  return pressed.empty() ? 0 : static_cast<int>(pressed.size()) - 1;
-}
-
-ScopedQtRequester::ScopedQtRequester() {
-  SetRequester(&requester_);
-}
-
-ScopedQtRequester::~ScopedQtRequester() {
-  SetRequester(nullptr);
+  return Show(QMessageBox::Question, QString::fromStdString(title.empty() ? "Vistaloom request" : title),
+              QString::fromStdString(text), QString::fromStdString(buttons));
 }
 
 }  // namespace vl::platform::ui

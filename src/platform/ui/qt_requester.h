@@ -1,4 +1,5 @@
-// The GUI's requesters: message boxes over the active window.
+// The GUI's requester: errors and questions as message boxes over the active window. Runs
+// on the GUI thread.
 #pragma once
 
 #include <string>
@@ -7,21 +8,21 @@
 
 namespace vl::platform::ui {
 
-class QtRequester : public Requester {
+class QtRequester : public platform::Requester {
  public:
-  // Title "Error...", one button "OK".
+  // A box titled "Error..." with the text and the one button "OK".
   void Error(const std::string& text) override;
-  // Buttons from "*_Replace|Replace _All|Abort ": '|' separates them, '_' marks the shortcut
-  // key, a leading '*' the default button. Returns the index of the button pressed; closing
-  // the requester answers the last button (the one that cancels).
+  // A box with the buttons of the list ('|' between them, '_' before a shortcut, '*' before
+  // the default); the answer is the index of the button pressed, Escape answering the last.
   int Ask(const std::string& title, const std::string& text, const std::string& buttons) override;
 };
 
-// Installs a QtRequester as the core's requester for the life of the object.
+// Installs a QtRequester as the core's requester for the scope, putting back the console
+// requester after.
 class ScopedQtRequester {
  public:
-  ScopedQtRequester();
-  ~ScopedQtRequester();
+  ScopedQtRequester() { platform::SetRequester(&requester_); }
+  ~ScopedQtRequester() { platform::SetRequester(nullptr); }
   ScopedQtRequester(const ScopedQtRequester&) = delete;
   ScopedQtRequester& operator=(const ScopedQtRequester&) = delete;
 

@@ -1,0 +1,133 @@
+#include "edit/ui/tool_window.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <vector>
+
+#include "edit/operation.h"
+
+namespace vl::edit::ui {
+
+ToolWindow::ToolWindow(app::Controller& controller, const QString& title, ToolKind kind, QWidget* parent)
+    : QDialog(parent), controller_(controller), kind_(kind) {
+  setWindowTitle(title);
+  auto* layout = new QVBoxLayout(this);
+
+  parameters_ = new QWidget(this);
+  parameters_->setObjectName(QStringLiteral("parameters"));
+  layout->addWidget(parameters_, 1);
+
+  // A size-changing operation has no preview, so it has no switch for one.
+  auto* realtimeRow = new QHBoxLayout();
+  auto* realtimeLabel = new QLabel(QStringLiteral("Realtime:"), this);
+  realtime_ = new QCheckBox(this);
+  realtime_->setObjectName(QStringLiteral("realtime"));
+  realtimeLabel->setBuddy(realtime_);
+  realtimeRow->addWidget(realtimeLabel);
+  realtimeRow->addWidget(realtime_);
+  realtimeRow->addStretch(1);
+  layout->addLayout(realtimeRow);
+  realtimeLabel->setVisible(kind_ == ToolKind::kInPlace);
+  realtime_->setVisible(kind_ == ToolKind::kInPlace);
+
+  auto* buttons = new QHBoxLayout();
+  execute_ = new QPushButton(QStringLiteral("&Execute"), this);
+  execute_->setObjectName(QStringLiteral("execute"));
+  execute_->setDefault(true);
+  cancel_ = new QPushButton(QStringLiteral("&Cancel"), this);
+  cancel_->setObjectName(QStringLiteral("cancel"));
+  cancel_->setAutoDefault(false);
+  buttons->addWidget(execute_);
+  buttons->addStretch(1);
+  buttons->addWidget(cancel_);
+  layout->addLayout(buttons);
+
+  connect(realtime_, &QCheckBox::toggled, this, [this](bool on) {
+    if (on) ParametersChanged();
+  });
+  connect(execute_, &QPushButton::clicked, this, &ToolWindow::Execute);
+  connect(cancel_, &QPushButton::clicked, this, &ToolWindow::reject);
+}
+
+ToolWindow::~ToolWindow() {
+  // Destroyed while open (the main window went first): the picture goes back as it was.
+  if (open_) controller_.CancelEdit();
+}
+
+bool ToolWindow::Open() {
+  const image::ChunkyImage* picture = CurrentChunky(controller_);
+  if (!picture) return false;
+  if (!open_) {
+    if (!focusOrdered_) {
+      OrderFocusChain();
+      focusOrdered_ = true;
+    }
+    LoadFromPicture(*picture);
+    open_ = true;
+    show();
+    Q_EMIT opened();
+  }
+  raise();
+  activateWindow();
+  FocusFirstParameter();
+  return true;
+}
+
+void ToolWindow::ParametersChanged() {
+  if (open_ && realtime_->isChecked()) PreviewStep();
+}
+
+void ToolWindow::Execute() {
+  if (!open_ || !ExecuteStep()) return;
+  if (kind_ == ToolKind::kInPlace) controller_.CommitEdit();
+  accept();
+}
+
+void ToolWindow::done(int result) {
+  if (!open_) {
+    QDialog::done(result);
+    return;
+  }
+  if (result != Accepted) controller_.CancelEdit();
+  open_ = false;
+  QDialog::done(result);
+  Q_EMIT closed();
+}
+
+void ToolWindow::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  // Where no window manager gives a new window the keyboard (Xvfb), the window takes it.
+  activateWindow();
+  FocusFirstParameter();
+}
+
+std::vector<QWidget*> ToolWindow::ParameterWidgets() const {
+  std::vector<QWidget*> found;
+  for (QWidget* w = nextInFocusChain(); w && w != this; w = w->nextInFocusChain())
+    if (parameters_->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus) && !w->focusProxy()) found.push_back(w);
+  return found;
+}
+
+void ToolWindow::OrderFocusChain() {
+  // The derived window's widgets were made after the switch and the buttons; Tab walks the
+  // parameters first.
+  const std::vector<QWidget*> params = ParameterWidgets();
+  if (params.empty()) return;
+  setTabOrder(params.back(), realtime_);
+  setTabOrder(realtime_, execute_);
+  setTabOrder(execute_, cancel_);
+}
+
+void ToolWindow::FocusFirstParameter() {
+  for (QWidget* w : ParameterWidgets()) {
+    if (w->isEnabled() && w->isVisibleTo(this)) {
+      w->setFocus(Qt::TabFocusReason);
+      return;
+    }
+  }
+}
+
+}  // namespace vl::edit::ui
