@@ -107,7 +107,8 @@ MainWindow::MainWindow(Controller& controller, const StartupOptions& opts, QWidg
   AddBuiltInActions();
   controller_.SetObserver(this);
   StatusChanged(MakeStatusTexts(nullptr, std::string(), false, 0.0f));
-  resize(800, 600);
+  resize(960, 660);
+  FitPanelToWidth();
   preview_->setFocus();
 }
 
@@ -176,6 +177,9 @@ QWidget* MainWindow::BuildPanel() {
   pl->addWidget(pickerFormat_);
   pl->addWidget(copy_);
   panelLayout_->addWidget(picker, 0);
+  // The window may become as narrow as the wider group: below the width both need side by
+  // side, the picker goes under the details (FitPanelToWidth).
+  panel->setMinimumWidth(std::max(info->minimumSizeHint().width(), picker->minimumSizeHint().width()));
 
   connect(pickerFormat_, &QComboBox::currentIndexChanged, this, [this] { UpdatePickerText(); });
   connect(copy_, &QPushButton::clicked, this, [this] {
@@ -422,7 +426,9 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
 
 void MainWindow::FitPanelToWidth() {
   // Side by side while both groups fit, else the picker goes under the details.
-  const int needed = details_->minimumSizeHint().width() + picker_->minimumSizeHint().width() + 16;
+  const QMargins m = centralWidget()->layout()->contentsMargins();
+  const int needed = details_->minimumSizeHint().width() + picker_->minimumSizeHint().width() +
+                     panelLayout_->spacing() + m.left() + m.right();
   panelLayout_->setDirection(width() >= needed ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom);
 }
 

@@ -5,12 +5,17 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "app/ui/main_window.h"
+#include "app/window_state.h"
 #include "display/ui/preview.h"
 #include "image/pool.h"
 #include "main/session.h"
+#include "main/ui/window_table.h"
+#include "platform/paths.h"
+#include "platform/ui/qt_requester.h"
 #include "platform/version.h"
 
 namespace vl::main::ui {
@@ -26,20 +31,36 @@ bool HaveDisplay() {
   return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
 }
 
-// VISTALOOM_SCREENSHOT=OUT.png: once the first picture is rendered, save the window's
-// contents there and quit (scripts/screenshot uses this). Exit status 1 when the picture
-// could not be saved or the rendering never finished.
-void ArmScreenshot(MainWindow& window, const QString& out) {
-  auto save = [&window, out] {
+// VISTALOOM_SCREENSHOT=OUT.png: once the first picture is rendered, save a picture of the
+// main window there and quit (scripts/screenshot uses this); with
+// VISTALOOM_SCREENSHOT_WINDOW=NAME, of that window (WindowTable::WindowNames()) instead.
+// Exit status 1 when the picture could not be saved or the rendering never finished.
+void ArmScreenshot(MainWindow& window, WindowTable& windows, const QString& out, const std::string& name) {
+  auto save = [&window, &windows, out, name] {
     window.preview()->WaitRendered();
-    const bool ok = window.grab().save(out, "PNG");
-    if (!ok) std::fprintf(stderr, "vistaloom: cannot write %s\n", out.toLocal8Bit().constData());
-    QApplication::exit(ok ? 0 : 1);
+    QWidget* shown = name.empty() ? &window : windows.OpenByName(name);
+    if (!shown) {
+      std::fprintf(stderr, "vistaloom: no window %s to take a picture of\n", name.c_str());
+      QApplication::exit(1);
+      return;
+    }
+    // A moment for the window to lay itself out and paint (a modal one opens from the loop).
+    QTimer::singleShot(500, &window, [shown, out] {
+      QWidget* target = QApplication::activeModalWidget() ? QApplication::activeModalWidget() : shown;
+      if (QWidget* active = QApplication::activeWindow(); active && target == shown) target = active;
+      const bool ok = target->grab().save(out, "PNG");
+      if (!ok) std::fprintf(stderr, "vistaloom: cannot write %s\n", out.toLocal8Bit().constData());
+      QApplication::exit(ok ? 0 : 1);
+    });
   };
   // The rendering finishes on the task's thread; its last redraw request arrives through
   // the event queue, after which the window is painted with the finished buffer.
-  QObject::connect(window.preview(), &display::ui::PreviewClass::rendered, &window,
-                   [save] { QTimer::singleShot(0, save); });
+  auto once = std::make_shared<bool>(false);
+  QObject::connect(window.preview(), &display::ui::PreviewClass::rendered, &window, [save, once] {
+    if (*once) return;
+    *once = true;
+    QTimer::singleShot(0, save);
+  });
   QTimer::singleShot(60000, &window, [] {
     std::fputs("vistaloom: the picture was not rendered in time\n", stderr);
     QApplication::exit(1);
@@ -47,10 +68,11 @@ void ArmScreenshot(MainWindow& window, const QString& out) {
 }
 }  // namespace
 
-void ServePortBetweenEvents(Session& session, QWidget* window) {
+void ServePortBetweenEvents(Session& session, QWidget* window, std::function<bool()> busy) {
   // The poll itself never waits, so the window stays responsive; one command runs at a time.
   auto* timer = new QTimer(window);
-  QObject::connect(timer, &QTimer::timeout, window, [&session, window] {
+  QObject::connect(timer, &QTimer::timeout, window, [&session, window, busy] {
+    session.SetBusy(busy && busy());
     session.ServePort(0);
     if (session.QuitRequested()) {
       session.ClosePort(1000);
@@ -75,19 +97,29 @@ int RunGui(int argc, char** argv, const FrontEndOptions& fe, const app::StartupO
   QApplication app(argc, argv);
   QApplication::setApplicationName(QString::fromUtf8(kAppTitle));
   QApplication::setApplicationVersion(QString::fromUtf8(kVersion));
+  platform::ui::ScopedQtRequester requester;
   Session session(prefs);
   int status = 0;
   {
     MainWindow window(session.controller(), opts);
+    WindowTable windows(session, window);
     window.ApplySettings(session.settings());
     const char* shot = std::getenv("VISTALOOM_SCREENSHOT");
-    if (shot && *shot) ArmScreenshot(window, QString::fromLocal8Bit(shot));
+    const bool screenshot = shot && *shot;
+    // A screenshot shows the program as it starts, not as this user left it.
+    if (!screenshot) window.ApplyWindowState(app::LoadWindowState());
+    if (screenshot) {
+      const char* name = std::getenv("VISTALOOM_SCREENSHOT_WINDOW");
+      ArmScreenshot(window, windows, QString::fromLocal8Bit(shot), name ? name : "");
+    }
     if (session.OpenPort(std::string(), &error))
-      ServePortBetweenEvents(session, &window);
+      ServePortBetweenEvents(session, &window, [&windows] { return windows.Busy(); });
     else
       std::fprintf(stderr, "vistaloom: cannot open the scripting port: %s\n", error.c_str());
     window.Start();
     status = app.exec();
+    if (!screenshot && !app::SaveWindowState(window.CurrentWindowState()))
+      std::fprintf(stderr, "vistaloom: cannot write %s\n", platform::ResolvePath(app::kWindowStateFile).c_str());
   }
   return status;
 }
