@@ -40,7 +40,9 @@ void ArmScreenshot(MainWindow& window, WindowTable& windows, const QString& out,
     window.preview()->WaitRendered();
     QWidget* shown = name.empty() ? &window : windows.OpenByName(name);
     if (!shown) {
-      std::fprintf(stderr, "vistaloom: no window %s to take a picture of\n", name.c_str());
+      std::string names;
+      for (const std::string& n : WindowTable::WindowNames()) names += " " + n;
+      std::fprintf(stderr, "vistaloom: no window %s to take a picture of (windows:%s)\n", name.c_str(), names.c_str());
       QApplication::exit(1);
       return;
     }

@@ -1,0 +1,148 @@
+// The real program on a real X server: keys pressed with xdotool reach the menus and the resize
+// window, and the results are read back through the scripting port that the window serves.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "formats/loader.h"
+#include "formats/png_writer.h"
+#include "image/chunky.h"
+#include "platform/paths.h"
+#include "test_support.h"
+
+namespace vl::main {
+namespace {
+
+using vl::test::RunCommand;
+using vl::test::ShellQuote;
+
+bool Have(const char* tool) {
+  std::string out;
+  return RunCommand(std::string("command -v ") + tool + " >/dev/null 2>&1", out) == 0;
+}
+
+class GuiKeyboard : public test::PoolTest {
+ protected:
+  void SetUp() override {
+    PoolTest::SetUp();
+    if (!Have("Xvfb") || !Have("xdotool"))
+      GTEST_SKIP() << "Xvfb or xdotool missing (scripts/install-deps installs them)";
+    env_ = "export XDG_RUNTIME_DIR=" + ShellQuote(dir_.path()) + " HOME=" + ShellQuote(dir_.path()) +
+           " XDG_CONFIG_HOME=" + ShellQuote(dir_.file("config")) +
+           " VISTALOOM_ASSIGN_ENV=" + ShellQuote(dir_.file("env")) +
+           " VISTALOOM_ASSIGN_ENVARC=" + ShellQuote(dir_.file("envarc")) +
+           " VISTALOOM_ASSIGN_CLIPS=" + ShellQuote(dir_.file("clips")) + "; unset QT_QPA_PLATFORM WAYLAND_DISPLAY; ";
+    // A free display number from the server itself.
+    std::string out;
+    ASSERT_EQ(
+        RunCommand("(Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>" + ShellQuote(dir_.file("display")) +
+                       " >/dev/null 2>&1 & echo $! > " + ShellQuote(dir_.file("xvfb.pid")) +
+                       "); for i in $(seq 1 100); do [ -s " + ShellQuote(dir_.file("display")) +
+                       " ] && break; sleep 0.1; done; cat " + ShellQuote(dir_.file("display")),
+                   out),
+        0);
+    ASSERT_FALSE(out.empty()) << "Xvfb did not start";
+    env_ += "export DISPLAY=:" + out.substr(0, out.find('\n')) + "; ";
+  }
+  void TearDown() override {
+    std::string out;
+    RunCommand(env_ + Cmd() + " QUIT >/dev/null 2>&1; sleep 0.3; kill $(cat " + ShellQuote(dir_.file("xvfb.pid")) +
+                   ") 2>/dev/null",
+               out);
+    PoolTest::TearDown();
+  }
+  std::string Cmd() const { return ShellQuote(VISTALOOM_CMD_BINARY); }
+  // One scripting command's reply line.
+  std::string Ask(const std::string& command) {
+    std::string out;
+    RunCommand(env_ + "timeout 20 " + Cmd() + " " + command, out);
+    while (!out.empty() && out.back() == '\n') out.pop_back();
+    return out;
+  }
+  // Keys to the window that has the focus.
+  void Keys(const std::string& keys) {
+    std::string out;
+    ASSERT_EQ(RunCommand(env_ + "xdotool key --delay 80 " + keys, out), 0);
+  }
+  // What the program answers once it has acted on the keys (asked again for up to 20 s).
+  template <typename T, typename Fn>
+  T Eventually(Fn ask, const T& expected) {
+    T got = ask();
+    for (int i = 0; i < 100 && got != expected; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      got = ask();
+    }
+    return got;
+  }
+  std::string EventuallyAnswers(const std::string& command, const std::string& expected) {
+    return Eventually([&] { return Ask(command); }, expected);
+  }
+  uint32_t EventuallyFirstPixel(uint32_t expected) {
+    return Eventually([&] { return FirstPixel(); }, expected);
+  }
+  // The first pixel of the picture as the program saves it.
+  uint32_t FirstPixel() {
+    const std::string file = dir_.file("probe.png");
+    EXPECT_EQ(Ask("SavePNG " + ShellQuote(file) + " ALPHA"), "RC 0");
+    image::TexturePtr t(formats::ReadPicture(file.c_str()));
+    if (!t || !t->chunky) return 0;
+    uint8_t a, r, g, b;
+    image::GetPixel(t->chunky, 0, 0, a, r, g, b);
+    return uint32_t{a} << 24 | uint32_t{r} << 16 | uint32_t{g} << 8 | b;
+  }
+
+  test::TempDir dir_;
+  std::string env_;
+};
+
+TEST_F(GuiKeyboard, MenuKeysAndTheResizeWindowByKeysAlone) {
+  image::ChunkyPtr img(image::chk_Create(64, 48, image::ARGB32, false));
+  image::Fill(img.get(), 200, 100, 50, 255);
+  const std::string picture = dir_.file("card.png");
+  ASSERT_EQ(formats::SavePNG(img.get(), picture.c_str(), true), 1);
+  std::string out;
+  ASSERT_EQ(RunCommand(env_ + "(timeout 120 " + ShellQuote(VISTALOOM_BINARY) + " " + ShellQuote(picture) + " > " +
+                           ShellQuote(dir_.file("gui.log")) + " 2>&1 &)",
+                       out),
+            0);
+  std::string width;
+  for (int i = 0; i < 150 && width != "RC 64"; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    width = Ask("ImageWidth");
+  }
+  ASSERT_EQ(width, "RC 64") << "the program did not answer on its port";
+  // The keyboard goes to the main window (no window manager: focus it directly).
+  ASSERT_EQ(
+      RunCommand(env_ + "w=$(xdotool search --sync --limit 1 --name 'card.png'); xdotool windowfocus --sync $w", out),
+      0)
+      << out;
+  EXPECT_EQ(FirstPixel(), 0xFFC86432u);
+
+  Keys("ctrl+n");  // Negative
+  EXPECT_EQ(EventuallyFirstPixel(0xFF379BCDu), 0xFF379BCDu);
+
+  Keys("ctrl+bracketright");  // Rotate +90
+  EXPECT_EQ(EventuallyAnswers("ImageWidth", "RC 48"), "RC 48");
+  EXPECT_EQ(Ask("ImageHeight"), "RC 64");
+
+  Keys("ctrl+g");  // Grayscale, one undo step: (55 + 155 + 205) / 3 = 138
+  EXPECT_EQ(EventuallyFirstPixel(0xFF8A8A8Au), 0xFF8A8A8Au);
+  Keys("ctrl+u");  // Undo
+  EXPECT_EQ(EventuallyFirstPixel(0xFF379BCDu), 0xFF379BCDu);
+
+  // The resize window: opens with the focus on "Width:", aspect kept, Enter executes.
+  Keys("ctrl+r");
+  EXPECT_EQ(EventuallyAnswers("Scale RATIO 2", "RC 1 busy"), "RC 1 busy")
+      << "the picture cannot change under an open tool window";
+  Keys("ctrl+a 2 4 Tab Return");
+  EXPECT_EQ(EventuallyAnswers("ImageWidth", "RC 24"), "RC 24");
+  EXPECT_EQ(Ask("ImageHeight"), "RC 32");
+  EXPECT_EQ(Ask("Scale RATIO 2"), "RC 0") << "closed again, the port takes edits";
+  EXPECT_EQ(Ask("ImageWidth"), "RC 48");
+}
+
+}  // namespace
+}  // namespace vl::main
