@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QTemporaryDir>
@@ -193,6 +194,27 @@ class MainWindowMenusTest : public QObject {
     QCOMPARE(c.currentImage()->chunky->width, 10);
     QCOMPARE(c.currentImage()->chunky->pixels[0], uint8_t{200});
     QCOMPARE(c.currentImage()->chunky->pixels[3], uint8_t{3});
+  }
+
+  void ctrlCInATextFieldCopiesItsText() {
+    vl::main::Session session(vl::settings::DefaultSettings());
+    vl::app::ui::MainWindow w(session.controller(), vl::app::StartupOptions{});
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QCOMPARE(w.OpenPicture(picture_.toStdString()), 0);
+    w.ShowPickedColor(0xFF102030u);
+    auto* field = w.findChild<QLineEdit*>(QStringLiteral("pickedColor"));
+    QVERIFY(field);
+    field->setFocus();
+    field->selectAll();
+    QGuiApplication::clipboard()->clear();
+    QTest::keyClick(field, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("016,032,048,255"));
+    QVERIFY2(QGuiApplication::clipboard()->image().isNull(), "the field's text, not the picture");
+    // Away from text fields the key is the menu's "Copy".
+    w.preview()->setFocus();
+    QTest::keyClick(w.preview(), Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QGuiApplication::clipboard()->image().size(), QSize(64, 48));
   }
 
   void dropsAndANewPictureResetTheView() {
