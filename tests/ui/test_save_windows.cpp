@@ -304,11 +304,13 @@ class SaveWindowsTest : public QObject {
   void configOpensTheSelectedFormatsOptions() {
     openWindow();
     QVERIFY(jpeg() && png());
+    QSignalSpy menus(window_.get(), &SaveWindow::optionsWindowOpen);
     formats()->setCurrentRow(2);
     QTest::mouseClick(button("config"), Qt::LeftButton);
     QVERIFY(!jpeg()->isVisible());
     QVERIFY(!png()->isVisible());
     QVERIFY(!QApplication::activeModalWidget());
+    QCOMPARE(menus.count(), 0);
 
     formats()->setCurrentRow(0);
     QTest::mouseClick(button("config"), Qt::LeftButton);
@@ -331,6 +333,10 @@ class SaveWindowsTest : public QObject {
     QTest::mouseClick(find<QPushButton*>(png(), "ok"), Qt::LeftButton);
     QVERIFY(!png()->isVisible());
     QVERIFY(formats()->isEnabled());
+    // Each options window disabled the menus while it was open.
+    QCOMPARE(menus.count(), 4);
+    const bool expected[] = {true, false, true, false};
+    for (int i = 0; i < 4; ++i) QCOMPARE(menus.at(i).at(0).toBool(), expected[i]);
   }
 
   void optionWidgetsStartAtTheirDefaults() {

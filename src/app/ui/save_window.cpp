@@ -78,6 +78,7 @@ SaveWindow::SaveWindow(app::Controller& controller, const settings::Settings& pr
     connect(options, &QDialog::finished, this, [this] {
       body_->setEnabled(true);
       config_->setFocus();
+      Q_EMIT optionsWindowOpen(false);
     });
 
   connect(formats_, &QListWidget::currentRowChanged, this, &SaveWindow::FormatChanged);
@@ -153,10 +154,12 @@ void SaveWindow::Config() {
   switch (format()) {
     case app::SaveFormat::kJpeg:
       body_->setEnabled(false);
+      Q_EMIT optionsWindowOpen(true);
       jpeg_->Open();
       break;
     case app::SaveFormat::kPng:
       body_->setEnabled(false);
+      Q_EMIT optionsWindowOpen(true);
       png_->Open();
       break;
     case app::SaveFormat::kIff: break;  // IFF has no options

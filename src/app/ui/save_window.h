@@ -53,6 +53,9 @@ class SaveWindow : public QDialog {
  Q_SIGNALS:
   // A picture was written to path.
   void saved(const QString& path);
+  // An options window opened (true) or closed (false): the menus follow the tool-window
+  // rule meanwhile (MainWindow::SetToolWindowOpen).
+  void optionsWindowOpen(bool open);
 
  private:
   void FormatChanged();
