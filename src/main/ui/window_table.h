@@ -12,7 +12,8 @@ class QWidget;
 
 namespace vl::app::ui {
 class MainWindow;
-}
+class SaveWindow;
+}  // namespace vl::app::ui
 namespace vl::edit::ui {
 class ResizeWindow;
 class ToolWindow;
@@ -50,6 +51,7 @@ class WindowTable : public QObject {
   Session& session_;
   app::ui::MainWindow& window_;
   edit::ui::ResizeWindow* resize_ = nullptr;
+  app::ui::SaveWindow* save_ = nullptr;
 };
 
 }  // namespace vl::main::ui
