@@ -76,7 +76,8 @@ void Click(QWidget* w, const QString& button) {
 class BalanceWindow : public edit::ui::OperationWindow<edit::RGBBalanceParams> {
  public:
   explicit BalanceWindow(app::Controller& c)
-      : OperationWindow(c, QStringLiteral("RGB Balance"), ToolKind::kInPlace, edit::ApplyRGBBalance, nullptr) {
+      : OperationWindow(c, QStringLiteral("RGB Balance"), ToolKind::kInPlace, edit::ApplyRGBBalance,
+                        edit::RunRGBBalance, nullptr) {
     red_ = new QSpinBox(parameterArea());
     red_->setObjectName(QStringLiteral("red"));
     red_->setRange(edit::RGBBalanceParams::kChannel.min, edit::RGBBalanceParams::kChannel.max);

@@ -29,7 +29,7 @@ QPushButton* SmallButton(const QString& text, const QString& name, QWidget* pare
 }  // namespace
 
 ResizeWindow::ResizeWindow(app::Controller& controller, std::function<uint32_t()> pickedColour, QWidget* parent)
-    : OperationWindow(controller, QStringLiteral("Size"), ToolKind::kReplace, ExecuteResize, parent),
+    : OperationWindow(controller, QStringLiteral("Size"), ToolKind::kReplace, ExecuteResize, nullptr, parent),
       pickedColour_(std::move(pickedColour)) {
   setObjectName(QStringLiteral("resizeWindow"));
   QWidget* area = parameterArea();

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/controller.h"
+#include "edit/operation.h"
 #include "image/chunky.h"
 
 class QCheckBox;
@@ -87,31 +88,37 @@ class ToolWindow : public QDialog {
 };
 
 // A tool window whose parameters are one value struct and whose operation is one edit
-// step, Apply(controller, params) answering 0 on success. The preview and the execute step
-// take a copy of the parameters, so that the preview can move to a worker thread that runs
-// the operation's Run on private buffers while the widgets keep changing.
+// step, Apply(controller, params) answering 0 on success, with the Run of the same operation
+// (edit/operation.h) for a preview on private buffers. The preview and the execute step take
+// a copy of the parameters, so that the preview can run on a worker thread while the widgets
+// keep changing.
 template <typename Params>
 class OperationWindow : public ToolWindow {
  public:
   using ApplyFn = int (*)(app::Controller&, const Params&);
+  // Null for operations that change the size (they have no preview).
+  using RunFn = bool (*)(const image::ChunkyImage&, image::ChunkyImage&, const Params&, const StopFlag&);
 
   // The parameters as the widgets show them now.
   virtual Params parameters() const = 0;
 
  protected:
-  OperationWindow(app::Controller& controller, const QString& title, ToolKind kind, ApplyFn apply, QWidget* parent)
-      : ToolWindow(controller, title, kind, parent), apply_(apply) {}
+  OperationWindow(app::Controller& controller, const QString& title, ToolKind kind, ApplyFn apply, RunFn run,
+                  QWidget* parent)
+      : ToolWindow(controller, title, kind, parent), apply_(apply), run_(run) {}
 
   // The realtime hook: in-place operations apply params from the backup into the picture.
   virtual void Preview(const Params& params) {
     if (kind() == ToolKind::kInPlace) apply_(controller(), params);
   }
+  RunFn run() const { return run_; }
 
  private:
   void PreviewStep() final { Preview(parameters()); }
   bool ExecuteStep() final { return apply_(controller(), parameters()) == 0; }
 
   ApplyFn apply_;
+  RunFn run_;
 };
 
 }  // namespace vl::edit::ui
