@@ -154,6 +154,7 @@ ChoiceGroup::ChoiceGroup(const QString& name, const QString& title, const std::v
     buttons_->addButton(radio, static_cast<int>(i));
     layout->addWidget(radio);
   }
+  layout->addStretch(1);  // beside a taller group, the buttons stay at the top
   setPosition(start);
   connect(buttons_, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
     if (checked) Q_EMIT positionChanged(id);
