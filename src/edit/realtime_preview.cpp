@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstring>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -34,20 +35,29 @@ struct RealtimePreview::State {
   void Drain();
   void CheckFinish();
 
+  // The worker's copy of source, made unless it has one; null when Cancel() came meanwhile
+  // or memory ran out. Called without the lock.
+  std::shared_ptr<const image::ChunkyImage> CopyOf(const image::ChunkyImage* source);
+
   platform::MainThreadQueue& queue;
   Deliver deliver;  // used on the queue's thread only
   Done done;        // the same
   std::weak_ptr<State> self;
 
   mutable std::mutex lock;
-  std::condition_variable wake;   // for the worker: a run waits, or quit
-  std::condition_variable ended;  // for Cancel(): the run in flight returned
+  std::condition_variable wake;    // for the worker: a run waits, or quit
+  std::condition_variable copied;  // for Cancel(): the worker no longer reads the caller's source
   std::thread worker;
   bool quit = false;
 
   std::optional<Job> waiting;
   bool running = false;
   platform::StopFlag stop;  // the run in flight's
+  // What the runs read: a copy of the caller's source, taken by the worker once per session.
+  const image::ChunkyImage* copiedFrom = nullptr;
+  std::shared_ptr<const image::ChunkyImage> copy;
+  bool copying = false;
+  platform::StopFlag cancelCopy;  // raised by Cancel() only: a newer request still needs the copy
 
   uint64_t requested = 0;  // the newest generation
   uint64_t dropped = 0;    // Cancel() dropped every generation up to this one
@@ -68,6 +78,32 @@ image::ChunkyPtr RealtimePreview::State::TakeSpare(const image::ChunkyImage& sou
   return nullptr;
 }
 
+std::shared_ptr<const image::ChunkyImage> RealtimePreview::State::CopyOf(const image::ChunkyImage* source) {
+  std::unique_lock<std::mutex> l(lock);
+  if (copy && copiedFrom == source) return copy;
+  copying = true;
+  cancelCopy.Clear();
+  l.unlock();
+  // In slices, so that Cancel() waits for one slice at the most.
+  constexpr size_t kSlice = size_t{4} << 20;
+  std::shared_ptr<image::ChunkyImage> made(image::chk_Create(source->width, source->height, source->format, false),
+                                           image::ChunkyDeleter());
+  if (made && made->pixels) {
+    const size_t bytes = image::BufferBytes(source->width, source->height, source->format);
+    for (size_t at = 0; at < bytes && !cancelCopy.Requested(); at += kSlice)
+      std::memcpy(made->pixels + at, source->pixels + at, std::min(kSlice, bytes - at));
+  } else {
+    made.reset();
+  }
+  l.lock();
+  copying = false;
+  copied.notify_all();
+  if (cancelCopy.Requested() || !made) return nullptr;
+  copiedFrom = source;
+  copy = made;
+  return copy;
+}
+
 void RealtimePreview::State::Work() {
   std::unique_lock<std::mutex> l(lock);
   for (;;) {
@@ -80,14 +116,15 @@ void RealtimePreview::State::Work() {
     image::ChunkyPtr buffer = TakeSpare(*job.source);
     l.unlock();
 
-    if (!buffer) buffer.reset(image::chk_Create(job.source->width, job.source->height, job.source->format, false));
-    const bool ok = buffer && job.run(*job.source, *buffer, stop);
+    std::shared_ptr<const image::ChunkyImage> source = CopyOf(job.source);
+    if (source && !buffer) buffer.reset(image::chk_Create(source->width, source->height, source->format, false));
+    const bool ok = source && buffer && job.run(*source, *buffer, stop);
     job.run = nullptr;
+    source.reset();
 
     l.lock();
     const bool stopped = stop.Requested();
     running = false;
-    ended.notify_all();
     bool report = false;
     if (job.generation > dropped && !stopped) {
       if (!ok) {
@@ -99,7 +136,13 @@ void RealtimePreview::State::Work() {
         report = true;
       }
     }
-    if (buffer) spare.push_back(std::move(buffer));
+    // Cancel() freed the spare buffers of the session; this one goes as well.
+    if (buffer && job.generation > dropped) spare.push_back(std::move(buffer));
+    if (buffer) {
+      l.unlock();
+      buffer.reset();
+      l.lock();
+    }
     if (report && !drainQueued) {
       drainQueued = true;
       l.unlock();
@@ -153,6 +196,7 @@ RealtimePreview::RealtimePreview(platform::MainThreadQueue& queue, Deliver deliv
 }
 
 RealtimePreview::~RealtimePreview() {
+  // The worker is joined: a run in flight is waited for until its next piece.
   Cancel();
   {
     std::lock_guard<std::mutex> g(state_->lock);
@@ -198,17 +242,21 @@ void RealtimePreview::Finish(Done done) {
 void RealtimePreview::Cancel() {
   State& s = *state_;
   std::vector<image::ChunkyPtr> freed;
+  std::shared_ptr<const image::ChunkyImage> copy;
   {
     std::unique_lock<std::mutex> l(s.lock);
     s.waiting.reset();
     s.dropped = s.requested;
     if (s.running) s.stop.Request();
-    s.ended.wait(l, [&s] { return !s.running; });
+    s.cancelCopy.Request();
+    s.copied.wait(l, [&s] { return !s.copying; });
+    copy = std::move(s.copy);
+    s.copiedFrom = nullptr;
     freed.swap(s.spare);
     if (s.ready) freed.push_back(std::move(s.ready));
   }
   s.done = nullptr;
-  // freed goes here, outside the lock.
+  // The buffers go here, outside the lock; a run still in flight keeps the copy it reads.
 }
 
 bool RealtimePreview::Idle() const {

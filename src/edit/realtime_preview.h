@@ -2,6 +2,10 @@
 // untouched source into a private buffer, with the finished result handed to the thread that
 // drains the main-thread queue.
 //
+// The worker copies the caller's source once per session (until Cancel()) and every run reads
+// that copy, so that the caller may free its source as soon as Cancel() returns while a run is
+// still on its way to the next piece of its work.
+//
 // At most one run is in flight and at most one waits. Request() makes the new run the waiting
 // one (a run still waiting is dropped unstarted) and raises the stop flag of the run in flight,
 // which then ends between the pieces of its work and is thrown away. Every request gets the next
@@ -19,9 +23,10 @@
 // already, or later from the queue.
 //
 // Cancel() drops the waiting run, any result not yet delivered and the Finish callback, raises
-// the stop flag of the run in flight and waits until that run has returned, which it does at the
-// next piece of its work, so that the caller may then free the source. The destructor does the
-// same and joins the worker thread.
+// the stop flag of the run in flight (which ends at its next piece, unseen) and frees the copy
+// and the private buffers. It waits only while the worker is copying the source, for one slice
+// of the copy at the most. The destructor does the same and joins the worker thread, which
+// waits for a run in flight to reach its next piece.
 //
 // Sources of no more than kInlinePixels pixels run on the calling thread when nothing is in
 // flight: their run costs less than the trip to the worker and back, and the result is shown
@@ -59,8 +64,8 @@ class RealtimePreview {
   RealtimePreview(const RealtimePreview&) = delete;
   RealtimePreview& operator=(const RealtimePreview&) = delete;
 
-  // Runs run on source. The caller keeps source alive and unchanged until this run has ended:
-  // after Cancel(), after the Finish callback, or after the destructor.
+  // Runs run on source. The caller keeps source alive and unchanged until Cancel() or the
+  // destructor has returned; every request of a session names the same source.
   void Request(const image::ChunkyImage& source, Run run);
   // Calls done once everything requested is shown (true) or the newest run failed (false).
   // A later Finish() replaces a callback that has not run yet.

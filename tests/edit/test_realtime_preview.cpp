@@ -31,6 +31,7 @@ class Runs {
                                                  const StopFlag& stop) {
       std::unique_lock<std::mutex> l(lock_);
       started_.push_back(value);
+      sources_.push_back(&src);
       changed_.notify_all();
       while (held && !released_ && !(mindsStop && stop.Requested())) changed_.wait_for(l, std::chrono::milliseconds(1));
       if (held) released_ = false;
@@ -67,6 +68,10 @@ class Runs {
     std::lock_guard<std::mutex> g(lock_);
     return ended_;
   }
+  bool Read(const image::ChunkyImage* source) {
+    std::lock_guard<std::mutex> g(lock_);
+    return std::find(sources_.begin(), sources_.end(), source) != sources_.end();
+  }
 
  private:
   std::mutex lock_;
@@ -75,6 +80,7 @@ class Runs {
   Values started_;
   Values sawStop_;
   Values ended_;
+  std::vector<const image::ChunkyImage*> sources_;
 };
 
 class Preview : public test::PoolTest {
@@ -198,20 +204,21 @@ TEST_F(Preview, CancelStopsTheRunAndDropsEverythingNotYetShown) {
   ASSERT_TRUE(runs_.WaitStarted(2));
   preview_->Finish([&](bool) { answered = true; });
   preview_->Cancel();
+  ASSERT_TRUE(WorkerDone());
   EXPECT_EQ(runs_.sawStop(), Values({2}));
-  // A run that goes on after its stop flag was raised: Cancel waits for it (its source may go
-  // once Cancel returns) and drops the waiting one.
+  // A run that goes on after its stop flag was raised: Cancel does not wait for it, and the
+  // caller's source may go at once, since the runs read the worker's copy. The waiting run
+  // is dropped.
   Request(3, true, false);
   ASSERT_TRUE(runs_.WaitStarted(3));
   Request(4);
-  std::thread later([this] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    runs_.Release();
-  });
   preview_->Cancel();
+  EXPECT_EQ(runs_.ended(), Values({1, 2}));
+  EXPECT_FALSE(runs_.Read(source_.get()));
+  source_.reset(test::RandomImage(100, 80, image::ARGB32, 6));
+  runs_.Release();
+  ASSERT_TRUE(WorkerDone());
   EXPECT_EQ(runs_.ended(), Values({1, 2, 3}));
-  later.join();
-  EXPECT_TRUE(preview_->Idle());
   for (int i = 0; i < 20; ++i) {
     queue_.RunPending();
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -219,7 +226,7 @@ TEST_F(Preview, CancelStopsTheRunAndDropsEverythingNotYetShown) {
   EXPECT_TRUE(shown_->empty());
   EXPECT_FALSE(answered);
   EXPECT_EQ(runs_.started(), Values({1, 2, 3}));
-  // The preview serves the next session.
+  // The preview serves the next session, on a new source.
   Request(5);
   ASSERT_TRUE(Until([&] { return preview_->shown() == 5; }));
   EXPECT_EQ(*shown_, Values({5}));

@@ -54,7 +54,7 @@ ToolWindow::ToolWindow(app::Controller& controller, const QString& title, ToolKi
 }
 
 ToolWindow::~ToolWindow() {
-  // The runs end before the backup they read goes.
+  // The worker ends before the window it reports to.
   preview_.reset();
   // Destroyed while open (the main window went first): the picture goes back as it was.
   if (open_) controller_.CancelEdit();
@@ -69,6 +69,8 @@ bool ToolWindow::Open() {
       focusOrdered_ = true;
     }
     LoadFromPicture(*picture);
+    // The one copy of the picture on the GUI thread comes now rather than amid the first drag.
+    if (PreviewsOnWorker()) controller_.BeginEdit();
     open_ = true;
     show();
     Q_EMIT opened();
@@ -136,7 +138,7 @@ void ToolWindow::done(int result) {
     QDialog::done(result);
     return;
   }
-  // Whatever still runs reads the backup: it stops before the backup is restored or kept.
+  // Nothing more is shown; a run in flight reads the worker's copy, not the backup.
   if (preview_) preview_->Cancel();
   previewedChange_ = 0;
   executing_ = false;

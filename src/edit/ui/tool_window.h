@@ -12,13 +12,14 @@
 // ReplaceChunky on Execute and have no preview.
 //
 // An in-place operation with a Run previews on a worker thread (edit/realtime_preview.h): the
-// first change takes the edit backup, every run reads it and writes a private buffer, and a
-// finished result's pixels are swapped into the current picture. The event loop never waits
-// for a run. "_Execute" then waits for the result of the final parameters without blocking:
-// it disables "_Execute", "Realtime:" and the parameters, and the window commits and closes
-// when that result is shown (at once when it is shown already). The result is the Run's on
-// the backup, the bytes that Apply gives on the picture as it was. Any other close stops the
-// runs first and then restores the backup.
+// window takes the edit backup when it opens, every run reads the worker's copy of it and
+// writes a private buffer, and a finished result's pixels are swapped into the current
+// picture. The event loop never waits for a run. "_Execute" then waits for the result of the
+// final parameters without blocking: it disables "_Execute", "Realtime:" and the parameters,
+// and the window commits and closes when that result is shown (at once when it is shown
+// already). The result is the Run's on the backup, the bytes that Apply gives on the picture
+// as it was. Any other close drops the runs (one in flight ends at its next piece, unseen) and
+// restores the backup.
 #pragma once
 
 #include <QDialog>
@@ -82,6 +83,8 @@ class ToolWindow : public QDialog {
   // The execute step ended; false when it failed (the window then stays open).
   void FinishExecute(bool ok);
 
+  // Whether the preview runs on the worker thread (the backup is then taken on opening).
+  virtual bool PreviewsOnWorker() const { return false; }
   // Starts a preview run on the edit backup (taken now unless it exists). False without a
   // picture or a backup.
   bool RequestPreview(RealtimePreview::Run run);
@@ -153,6 +156,7 @@ class OperationWindow : public ToolWindow {
 
  private:
   void PreviewStep() final { Preview(parameters()); }
+  bool PreviewsOnWorker() const final { return kind() == ToolKind::kInPlace && run_; }
   void StartExecute() final {
     if (kind() != ToolKind::kInPlace || !run_) {
       FinishExecute(apply_(controller(), parameters()) == 0);
