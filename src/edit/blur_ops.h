@@ -15,6 +15,7 @@ struct SmoothParams {
   static constexpr IntRange kRadius{0, 128, 0};  // "Horizontal:", "Vertical:"
   int32_t radiusX = kRadius.start;
   int32_t radiusY = kRadius.start;
+  bool operator==(const SmoothParams&) const = default;
 };
 bool RunSmooth(const image::ChunkyImage& src, image::ChunkyImage& dst, const SmoothParams& params,
                const StopFlag& stop);
@@ -25,6 +26,7 @@ struct GaussianBlurParams {
   static constexpr IntRange kMaskSize{10, 5000, 100};  // hundredths of the radius
   float radius = 1.0f;
   filters::AlphaMode mode = filters::kColourOnly;
+  bool operator==(const GaussianBlurParams&) const = default;
 };
 bool RunGaussianBlur(const image::ChunkyImage& src, image::ChunkyImage& dst, const GaussianBlurParams& params,
                      const StopFlag& stop);
@@ -42,6 +44,7 @@ struct NoiseReductionParams {
   int32_t size = kMedianSize.start;  // the median's
   int32_t threshold = kThreshold.start;
   filters::AlphaMode mode = filters::kColourOnly;  // kColourOnly or kAlphaOnly
+  bool operator==(const NoiseReductionParams&) const = default;
 };
 bool RunNoiseReduction(const image::ChunkyImage& src, image::ChunkyImage& dst, const NoiseReductionParams& params,
                        const StopFlag& stop);
@@ -53,6 +56,7 @@ struct SharpenParams {
   static constexpr IntRange kStrength{0, 100, 100};
   int32_t radius = kMaskSize.start;
   int32_t strength = kStrength.start;
+  bool operator==(const SharpenParams&) const = default;
 };
 bool RunSharpen(const image::ChunkyImage& src, image::ChunkyImage& dst, const SharpenParams& params,
                 const StopFlag& stop);
@@ -65,6 +69,7 @@ struct MedianParams {
   RankMethod method = RankMethod::kMinimum;
   int32_t radius = kRadius.start;
   bool circular = false;
+  bool operator==(const MedianParams&) const = default;
 };
 bool RunMedian(const image::ChunkyImage& src, image::ChunkyImage& dst, const MedianParams& params,
                const StopFlag& stop);

@@ -33,6 +33,7 @@ struct GlowParams {
   int32_t background = kBackground.start;
   bool monochrome = false;
   uint32_t mode = filters::kBlendAdd;
+  bool operator==(const GlowParams&) const = default;
 };
 bool RunGlow(const image::ChunkyImage& src, image::ChunkyImage& dst, const GlowParams& params, const StopFlag& stop);
 int ApplyGlow(app::Controller& c, const GlowParams& params);
@@ -52,6 +53,7 @@ int ApplyInsertAlpha(app::Controller& c, filters::InsertAlphaTool& tool, const I
 // Blender: the picture flattened onto a background colour (0xRRGGBB).
 struct BlenderParams {
   uint32_t background = 0x000000;
+  bool operator==(const BlenderParams&) const = default;
 };
 // Whether the Blender may work on the picture: one without transparency is refused with the
 // requester "Message..." / "OK".

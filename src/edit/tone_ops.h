@@ -17,6 +17,7 @@ struct LevelsParams {
   int32_t high = kHigh.start;
   filters::AlphaMode mode = filters::kColourOnly;
   bool autoLevels = false;
+  bool operator==(const LevelsParams&) const = default;
 };
 // low and high of params, or the measured ones with autoLevels.
 void ResolveLevels(const image::ChunkyImage& src, LevelsParams& params);
@@ -33,6 +34,7 @@ struct ContrastGammaParams {
   int32_t contrast = kContrast.start;
   int32_t gamma = kGamma.start;
   filters::AlphaMode mode = filters::kColourOnly;
+  bool operator==(const ContrastGammaParams&) const = default;
 };
 bool RunContrastGamma(const image::ChunkyImage& src, image::ChunkyImage& dst, const ContrastGammaParams& params,
                       const StopFlag& stop);
@@ -45,6 +47,7 @@ struct RGBBalanceParams {
   int32_t green = kChannel.start;
   int32_t blue = kChannel.start;
   int32_t alpha = kChannel.start;
+  bool operator==(const RGBBalanceParams&) const = default;
 };
 bool RunRGBBalance(const image::ChunkyImage& src, image::ChunkyImage& dst, const RGBBalanceParams& params,
                    const StopFlag& stop);
@@ -58,6 +61,7 @@ struct HSVBalanceParams {
   int32_t hue = kHue.start;
   int32_t saturation = kSaturation.start;
   int32_t value = kValue.start;
+  bool operator==(const HSVBalanceParams&) const = default;
 };
 bool RunHSVBalance(const image::ChunkyImage& src, image::ChunkyImage& dst, const HSVBalanceParams& params,
                    const StopFlag& stop);

@@ -4,16 +4,52 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QTimer>
+#include <utility>
 
 #include "app/menu_tree.h"
 #include "app/ui/main_window.h"
 #include "app/ui/save_window.h"
 #include "edit/geometry_ops.h"
 #include "edit/tone_ops.h"
+#include "edit/ui/blender_window.h"
+#include "edit/ui/contrast_gamma_window.h"
+#include "edit/ui/gaussian_blur_window.h"
+#include "edit/ui/glow_window.h"
+#include "edit/ui/hsv_balance_window.h"
+#include "edit/ui/levels_window.h"
+#include "edit/ui/median_window.h"
+#include "edit/ui/noise_reduction_window.h"
 #include "edit/ui/resize_window.h"
+#include "edit/ui/rgb_balance_window.h"
+#include "edit/ui/sharpen_window.h"
+#include "edit/ui/smooth_window.h"
 #include "main/session.h"
 
 namespace vl::main::ui {
+
+namespace {
+
+// The tool windows that open by name, in menu order.
+struct ToolName {
+  const char* name;
+  int id;
+};
+constexpr ToolName kToolNames[] = {
+    {"resize", app::kMenuResize},
+    {"contrast-gamma", app::kMenuContrastGamma},
+    {"levels", app::kMenuLevels},
+    {"hsv-balance", app::kMenuHSVBalance},
+    {"rgb-balance", app::kMenuRGBBalance},
+    {"median", app::kMenuMedian},
+    {"smooth", app::kMenuSmooth},
+    {"gaussian-blur", app::kMenuGaussianBlur},
+    {"noise-reduction", app::kMenuNoiseReduction},
+    {"sharpen", app::kMenuSharpen},
+    {"glow", app::kMenuGlow},
+    {"blender", app::kMenuBlender},
+};
+
+}  // namespace
 
 WindowTable::WindowTable(Session& session, app::ui::MainWindow& window) : session_(session), window_(window) {
   app::Controller& c = session_.controller();
@@ -25,9 +61,23 @@ WindowTable::WindowTable(Session& session, app::ui::MainWindow& window) : sessio
   window_.SetMenuAction(app::kMenuRotateClockwise, [&c] { edit::ApplyRotateClockwise(c); });
   window_.SetMenuAction(app::kMenuRotateCounterClockwise, [&c] { edit::ApplyRotateCounterClockwise(c); });
 
-  resize_ = new edit::ui::ResizeWindow(
-      c, [this] { return window_.hasPickedColor() ? window_.pickedColor() : 0xFF000000u; }, &window_);
-  AddToolWindow(app::kMenuResize, resize_);
+  auto picked = [this] { return window_.hasPickedColor() ? window_.pickedColor() : 0xFF000000u; };
+  app::ui::MainWindow* main = &window_;
+  AddToolWindow(app::kMenuResize, [&c, main, picked] { return new edit::ui::ResizeWindow(c, picked, main); });
+  AddToolWindow(app::kMenuContrastGamma, [&c, main] { return new edit::ui::ContrastGammaWindow(c, main); });
+  AddToolWindow(app::kMenuLevels, [&c, main] { return new edit::ui::LevelsWindow(c, main); });
+  AddToolWindow(app::kMenuHSVBalance, [&c, main] { return new edit::ui::HSVBalanceWindow(c, main); });
+  AddToolWindow(app::kMenuRGBBalance, [&c, main] { return new edit::ui::RGBBalanceWindow(c, main); });
+  AddToolWindow(app::kMenuMedian, [&c, main] { return new edit::ui::MedianWindow(c, main); });
+  AddToolWindow(app::kMenuSmooth, [&c, main] { return new edit::ui::SmoothWindow(c, main); });
+  AddToolWindow(app::kMenuGaussianBlur, [&c, main] { return new edit::ui::GaussianBlurWindow(c, main); });
+  AddToolWindow(app::kMenuNoiseReduction, [&c, main] { return new edit::ui::NoiseReductionWindow(c, main); });
+  AddToolWindow(app::kMenuSharpen, [&c, main] { return new edit::ui::SharpenWindow(c, main); });
+  AddToolWindow(app::kMenuGlow, [&c, main] { return new edit::ui::GlowWindow(c, main); });
+  // The Blender opens only on a picture with transparency.
+  AddToolWindow(
+      app::kMenuBlender, [&c, main, picked] { return new edit::ui::BlenderWindow(c, picked, main); },
+      [](edit::ui::ToolWindow* w) { return static_cast<edit::ui::BlenderWindow*>(w)->OpenOnTransparency(); });
 
   save_ = new app::ui::SaveWindow(c, session_.settings(), &window_);
   window_.SetMenuAction(app::kMenuSaveImage, [this] { save_->Open(); });
@@ -37,19 +87,36 @@ WindowTable::WindowTable(Session& session, app::ui::MainWindow& window) : sessio
 
 WindowTable::~WindowTable() = default;
 
-void WindowTable::AddToolWindow(int id, edit::ui::ToolWindow* tool) {
-  window_.SetMenuAction(id, [tool] { tool->Open(); });
-  connect(tool, &edit::ui::ToolWindow::opened, this, [this] { window_.SetToolWindowOpen(true); });
-  connect(tool, &edit::ui::ToolWindow::closed, this, [this] { window_.SetToolWindowOpen(false); });
+void WindowTable::AddToolWindow(int id, std::function<edit::ui::ToolWindow*()> make,
+                                std::function<bool(edit::ui::ToolWindow*)> open) {
+  if (!open) open = [](edit::ui::ToolWindow* w) { return w->Open(); };
+  tools_[id] = Tool{std::move(make), std::move(open), nullptr};
+  window_.SetMenuAction(id, [this, id] { OpenTool(id); });
+}
+
+edit::ui::ToolWindow* WindowTable::OpenTool(int id) {
+  auto it = tools_.find(id);
+  if (it == tools_.end()) return nullptr;
+  Tool& tool = it->second;
+  if (!tool.window) {
+    tool.window = tool.make();
+    connect(tool.window, &edit::ui::ToolWindow::opened, this, [this] { window_.SetToolWindowOpen(true); });
+    connect(tool.window, &edit::ui::ToolWindow::closed, this, [this] { window_.SetToolWindowOpen(false); });
+  }
+  return tool.open(tool.window) ? tool.window : nullptr;
 }
 
 std::vector<std::string> WindowTable::WindowNames() {
-  return {"main", "save", "jpeg-options", "png-options", "about", "resize", "style"};
+  std::vector<std::string> names = {"main", "save", "jpeg-options", "png-options", "about"};
+  for (const ToolName& t : kToolNames) names.emplace_back(t.name);
+  names.emplace_back("style");
+  return names;
 }
 
 QWidget* WindowTable::OpenByName(const std::string& name) {
   if (name == "main") return &window_;
-  if (name == "resize") return resize_->Open() ? resize_ : nullptr;
+  for (const ToolName& t : kToolNames)
+    if (name == t.name) return OpenTool(t.id);
   if (name == "save") return save_->Open() ? save_ : nullptr;
   if (name == "jpeg-options" || name == "png-options") {
     if (!save_->Open()) return nullptr;

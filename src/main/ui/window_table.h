@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,7 +16,6 @@ class MainWindow;
 class SaveWindow;
 }  // namespace vl::app::ui
 namespace vl::edit::ui {
-class ResizeWindow;
 class ToolWindow;
 }  // namespace vl::edit::ui
 
@@ -44,13 +44,24 @@ class WindowTable : public QObject {
   bool Busy() const;
 
  private:
+  // A tool window, made on first use by make and then kept (with its values) for the run;
+  // open opens it (ToolWindow::Open unless the window has a condition of its own).
+  struct Tool {
+    std::function<edit::ui::ToolWindow*()> make;
+    std::function<bool(edit::ui::ToolWindow*)> open;
+    edit::ui::ToolWindow* window = nullptr;
+  };
+
   // The tool window opens through the menu item id; its opening and closing disable and
   // enable the main window.
-  void AddToolWindow(int id, edit::ui::ToolWindow* window);
+  void AddToolWindow(int id, std::function<edit::ui::ToolWindow*()> make,
+                     std::function<bool(edit::ui::ToolWindow*)> open = {});
+  // Opens the tool window of the menu item id; the window when it is open afterwards.
+  edit::ui::ToolWindow* OpenTool(int id);
 
   Session& session_;
   app::ui::MainWindow& window_;
-  edit::ui::ResizeWindow* resize_ = nullptr;
+  std::map<int, Tool> tools_;
   app::ui::SaveWindow* save_ = nullptr;
 };
 
