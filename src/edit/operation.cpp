@@ -1,6 +1,7 @@
 #include "edit/operation.h"
 
 #include <cstring>
+#include <utility>
 
 namespace vl::edit {
 
@@ -13,6 +14,12 @@ bool CopyPixels(const image::ChunkyImage& src, image::ChunkyImage& dst) {
   if (!src.pixels || !dst.pixels || src.width != dst.width || src.height != dst.height || src.format != dst.format)
     return false;
   if (&src != &dst) std::memcpy(dst.pixels, src.pixels, image::BufferBytes(src.width, src.height, src.format));
+  return true;
+}
+
+bool SwapPixels(image::ChunkyImage& a, image::ChunkyImage& b) {
+  if (!a.pixels || !b.pixels || a.width != b.width || a.height != b.height || a.format != b.format) return false;
+  std::swap(a.pixels, b.pixels);
   return true;
 }
 

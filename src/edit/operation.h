@@ -67,4 +67,8 @@ int ApplyRun(app::Controller& c, const Params& params, RunFn run) {
 // Copies src's pixels into dst; false unless both have the same size and format.
 bool CopyPixels(const image::ChunkyImage& src, image::ChunkyImage& dst);
 
+// Exchanges the pixel buffers of a and b (no pixel is copied); false, with nothing changed,
+// unless both have pixels of the same size and format.
+bool SwapPixels(image::ChunkyImage& a, image::ChunkyImage& b);
+
 }  // namespace vl::edit

@@ -1,6 +1,7 @@
 // The tool windows under the offscreen platform: the pattern every tool window shares
 // (opening only with a picture, opened/closed, Realtime, Execute committing and every other
-// way of closing cancelling, the keyboard) and the resize window "Size".
+// way of closing cancelling, the keyboard), previews on the worker thread, and the resize
+// window "Size".
 #include <QApplication>
 #include <QCheckBox>
 #include <QColorDialog>
@@ -12,16 +13,22 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QtTest/QtTest>
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <set>
+#include <thread>
 #include <vector>
 
+#include "edit/blur_ops.h"
 #include "edit/tone_ops.h"
 #include "edit/ui/resize_window.h"
 #include "image/pool.h"
 #include "image/resample.h"
 #include "platform/ui/qt_requester.h"
+#include "script/commands.h"
+#include "script/handlers.h"
 
 using namespace vl;
 using edit::ui::ResizeWindow;
@@ -75,9 +82,8 @@ void Click(QWidget* w, const QString& button) {
 // An in-place tool window with one parameter, the red gain of the RGB balance.
 class BalanceWindow : public edit::ui::OperationWindow<edit::RGBBalanceParams> {
  public:
-  explicit BalanceWindow(app::Controller& c)
-      : OperationWindow(c, QStringLiteral("RGB Balance"), ToolKind::kInPlace, edit::ApplyRGBBalance,
-                        edit::RunRGBBalance, nullptr) {
+  explicit BalanceWindow(app::Controller& c, RunFn run = edit::RunRGBBalance)
+      : OperationWindow(c, QStringLiteral("RGB Balance"), ToolKind::kInPlace, edit::ApplyRGBBalance, run, nullptr) {
     red_ = new QSpinBox(parameterArea());
     red_->setObjectName(QStringLiteral("red"));
     red_->setRange(edit::RGBBalanceParams::kChannel.min, edit::RGBBalanceParams::kChannel.max);
@@ -90,6 +96,52 @@ class BalanceWindow : public edit::ui::OperationWindow<edit::RGBBalanceParams> {
  private:
   QSpinBox* red_;
 };
+
+// The Gaussian blur with its "Mask size:" in hundredths of the radius.
+class BlurWindow : public edit::ui::OperationWindow<edit::GaussianBlurParams> {
+ public:
+  explicit BlurWindow(app::Controller& c)
+      : OperationWindow(c, QStringLiteral("Gaussian Blur"), ToolKind::kInPlace, edit::ApplyGaussianBlur,
+                        edit::RunGaussianBlur, nullptr) {
+    mask_ = new QSpinBox(parameterArea());
+    mask_->setObjectName(QStringLiteral("maskSize"));
+    mask_->setRange(edit::GaussianBlurParams::kMaskSize.min, edit::GaussianBlurParams::kMaskSize.max);
+    mask_->setValue(edit::GaussianBlurParams::kMaskSize.start);
+    (new QVBoxLayout(parameterArea()))->addWidget(mask_);
+    connect(mask_, &QSpinBox::valueChanged, this, [this] { ParametersChanged(); });
+  }
+  edit::GaussianBlurParams parameters() const override {
+    return {static_cast<float>(mask_->value()) / 100.0f, filters::kColourOnly};
+  }
+
+ private:
+  QSpinBox* mask_;
+};
+
+// A run of the RGB balance that waits while g_hold is set, unless its stop flag is raised.
+std::atomic<bool> g_hold{false};
+std::atomic<int> g_heldRuns{0};
+std::atomic<int> g_stoppedRuns{0};
+bool HeldBalance(const image::ChunkyImage& src, image::ChunkyImage& dst, const edit::RGBBalanceParams& p,
+                 const edit::StopFlag& stop) {
+  ++g_heldRuns;
+  while (g_hold && !stop.Requested()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  if (stop.Requested()) {
+    ++g_stoppedRuns;
+    return false;
+  }
+  return edit::RunRGBBalance(src, dst, p, stop);
+}
+
+// The picture after the scripting port's command line on a controller of its own.
+Bytes AfterScript(int w, int h, const char* line) {
+  app::Controller c;
+  OpenPicture(c, w, h);
+  script::CommandPort port;
+  script::InstallHandlers(port, c);
+  if (port.Execute(line).rc != 0) return {};
+  return BytesOf(Current(c));
+}
 
 Bytes Balanced(const image::ChunkyImage* src, int32_t red) {
   image::ChunkyPtr dst(image::chk_Create(src->width, src->height, src->format, true));
@@ -165,6 +217,108 @@ class ToolWindowsTest : public QObject {
       QCOMPARE(BytesOf(c.undoImage()->chunky), original);
     else
       QCOMPARE(c.undoImage(), nullptr);
+  }
+
+  // A burst of changes on a picture too large to run inline: "_Execute" gives the bytes of the
+  // scripting port's command with the final value, however far the previews had come.
+  void executeGivesTheScriptBytesAfterABurstOfChanges_data() {
+    QTest::addColumn<bool>("realtime");
+    QTest::addColumn<bool>("waitForThePreview");
+    QTest::newRow("realtime, the last result shown") << true << true;
+    QTest::newRow("realtime, runs still pending") << true << false;
+    QTest::newRow("realtime off") << false << false;
+  }
+  void executeGivesTheScriptBytesAfterABurstOfChanges() {
+    QFETCH(bool, realtime);
+    QFETCH(bool, waitForThePreview);
+    const int w = 160, h = 100;  // more than RealtimePreview::kInlinePixels
+    app::Controller c;
+    OpenPicture(c, w, h);
+    const Bytes original = BytesOf(Current(c));
+    BlurWindow win(c);
+    QVERIFY(win.Open());
+    win.realtimeSwitch()->setChecked(realtime);
+    auto* mask = Child<QSpinBox>(&win, QStringLiteral("maskSize"));
+    for (int v : {900, 2500, 350, 4000, 1250}) mask->setValue(v);
+    if (realtime) {
+      QVERIFY(c.editBackup());
+      image::ChunkyPtr expected(image::chk_Create(w, h, image::ARGB32, false));
+      QVERIFY(
+          edit::RunGaussianBlur(*c.editBackup()->chunky, *expected, {12.5f, filters::kColourOnly}, edit::NeverStop()));
+      if (waitForThePreview) QTRY_COMPARE(BytesOf(Current(c)), BytesOf(expected.get()));
+    } else {
+      QCOMPARE(BytesOf(Current(c)), original);
+    }
+    Click(&win, QStringLiteral("execute"));
+    QTRY_VERIFY(!win.isOpen());
+    const Bytes script = AfterScript(w, h, "Blur color 12.5");
+    QVERIFY(!script.empty() && script != original);
+    QCOMPARE(BytesOf(Current(c)), script);
+    QCOMPARE(BytesOf(c.undoImage()->chunky), original);
+    QCOMPARE(c.editBackup(), nullptr);
+  }
+
+  // A run that takes its time: the event loop goes on, "_Execute" waits for it with only
+  // "_Cancel" taking input, and every other ending stops it and restores the picture.
+  void aRunInFlightLeavesTheWindowResponsive_data() {
+    QTest::addColumn<QString>("ending");
+    QTest::newRow("Execute") << QStringLiteral("execute");
+    QTest::newRow("Cancel") << QStringLiteral("cancel");
+    QTest::newRow("Cancel while Execute waits") << QStringLiteral("execute, cancel");
+    QTest::newRow("Escape") << QStringLiteral("escape");
+    QTest::newRow("window destroyed") << QStringLiteral("destroy");
+  }
+  void aRunInFlightLeavesTheWindowResponsive() {
+    QFETCH(QString, ending);
+    const int w = 100, h = 60;
+    app::Controller c;
+    OpenPicture(c, w, h);
+    const Bytes original = BytesOf(Current(c));
+    g_hold = true;
+    g_heldRuns = 0;
+    g_stoppedRuns = 0;
+    auto win = std::make_unique<BalanceWindow>(c, HeldBalance);
+    QSignalSpy closed(win.get(), &ToolWindow::closed);
+    QVERIFY(win->Open());
+    win->realtimeSwitch()->setChecked(true);
+    QTRY_COMPARE(g_heldRuns.load(), 1);
+    Child<QSpinBox>(win.get(), QStringLiteral("red"))->setValue(250);
+    QTRY_COMPARE(g_heldRuns.load(), 2);  // the switch's run was stopped for the change's
+    QCOMPARE(g_stoppedRuns.load(), 1);
+    QTest::qWait(30);
+    QCOMPARE(BytesOf(Current(c)), original);  // nothing finished, nothing shown
+
+    if (ending.startsWith(QLatin1String("execute"))) {
+      Click(win.get(), QStringLiteral("execute"));
+      QVERIFY(win->isOpen());
+      QVERIFY(!Child<QPushButton>(win.get(), QStringLiteral("execute"))->isEnabled());
+      QVERIFY(!win->parameterArea()->isEnabled() && !win->realtimeSwitch()->isEnabled());
+      QVERIFY(Child<QPushButton>(win.get(), QStringLiteral("cancel"))->isEnabled());
+    }
+    if (ending == QLatin1String("execute")) {
+      g_hold = false;
+      QTRY_VERIFY(!win->isOpen());
+      QCOMPARE(BytesOf(Current(c)), AfterScript(w, h, "BalanceRGB 2.5 1 1 1"));
+      QCOMPARE(BytesOf(c.undoImage()->chunky), original);
+      QVERIFY(Child<QPushButton>(win.get(), QStringLiteral("execute"))->isEnabled());
+      QCOMPARE(g_stoppedRuns.load(), 1);
+      return;
+    }
+    if (ending.endsWith(QLatin1String("cancel"))) Click(win.get(), QStringLiteral("cancel"));
+    if (ending == QLatin1String("escape")) QTest::keyClick(win.get(), Qt::Key_Escape);
+    if (ending == QLatin1String("destroy")) win.reset();
+    // Restored at once; the run in flight sees its stop flag (the destructor waits for that).
+    QCOMPARE(BytesOf(Current(c)), original);
+    QTRY_COMPARE(g_stoppedRuns.load(), 2);
+    if (win) {
+      QVERIFY(!win->isOpen());
+      QCOMPARE(closed.count(), 1);
+    }
+    g_hold = false;
+    QTest::qWait(30);
+    QCOMPARE(BytesOf(Current(c)), original);
+    QCOMPARE(c.editBackup(), nullptr);
+    QCOMPARE(c.undoImage(), nullptr);
   }
 
   void resizeKeyboardTypingAndEnter() {

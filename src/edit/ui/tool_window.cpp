@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "edit/operation.h"
+#include "platform/ui/qt_main_thread_queue.h"
 
 namespace vl::edit::ui {
 
@@ -53,6 +54,8 @@ ToolWindow::ToolWindow(app::Controller& controller, const QString& title, ToolKi
 }
 
 ToolWindow::~ToolWindow() {
+  // The worker ends before the window it reports to.
+  preview_.reset();
   // Destroyed while open (the main window went first): the picture goes back as it was.
   if (open_) controller_.CancelEdit();
 }
@@ -66,6 +69,8 @@ bool ToolWindow::Open() {
       focusOrdered_ = true;
     }
     LoadFromPicture(*picture);
+    // The one copy of the picture on the GUI thread comes now rather than amid the first drag.
+    if (PreviewsOnWorker()) controller_.BeginEdit();
     open_ = true;
     show();
     Q_EMIT opened();
@@ -77,13 +82,55 @@ bool ToolWindow::Open() {
 }
 
 void ToolWindow::ParametersChanged() {
-  if (open_ && realtime_->isChecked()) PreviewStep();
+  ++changes_;
+  if (open_ && !executing_ && realtime_->isChecked()) PreviewStep();
+}
+
+bool ToolWindow::RequestPreview(RealtimePreview::Run run) {
+  if (!CurrentChunky(controller_) || !controller_.BeginEdit() || !controller_.editBackup()->chunky) return false;
+  if (!preview_)
+    preview_ = std::make_unique<RealtimePreview>(platform::ui::GuiQueue(),
+                                                 [this](image::ChunkyImage& result) { ShowPreview(result); });
+  previewedChange_ = changes_;
+  preview_->Request(*controller_.editBackup()->chunky, std::move(run));
+  return true;
+}
+
+void ToolWindow::ShowPreview(image::ChunkyImage& result) {
+  image::ChunkyImage* current = CurrentChunky(controller_);
+  if (current && SwapPixels(*current, result)) controller_.RefreshDisplay();
+}
+
+void ToolWindow::FinishWithPreview() {
+  if (!preview_) {
+    FinishExecute(false);
+    return;
+  }
+  preview_->Finish([this](bool shown) { FinishExecute(shown); });
 }
 
 void ToolWindow::Execute() {
-  if (!open_ || !ExecuteStep()) return;
+  if (!open_ || executing_) return;
+  executing_ = true;
+  StartExecute();
+  if (executing_) SetWaiting(true);
+}
+
+void ToolWindow::FinishExecute(bool ok) {
+  if (!executing_) return;
+  executing_ = false;
+  SetWaiting(false);
+  if (!ok) return;
   if (kind_ == ToolKind::kInPlace) controller_.CommitEdit();
   accept();
+}
+
+void ToolWindow::SetWaiting(bool waiting) {
+  if (waiting == waiting_) return;
+  waiting_ = waiting;
+  parameters_->setEnabled(!waiting);
+  realtime_->setEnabled(!waiting);
+  execute_->setEnabled(!waiting);
 }
 
 void ToolWindow::done(int result) {
@@ -91,6 +138,11 @@ void ToolWindow::done(int result) {
     QDialog::done(result);
     return;
   }
+  // Nothing more is shown; a run in flight reads the worker's copy, not the backup.
+  if (preview_) preview_->Cancel();
+  previewedChange_ = 0;
+  executing_ = false;
+  SetWaiting(false);
   if (result != Accepted) controller_.CancelEdit();
   open_ = false;
   QDialog::done(result);

@@ -7,17 +7,29 @@
 // Closing without Execute cancels: the controller puts the picture back as it was.
 //
 // Two kinds of operation: in-place operations read the edit backup and write the current
-// picture (their preview and their execute step are the same Apply); Execute then commits
-// the edit, so the picture before the window's first change becomes the undo image.
-// Operations that change the size replace the picture through ReplaceChunky on Execute and
-// have no preview.
+// picture; Execute then commits the edit, so the picture before the window's first change
+// becomes the undo image. Operations that change the size replace the picture through
+// ReplaceChunky on Execute and have no preview.
+//
+// An in-place operation with a Run previews on a worker thread (edit/realtime_preview.h): the
+// window takes the edit backup when it opens, every run reads the worker's copy of it and
+// writes a private buffer, and a finished result's pixels are swapped into the current
+// picture. The event loop never waits for a run. "_Execute" then waits for the result of the
+// final parameters without blocking: it disables "_Execute", "Realtime:" and the parameters,
+// and the window commits and closes when that result is shown (at once when it is shown
+// already). The result is the Run's on the backup, the bytes that Apply gives on the picture
+// as it was. Any other close drops the runs (one in flight ends at its next piece, unseen) and
+// restores the backup.
 #pragma once
 
 #include <QDialog>
+#include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "app/controller.h"
 #include "edit/operation.h"
+#include "edit/realtime_preview.h"
 #include "image/chunky.h"
 
 class QCheckBox;
@@ -50,7 +62,7 @@ class ToolWindow : public QDialog {
 
  public Q_SLOTS:
   // "_Execute": the derived window's execute step, then (in place) CommitEdit; the window
-  // closes unless the step failed.
+  // closes unless the step failed. A step that waits for a preview run finishes later.
   void Execute();
   // Every way of closing ends here; a close that is not an Execute cancels the edit.
   void done(int result) override;
@@ -66,12 +78,29 @@ class ToolWindow : public QDialog {
   virtual void LoadFromPicture(const image::ChunkyImage& picture) { (void)picture; }
   // The preview of the parameters as they are now (in-place operations only).
   virtual void PreviewStep() {}
-  // The execute step; false when it failed (the window then stays open).
-  virtual bool ExecuteStep() = 0;
+  // The execute step: it ends with FinishExecute(), at once or from the queue.
+  virtual void StartExecute() = 0;
+  // The execute step ended; false when it failed (the window then stays open).
+  void FinishExecute(bool ok);
+
+  // Whether the preview runs on the worker thread (the backup is then taken on opening).
+  virtual bool PreviewsOnWorker() const { return false; }
+  // Starts a preview run on the edit backup (taken now unless it exists). False without a
+  // picture or a backup.
+  bool RequestPreview(RealtimePreview::Run run);
+  // The last preview run was requested after the last change of the parameters.
+  bool PreviewUpToDate() const { return previewedChange_ == changes_; }
+  // Finishes the execute step when the newest preview run's result is shown.
+  void FinishWithPreview();
 
   void showEvent(QShowEvent* event) override;
 
  private:
+  // Shows a finished preview: its pixels go into the current picture.
+  void ShowPreview(image::ChunkyImage& result);
+  // While an execute step waits, only "_Cancel" takes input.
+  void SetWaiting(bool waiting);
+
   // The widgets of the parameter area that take the focus, in focus-chain order.
   std::vector<QWidget*> ParameterWidgets() const;
   void OrderFocusChain();
@@ -85,13 +114,20 @@ class ToolWindow : public QDialog {
   QCheckBox* realtime_ = nullptr;
   QPushButton* execute_ = nullptr;
   QPushButton* cancel_ = nullptr;
+
+  std::unique_ptr<RealtimePreview> preview_;  // made on the first preview
+  uint64_t changes_ = 1;                      // counts ParametersChanged()
+  uint64_t previewedChange_ = 0;              // changes_ at the last preview request
+  bool executing_ = false;                    // an execute step has started and not ended
+  bool waiting_ = false;                      // ... and is waiting for a run
 };
 
 // A tool window whose parameters are one value struct and whose operation is one edit
 // step, Apply(controller, params) answering 0 on success, with the Run of the same operation
 // (edit/operation.h) for a preview on private buffers. The preview and the execute step take
-// a copy of the parameters, so that the preview can run on a worker thread while the widgets
-// keep changing.
+// a copy of the parameters, so that the preview runs on a worker thread while the widgets
+// keep changing. Without a Run (or for a size change), the preview and the execute step are
+// Apply itself, on the GUI thread.
 template <typename Params>
 class OperationWindow : public ToolWindow {
  public:
@@ -107,15 +143,38 @@ class OperationWindow : public ToolWindow {
                   QWidget* parent)
       : ToolWindow(controller, title, kind, parent), apply_(apply), run_(run) {}
 
-  // The realtime hook: in-place operations apply params from the backup into the picture.
+  // The realtime hook: in-place operations run params on the backup, on the worker thread
+  // when they have a Run.
   virtual void Preview(const Params& params) {
-    if (kind() == ToolKind::kInPlace) apply_(controller(), params);
+    if (kind() != ToolKind::kInPlace) return;
+    if (run_)
+      RequestPreview(Bound(params));
+    else
+      apply_(controller(), params);
   }
   RunFn run() const { return run_; }
 
  private:
   void PreviewStep() final { Preview(parameters()); }
-  bool ExecuteStep() final { return apply_(controller(), parameters()) == 0; }
+  bool PreviewsOnWorker() const final { return kind() == ToolKind::kInPlace && run_; }
+  void StartExecute() final {
+    if (kind() != ToolKind::kInPlace || !run_) {
+      FinishExecute(apply_(controller(), parameters()) == 0);
+      return;
+    }
+    // The run shown or on its way has the final parameters unless they changed since.
+    if (!PreviewUpToDate() && !RequestPreview(Bound(parameters()))) {
+      FinishExecute(false);
+      return;
+    }
+    FinishWithPreview();
+  }
+  // The run of params alone.
+  RealtimePreview::Run Bound(const Params& params) const {
+    return [run = run_, params](const image::ChunkyImage& src, image::ChunkyImage& dst, const StopFlag& stop) {
+      return run(src, dst, params, stop);
+    };
+  }
 
   ApplyFn apply_;
   RunFn run_;
