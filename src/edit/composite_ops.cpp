@@ -1,6 +1,9 @@
 #include "edit/composite_ops.h"
 
+#include <mutex>
+
 #include "filters/composite.h"
+#include "filters/text_engine.h"
 
 namespace vl::edit {
 namespace {
@@ -74,6 +77,15 @@ int ApplyInsertText(app::Controller& c, const InsertTextParams& p) {
   const int r = filters::ApplyInsertText(c.currentImage(), p);
   if (r == 0) c.RefreshDisplay();
   return r;
+}
+
+std::string InsertTextStatus(const InsertTextParams& p) {
+  std::lock_guard<std::recursive_mutex> lock(filters::detail::TextEngineMutex());
+  filters::TextEngineScope engine(filters::kTextEngineVersion);
+  if (!engine.ok()) return filters::kTextStatusNoEngine;
+  image::TexturePtr text, shadow;
+  filters::RenderText(p.text, p.font, p.size, p.direction, p.smoothness, p.gaussian, text, shadow);
+  return filters::TextStatus();
 }
 
 }  // namespace vl::edit

@@ -70,5 +70,8 @@ bool RunInsertText(const image::ChunkyImage& src, image::ChunkyImage& dst, const
 // The script's step: the text is drawn into the current picture in place, without an undo
 // step; the display shows the new pixels. 1 without a picture, font or engine.
 int ApplyInsertText(app::Controller& c, const InsertTextParams& params);
+// What rendering the text of params says (filters::TextStatus): "OK", why it failed, or the
+// empty text when there is nothing to draw. Draws nothing.
+std::string InsertTextStatus(const InsertTextParams& params);
 
 }  // namespace vl::edit

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -105,6 +106,13 @@ std::string MatchFamily(const std::string& family) {
   }
   FcConfigDestroy(config);
   return IsRegularFile(result) ? result : std::string();
+}
+
+bool EndsWithTtf(const std::string& file) {
+  if (file.size() < 4) return false;
+  std::string ext = file.substr(file.size() - 4);
+  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char ch) { return std::tolower(ch); });
+  return ext == ".ttf";
 }
 
 // Reads a whole regular file of at most kMaxFontFileBytes; false for anything else.
@@ -406,6 +414,45 @@ TTPixmap* TT_GetPixmapA(TTFont* font, const char* text, size_t length) {
 
 void TT_FreePixmap(TTPixmap* pixmap) {
   std::unique_ptr<TTPixmap> owned(pixmap);
+}
+
+std::vector<InstalledFont> InstalledFonts() {
+  std::vector<InstalledFont> fonts;
+  FcConfig* config = FcInitLoadConfigAndFonts();
+  if (!config) return fonts;
+  FcPattern* pattern = FcPatternCreate();
+  FcObjectSet* objects = FcObjectSetBuild(FC_FAMILY, FC_STYLE, FC_FILE, nullptr);
+  if (pattern && objects) {
+    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
+    if (FcFontSet* set = FcFontList(config, pattern, objects)) {
+      for (int i = 0; i < set->nfont; ++i) {
+        FcChar8* file = nullptr;
+        if (FcPatternGetString(set->fonts[i], FC_FILE, 0, &file) != FcResultMatch || !file) continue;
+        InstalledFont font;
+        font.file = reinterpret_cast<const char*>(file);
+        if (!EndsWithTtf(font.file)) continue;
+        FcChar8* family = nullptr;
+        FcChar8* style = nullptr;
+        if (FcPatternGetString(set->fonts[i], FC_FAMILY, 0, &family) == FcResultMatch && family)
+          font.name = reinterpret_cast<const char*>(family);
+        if (FcPatternGetString(set->fonts[i], FC_STYLE, 0, &style) == FcResultMatch && style)
+          font.name += (font.name.empty() ? "" : " ") + std::string(reinterpret_cast<const char*>(style));
+        if (font.name.empty()) font.name = font.file;
+        fonts.push_back(std::move(font));
+      }
+      FcFontSetDestroy(set);
+    }
+  }
+  if (objects) FcObjectSetDestroy(objects);
+  if (pattern) FcPatternDestroy(pattern);
+  FcConfigDestroy(config);
+  std::sort(fonts.begin(), fonts.end(), [](const InstalledFont& a, const InstalledFont& b) {
+    return a.name != b.name ? a.name < b.name : a.file < b.file;
+  });
+  fonts.erase(std::unique(fonts.begin(), fonts.end(),
+                          [](const InstalledFont& a, const InstalledFont& b) { return a.file == b.file; }),
+              fonts.end());
+  return fonts;
 }
 
 }  // namespace vl::filters

@@ -53,6 +53,15 @@ class TextEngineScope {
 // The file a font name stands for, or the empty text when there is none (see above).
 std::string ResolveFontPath(std::string_view name);
 
+// An installed TrueType font: its family and style as fontconfig names them, and its file.
+struct InstalledFont {
+  std::string name;
+  std::string file;
+};
+// The TrueType (.ttf) fonts fontconfig knows, sorted by name, each file once. Empty when
+// fontconfig cannot load its configuration.
+std::vector<InstalledFont> InstalledFonts();
+
 // Number of font files the engine has read since the process started.
 uint64_t TextEngineFontFileOpens();
 

@@ -296,5 +296,19 @@ TEST_F(EditOps, MenuStepsWithoutAWindow) {
   EXPECT_EQ(ApplyLevels(empty, LevelsParams{}), 1);
 }
 
+class EditText : public test::PoolTest {};
+
+TEST_F(EditText, TheStatusSaysWhatRenderingTheTextGives) {
+  InsertTextParams p;
+  p.font = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+  p.text = "Hi";
+  EXPECT_EQ(InsertTextStatus(p), filters::kTextStatusOK);
+  p.text.clear();
+  EXPECT_EQ(InsertTextStatus(p), "") << "no text, nothing to draw";
+  p.text = "Hi";
+  p.font = "/nonexistent/NoSuchFont.ttf";
+  EXPECT_EQ(InsertTextStatus(p), filters::kTextStatusNoFont);
+}
+
 }  // namespace
 }  // namespace vl::edit

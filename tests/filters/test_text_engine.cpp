@@ -125,6 +125,26 @@ TEST(FontLookup, MissingFontsNamesFallBackByFamily) {
   EXPECT_TRUE(std::filesystem::is_regular_file(arial)) << "fontconfig always has a closest face: " << arial;
 }
 
+TEST(FontLookup, InstalledFontsAreTheTrueTypeFilesSortedOnce) {
+  const std::vector<InstalledFont> fonts = InstalledFonts();
+  ASSERT_FALSE(fonts.empty());
+  bool dejavu = false;
+  for (size_t i = 0; i < fonts.size(); ++i) {
+    const InstalledFont& f = fonts[i];
+    EXPECT_EQ(std::filesystem::path(f.file).extension(), ".ttf") << f.file;
+    EXPECT_FALSE(f.name.empty());
+    if (i > 0) {
+      EXPECT_LE(fonts[i - 1].name, f.name);
+    }
+    for (size_t j = 0; j < i; ++j) EXPECT_NE(fonts[j].file, f.file);
+    if (f.file == kDejaVu) {
+      dejavu = true;
+      EXPECT_EQ(f.name, "DejaVu Sans Book");
+    }
+  }
+  EXPECT_TRUE(dejavu);
+}
+
 TEST(FontLookup, OtherAssignsGetNoSubstitute) {
   test::TempDir empty;
   test::ScopedEnv t("VISTALOOM_ASSIGN_T", empty.path());

@@ -9,11 +9,14 @@
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
+#include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest/QtTest>
 #include <algorithm>
@@ -34,6 +37,7 @@
 #include "edit/ui/glow_window.h"
 #include "edit/ui/histogram_view.h"
 #include "edit/ui/hsv_balance_window.h"
+#include "edit/ui/insert_alpha_window.h"
 #include "edit/ui/levels_window.h"
 #include "edit/ui/median_window.h"
 #include "edit/ui/noise_reduction_window.h"
@@ -115,6 +119,13 @@ void AnswerColour(uint32_t rgb, QString* title = nullptr) {
 }
 
 constexpr uint32_t kPickedColour = 0xFF445566;
+
+// A w x h picture of one grey level, for a file that the program reads.
+QImage GreyPicture(int w, int h, int grey) {
+  QImage picture(w, h, QImage::Format_RGB32);
+  picture.fill(QColor(grey, grey, grey));
+  return picture;
+}
 
 struct RowSpec {
   const char* name;
@@ -714,6 +725,84 @@ class ProcessWindowsTest : public QObject {
     platform::SetRequester(nullptr);
   }
 
+  void insertAlphaExecutesTheEditStepWithOneUndoStep() {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("alpha.png");
+    QVERIFY(GreyPicture(3, 2, 200).save(file));
+    for (const bool resize : {false, true}) {
+      app::Controller c, script;
+      OpenPicture(c, 6, 5);
+      OpenPicture(script, 6, 5);
+      const Bytes original = BytesOf(Current(c));
+      edit::ui::InsertAlphaWindow w(c);
+      QVERIFY(w.Open());
+      w.SetFile(file);
+      w.findChild<QCheckBox*>(QStringLiteral("resize"))->setChecked(resize);
+      w.findChild<QCheckBox*>(QStringLiteral("negative"))->setChecked(true);
+      QCOMPARE(BytesOf(Current(c)), original);  // Realtime is off
+      QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("execute")), Qt::LeftButton);
+      QVERIFY(!w.isOpen());
+      filters::InsertAlphaTool tool;
+      QCOMPARE(edit::ApplyInsertAlpha(script, tool, {file.toStdString(), resize, true}), 0);
+      script.CommitEdit();
+      const Bytes executed = BytesOf(Current(c));
+      QCOMPARE(executed, BytesOf(Current(script)));
+      // Negative of grey 200 is alpha 55 where the alpha picture lies; without resizing the rest
+      // becomes opaque.
+      QCOMPARE(int(executed[0]), 55);
+      QCOMPARE(int(executed[(4 * 6 + 5) * 4]), resize ? 55 : 255);
+      QCOMPARE(BytesOf(c.undoImage()->chunky), original);
+      c.ToggleUndo();
+      QCOMPARE(BytesOf(Current(c)), original);
+      // The window has let its alpha picture go.
+      QCOMPARE(w.alphaPicture(), nullptr);
+    }
+  }
+
+  void insertAlphaPreviewsTheAlphaPictureAndRefusesAFileThatDoesNotLoad() {
+    RecordingRequester requester;
+    platform::SetRequester(&requester);
+    QTemporaryDir dir;
+    const QString file = dir.filePath("alpha.png");
+    QVERIFY(GreyPicture(2, 2, 90).save(file));
+    app::Controller c;
+    OpenPicture(c, 4, 3);
+    const Bytes original = BytesOf(Current(c));
+    edit::ui::InsertAlphaWindow w(c);
+    QVERIFY(w.Open());
+    auto* preview = w.findChild<QLabel*>(QStringLiteral("alphaPreview"));
+    QVERIFY(preview->pixmap().isNull());
+    w.realtimeSwitch()->setChecked(true);  // nothing to run without a file
+    QVERIFY(requester.asked.empty());
+    w.SetFile(file);
+    QVERIFY(w.alphaPicture());
+    QCOMPARE(w.alphaPicture()->chunky->width, 2);
+    QVERIFY(!preview->pixmap().isNull());
+    const Bytes previewed = BytesOf(Current(c));
+    QCOMPARE(int(previewed[0]), 90);
+    QCOMPARE(int(previewed[3 * 4]), 255);
+    // A file that does not load: the requester, and the picture goes back to the backup.
+    w.SetFile(dir.filePath("missing.png"));
+    QCOMPARE(requester.asked, std::vector<std::string>{"Error...|Failed to load alpha image\n"});
+    QCOMPARE(BytesOf(Current(c)), original);
+    // Typing a name tries it only when the field is left.
+    auto* field = w.findChild<QLineEdit*>(QStringLiteral("file"));
+    field->setFocus();
+    field->selectAll();
+    QTest::keyClicks(field, "nothing");
+    QCOMPARE(requester.asked.size(), size_t{1});
+    // Execute on it fails, and the window stays open with the picture as it was.
+    w.Execute();
+    QCOMPARE(requester.asked.size(), size_t{2});
+    QVERIFY(w.isOpen());
+    QCOMPARE(BytesOf(Current(c)), original);
+    w.reject();
+    QCOMPARE(BytesOf(Current(c)), original);
+    QCOMPARE(c.undoImage(), nullptr);
+    QVERIFY(preview->pixmap().isNull());
+    platform::SetRequester(nullptr);
+  }
+
   void theWindowTableOpensEachWindowFromItsMenuItemAndByName() {
     RecordingRequester requester;
     platform::SetRequester(&requester);
@@ -734,6 +823,7 @@ class ProcessWindowsTest : public QObject {
                  {"noise-reduction", app::kMenuNoiseReduction, "Noise reduction"},
                  {"sharpen", app::kMenuSharpen, "Sharpen"},
                  {"glow", app::kMenuGlow, "Glow"},
+                 {"insert-alpha", app::kMenuInsertAlpha, "Insert alpha"},
                  {"blender", app::kMenuBlender, "Blender"}};
     const std::vector<std::string> names = main::ui::WindowTable::WindowNames();
     for (const auto& t : tools) {

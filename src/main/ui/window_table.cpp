@@ -16,6 +16,7 @@
 #include "edit/ui/gaussian_blur_window.h"
 #include "edit/ui/glow_window.h"
 #include "edit/ui/hsv_balance_window.h"
+#include "edit/ui/insert_alpha_window.h"
 #include "edit/ui/levels_window.h"
 #include "edit/ui/median_window.h"
 #include "edit/ui/noise_reduction_window.h"
@@ -46,6 +47,7 @@ constexpr ToolName kToolNames[] = {
     {"noise-reduction", app::kMenuNoiseReduction},
     {"sharpen", app::kMenuSharpen},
     {"glow", app::kMenuGlow},
+    {"insert-alpha", app::kMenuInsertAlpha},
     {"blender", app::kMenuBlender},
 };
 
@@ -74,6 +76,7 @@ WindowTable::WindowTable(Session& session, app::ui::MainWindow& window) : sessio
   AddToolWindow(app::kMenuNoiseReduction, [&c, main] { return new edit::ui::NoiseReductionWindow(c, main); });
   AddToolWindow(app::kMenuSharpen, [&c, main] { return new edit::ui::SharpenWindow(c, main); });
   AddToolWindow(app::kMenuGlow, [&c, main] { return new edit::ui::GlowWindow(c, main); });
+  AddToolWindow(app::kMenuInsertAlpha, [&c, main] { return new edit::ui::InsertAlphaWindow(c, main); });
   // The Blender opens only on a picture with transparency.
   AddToolWindow(
       app::kMenuBlender, [&c, main, picked] { return new edit::ui::BlenderWindow(c, picked, main); },
