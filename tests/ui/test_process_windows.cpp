@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -38,6 +39,7 @@
 #include "edit/ui/histogram_view.h"
 #include "edit/ui/hsv_balance_window.h"
 #include "edit/ui/insert_alpha_window.h"
+#include "edit/ui/insert_text_window.h"
 #include "edit/ui/levels_window.h"
 #include "edit/ui/median_window.h"
 #include "edit/ui/noise_reduction_window.h"
@@ -45,6 +47,7 @@
 #include "edit/ui/rgb_balance_window.h"
 #include "edit/ui/sharpen_window.h"
 #include "edit/ui/smooth_window.h"
+#include "filters/text_engine.h"
 #include "image/pool.h"
 #include "main/session.h"
 #include "main/ui/window_table.h"
@@ -119,6 +122,7 @@ void AnswerColour(uint32_t rgb, QString* title = nullptr) {
 }
 
 constexpr uint32_t kPickedColour = 0xFF445566;
+constexpr char kDejaVu[] = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 
 // A w x h picture of one grey level, for a file that the program reads.
 QImage GreyPicture(int w, int h, int grey) {
@@ -803,6 +807,116 @@ class ProcessWindowsTest : public QObject {
     platform::SetRequester(nullptr);
   }
 
+  void insertTextExecutesTheScriptsPixelsAsOneUndoStep() {
+    app::Controller c, script;
+    OpenPicture(c, 60, 30, true);
+    OpenPicture(script, 60, 30, true);
+    const Bytes original = BytesOf(Current(c));
+    edit::ui::InsertTextWindow w(c, [] { return kPickedColour; });
+    QVERIFY(w.OpenWithEngine());
+    // Opening fills in the default font and fits the position to the picture.
+    edit::InsertTextParams p = w.parameters();
+    QCOMPARE(p.font, std::string(filters::kDefaultTextFont));
+    QCOMPARE(p.size, filters::kDefaultTextSize);
+    QCOMPARE(p.color, 0xFF000000u);
+    QCOMPARE(p.intensity, 255);
+    auto* x = w.findChild<QSpinBox*>(QStringLiteral("x"));
+    QCOMPARE(x->minimum(), -60);
+    QCOMPARE(x->maximum(), 60);
+    QCOMPARE(w.findChild<QSpinBox*>(QStringLiteral("y"))->maximum(), 30);
+    auto* status = w.findChild<QLabel*>(QStringLiteral("status"));
+    QCOMPARE(status->text(), QString());  // no text yet
+    QTest::keyClicks(w.findChild<QLineEdit*>(QStringLiteral("text")), "Hg");
+    w.SetFont(QString::fromUtf8(kDejaVu));
+    QCOMPARE(status->text(), QStringLiteral("OK"));
+    Type(&w, "size", "14");
+    Type(&w, "alpha", "0.5");
+    x->setValue(-3);
+    w.findChild<QSpinBox*>(QStringLiteral("y"))->setValue(4);
+    Choose(&w, "direction", 1);
+    w.findChild<QCheckBox*>(QStringLiteral("shadow"))->setChecked(true);
+    w.findChild<QCheckBox*>(QStringLiteral("gaussian"))->setChecked(true);
+    Type(&w, "smoothness", "2");
+    Type(&w, "shadowX", "3");
+    Type(&w, "intensity", "0.8");
+    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("textFromPicker")), Qt::LeftButton);
+    AnswerColour(0x00FF00);
+    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("shadowColor")), Qt::LeftButton);
+    p = w.parameters();
+    QCOMPARE(p.text, std::string("Hg"));
+    QCOMPARE(p.size, 14);
+    QCOMPARE(p.direction, int(filters::kTextTopToBottom));
+    QCOMPARE(p.color, 0x7F445566u);  // 50 % of 255, the picker's colour
+    QCOMPARE(p.shadowColor, 0xFF00FF00u);
+    QCOMPARE(p.intensity, 204);
+    QVERIFY(p.shadow && p.gaussian);
+    QCOMPARE(p.smoothness, 2);
+    QCOMPARE(p.shadowX, 3);
+    QCOMPARE(BytesOf(Current(c)), original);  // Realtime is off
+    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("execute")), Qt::LeftButton);
+    QTRY_VERIFY(!w.isOpen());
+    QCOMPARE(edit::ApplyInsertText(script, p), 0);
+    const Bytes executed = BytesOf(Current(c));
+    QCOMPARE(executed, BytesOf(Current(script)));
+    QVERIFY(executed != original);
+    QCOMPARE(BytesOf(c.undoImage()->chunky), original);
+    c.ToggleUndo();
+    QCOMPARE(BytesOf(Current(c)), original);
+  }
+
+  void insertTextWithAFontThatDoesNotExistSaysSoAndChangesNothing() {
+    app::Controller c;
+    OpenPicture(c, 40, 20, true);
+    const Bytes original = BytesOf(Current(c));
+    edit::ui::InsertTextWindow w(c, [] { return kPickedColour; });
+    QVERIFY(w.OpenWithEngine());
+    w.realtimeSwitch()->setChecked(true);
+    w.SetFont(QStringLiteral("/nonexistent/NoSuchFont.ttf"));
+    QTest::keyClicks(w.findChild<QLineEdit*>(QStringLiteral("text")), "Text");
+    QCOMPARE(BytesOf(Current(c)), original);
+    auto* status = w.findChild<QLabel*>(QStringLiteral("status"));
+    QCOMPARE(status->text(), QStringLiteral("Couldn't open selected font"));
+    auto* execute = w.findChild<QPushButton*>(QStringLiteral("execute"));
+    QTest::mouseClick(execute, Qt::LeftButton);
+    QTRY_VERIFY(execute->isEnabled());
+    QVERIFY(w.isOpen());
+    QCOMPARE(BytesOf(Current(c)), original);
+    // A font that exists draws the preview and says so.
+    w.SetFont(QString::fromUtf8(kDejaVu));
+    QCOMPARE(status->text(), QStringLiteral("OK"));
+    QTRY_VERIFY(BytesOf(Current(c)) != original);
+    w.reject();
+    QCOMPARE(BytesOf(Current(c)), original);
+    QCOMPARE(c.undoImage(), nullptr);
+  }
+
+  void insertTextFontRequesterListsTheInstalledFonts() {
+    app::Controller c;
+    OpenPicture(c, 8, 8, true);
+    edit::ui::InsertTextWindow w(c, [] { return kPickedColour; });
+    QVERIFY(w.OpenWithEngine());
+    QString title;
+    int listed = 0;
+    WhenModal([&](QWidget* modal) {
+      title = modal->windowTitle();
+      auto* fonts = modal->findChild<QListWidget*>(QStringLiteral("fonts"));
+      auto* dialog = qobject_cast<QDialog*>(modal);
+      if (!fonts || !dialog) {
+        modal->close();
+        return;
+      }
+      listed = fonts->count();
+      for (int i = 0; i < fonts->count(); ++i)
+        if (fonts->item(i)->data(Qt::UserRole).toString() == QString::fromUtf8(kDejaVu)) fonts->setCurrentRow(i);
+      dialog->accept();
+    });
+    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("chooseFont")), Qt::LeftButton);
+    QCOMPARE(title, QStringLiteral("Select TrueType (.ttf) font..."));
+    QCOMPARE(listed, int(filters::InstalledFonts().size()));
+    QCOMPARE(w.parameters().font, std::string(kDejaVu));
+    w.reject();
+  }
+
   void theWindowTableOpensEachWindowFromItsMenuItemAndByName() {
     RecordingRequester requester;
     platform::SetRequester(&requester);
@@ -824,7 +938,8 @@ class ProcessWindowsTest : public QObject {
                  {"sharpen", app::kMenuSharpen, "Sharpen"},
                  {"glow", app::kMenuGlow, "Glow"},
                  {"insert-alpha", app::kMenuInsertAlpha, "Insert alpha"},
-                 {"blender", app::kMenuBlender, "Blender"}};
+                 {"blender", app::kMenuBlender, "Blender"},
+                 {"insert-text", app::kMenuInsertText, "Insert Text"}};
     const std::vector<std::string> names = main::ui::WindowTable::WindowNames();
     for (const auto& t : tools) {
       QVERIFY2(std::find(names.begin(), names.end(), t.name) != names.end(), t.name);

@@ -81,9 +81,6 @@ InsertAlphaWindow::InsertAlphaWindow(app::Controller& controller, QWidget* paren
 
 InsertAlphaWindow::~InsertAlphaWindow() {
   QuietParameters(parameterArea());
-  file_->blockSignals(true);
-  resize_->blockSignals(true);
-  negative_->blockSignals(true);
 }
 
 InsertAlphaParams InsertAlphaWindow::parameters() const {

@@ -17,6 +17,7 @@
 #include "edit/ui/glow_window.h"
 #include "edit/ui/hsv_balance_window.h"
 #include "edit/ui/insert_alpha_window.h"
+#include "edit/ui/insert_text_window.h"
 #include "edit/ui/levels_window.h"
 #include "edit/ui/median_window.h"
 #include "edit/ui/noise_reduction_window.h"
@@ -49,6 +50,7 @@ constexpr ToolName kToolNames[] = {
     {"glow", app::kMenuGlow},
     {"insert-alpha", app::kMenuInsertAlpha},
     {"blender", app::kMenuBlender},
+    {"insert-text", app::kMenuInsertText},
 };
 
 }  // namespace
@@ -81,6 +83,10 @@ WindowTable::WindowTable(Session& session, app::ui::MainWindow& window) : sessio
   AddToolWindow(
       app::kMenuBlender, [&c, main, picked] { return new edit::ui::BlenderWindow(c, picked, main); },
       [](edit::ui::ToolWindow* w) { return static_cast<edit::ui::BlenderWindow*>(w)->OpenOnTransparency(); });
+  // The Insert Text window opens only with the text engine.
+  AddToolWindow(
+      app::kMenuInsertText, [&c, main, picked] { return new edit::ui::InsertTextWindow(c, picked, main); },
+      [](edit::ui::ToolWindow* w) { return static_cast<edit::ui::InsertTextWindow*>(w)->OpenWithEngine(); });
 
   save_ = new app::ui::SaveWindow(c, session_.settings(), &window_);
   window_.SetMenuAction(app::kMenuSaveImage, [this] { save_->Open(); });
