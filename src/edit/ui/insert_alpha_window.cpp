@@ -54,6 +54,8 @@ InsertAlphaWindow::InsertAlphaWindow(app::Controller& controller, QWidget* paren
   grid->addLayout(fileRow, 0, 1);
   resize_ = Switch(kInsertAlphaResizeLabel, QStringLiteral("resize"), grid, 1, area);
   negative_ = Switch(kInsertAlphaNegativeLabel, QStringLiteral("negative"), grid, 2, area);
+  grid->setColumnStretch(1, 1);
+  file_->setMinimumWidth(file_->fontMetrics().averageCharWidth() * 36);
   layout->addLayout(grid);
   preview_ = new QLabel(area);
   preview_->setObjectName(QStringLiteral("alphaPreview"));

@@ -67,7 +67,9 @@ InsertTextWindow::InsertTextWindow(app::Controller& controller, std::function<ui
   auto* fontRow = new QHBoxLayout();
   fontRow->addWidget(font_, 1);
   fontRow->addWidget(chooseFont);
-  form->addRow(QStringLiteral("&Font:"), fontRow);
+  auto* fontLabel = new QLabel(QStringLiteral("&Font:"), area);
+  fontLabel->setBuddy(font_);
+  form->addRow(fontLabel, fontRow);
   layout->addLayout(form);
 
   size_ = new ParamRow(QStringLiteral("size"), QStringLiteral("Size:"), kSize, ValueFormat::kWhole, area);
