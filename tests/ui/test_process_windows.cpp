@@ -3,7 +3,8 @@
 // cancels back to the backup, undoes, starts from its operation's defaults and ranges, keeps its
 // values for the run, and is worked from the keyboard. Then what single windows add: the
 // Levels' histogram and "_Auto", the noise reduction's pages, the Glow's blend modes, the
-// Blender's background and its refusal of an opaque picture, and the window table.
+// Straighten's grid over the display, the Crop's border finder and its rectangle drawn on the
+// display, the Blender's background and its refusal of an opaque picture, and the window table.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
@@ -704,13 +705,20 @@ class ProcessWindowsTest : public QObject {
     main::Session session(settings::DefaultSettings());
     app::ui::MainWindow main(session.controller(), app::StartupOptions{});
     main::ui::WindowTable windows(session, main);
-    session.controller().SetReader([](const char*) { return Pattern(6, 5, false); });
+    session.controller().SetReader([](const char*) { return Pattern(200, 150, true); });
     QCOMPARE(main.OpenPicture("pattern"), 0);
     QVERIFY(!main.preview()->gridShown());
+    main.resize(500, 400);
+    main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    main.preview()->WaitRendered();
+    const QImage plain = main.preview()->grab().toImage();
     main.menuAction(app::kMenuStraighten)->trigger();
     auto* w = main.findChild<edit::ui::StraightenWindow*>();
     QVERIFY(w && w->isOpen());
     QVERIFY(main.preview()->gridShown());
+    const QImage gridded = main.preview()->grab().toImage();
+    QVERIFY(gridded != plain);
     QVERIFY(!main.preview()->isEnabled());  // only the crop window keeps the display
     auto* scale = w->findChild<QCheckBox*>(QStringLiteral("scaleToFit"));
     bool labelled = false;
@@ -719,10 +727,11 @@ class ProcessWindowsTest : public QObject {
     // Gone whichever way the window closes.
     w->reject();
     QVERIFY(!main.preview()->gridShown());
+    QCOMPARE(main.preview()->grab().toImage(), plain);
     QVERIFY(w->Open());
     QVERIFY(main.preview()->gridShown());
-    w->Execute();
-    QVERIFY(!w->isOpen());
+    w->Execute();  // waits for the worker's run of the final angle
+    QTRY_VERIFY(!w->isOpen());
     QVERIFY(!main.preview()->gridShown());
   }
 
