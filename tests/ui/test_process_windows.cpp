@@ -795,6 +795,10 @@ class ProcessWindowsTest : public QObject {
     w->findChild<QSpinBox*>(QStringLiteral("left"))->setValue(5);
     w->findChild<QSpinBox*>(QStringLiteral("top"))->setValue(4);
     QCOMPARE(shown(), (display::PixelRect{5, 4, 10, 8}));
+    // One past the picture's edge is cut there, in the fields too.
+    w->findChild<QSpinBox*>(QStringLiteral("left"))->setValue(35);
+    QCOMPARE(shown(), (display::PixelRect{35, 4, 5, 8}));
+    QCOMPARE(w->parameters(), (edit::CropParams{35, 4, 5, 8}));
     // A rectangle drawn with Shift and the left button fills the fields.
     const auto at = [preview](float ix, float iy) {
       std::lock_guard<std::recursive_mutex> g(preview->renderer().Lock());

@@ -120,20 +120,27 @@ void CropWindow::FieldsChanged() {
   if (display_) {
     const CropParams p = parameters();
     display_->SetSelection(display::SelectionOf(display::PixelRect{p.left, p.top, p.width, p.height}));
+    // A rectangle past the picture's edge was cut there; the fields show the cut one.
+    ShowSelection();
   }
   ParametersChanged();
 }
 
 void CropWindow::SelectionMoved() {
   if (!isOpen() || !display_) return;
+  ShowSelection();
+  ParametersChanged();
+}
+
+void CropWindow::ShowSelection() {
   const display::PixelRect p = display::SelectionPixels(display_->selection());
   if (p.width <= 0 || p.height <= 0) return;
   const int32_t values[] = {p.left, p.top, p.width, p.height};
   for (size_t i = 0; i < fields_.size(); ++i) {
+    if (fields_[i]->value() == values[i]) continue;  // typing in a field is left alone
     const QSignalBlocker quiet(fields_[i]);
     fields_[i]->setValue(values[i]);
   }
-  ParametersChanged();
 }
 
 void CropWindow::FindBorders() {

@@ -37,6 +37,8 @@ class CropWindow : public OperationWindow<CropParams> {
   void FieldsChanged();
   // The display's rectangle changed under the mouse: the fields follow.
   void SelectionMoved();
+  // The fields take the display's rectangle (when it is not empty).
+  void ShowSelection();
   // "_Auto": the rectangle inside the picture's uniform border.
   void FindBorders();
   void AspectChosen();
