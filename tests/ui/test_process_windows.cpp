@@ -789,6 +789,12 @@ class ProcessWindowsTest : public QObject {
     QVERIFY(preview->isEnabled());
     QVERIFY(!main.findChild<QWidget*>(QStringLiteral("browser"))->isEnabled());
     QCOMPARE(shown(), (display::PixelRect{0, 0, 40, 30}));
+    // A rectangle drawn before the window opens is the one it starts from.
+    w->reject();
+    preview->SetSelection(display::Rect{2, 3, 12, 9});
+    main.menuAction(app::kMenuCrop)->trigger();
+    QVERIFY(w->isOpen());
+    QCOMPARE(w->parameters(), (edit::CropParams{2, 3, 10, 6}));
     // Typed fields move the rectangle.
     w->findChild<QSpinBox*>(QStringLiteral("width"))->setValue(10);
     w->findChild<QSpinBox*>(QStringLiteral("height"))->setValue(8);
