@@ -265,17 +265,104 @@ int DisplayState::PickHandle(float bx, float by, float grab) const {
 }
 
 void DisplayState::DragSelection(int handleMode, float x, float y) {
-  switch (handleMode) {
-    case 1: selection.x0 = x, selection.y0 = y; break;
-    case 2: selection.x1 = x, selection.y0 = y; break;
-    case 3: selection.x1 = x, selection.y1 = y; break;
-    case 4: selection.x0 = x, selection.y1 = y; break;
-    case 5: selection.y0 = y; break;
-    case 6: selection.x1 = x; break;
-    case 7: selection.y1 = y; break;
-    case 8: selection.x0 = x; break;
-    default: break;
+  if (handleMode < 1 || handleMode > 8) return;
+  const float w = image ? static_cast<float>(image->width) : 0.0f;
+  const float h = image ? static_cast<float>(image->height) : 0.0f;
+  if (image) {
+    x = std::clamp(x, 0.0f, w);
+    y = std::clamp(y, 0.0f, h);
   }
+  Rect& s = selection;
+  if (selectionAspect <= 0.0f || !image) {
+    switch (handleMode) {
+      case 1: s.x0 = x, s.y0 = y; break;
+      case 2: s.x1 = x, s.y0 = y; break;
+      case 3: s.x1 = x, s.y1 = y; break;
+      case 4: s.x0 = x, s.y1 = y; break;
+      case 5: s.y0 = y; break;
+      case 6: s.x1 = x; break;
+      case 7: s.y1 = y; break;
+      case 8: s.x0 = x; break;
+      default: break;
+    }
+    return;
+  }
+  // The corner that stays (ax, ay), the corner that moves (mx, my), and which of the
+  // pointer's coordinates the handle takes.
+  struct Grip {
+    float Rect::*ax;
+    float Rect::*ay;
+    float Rect::*mx;
+    float Rect::*my;
+    bool useX, useY;
+  };
+  static constexpr Grip kGrips[] = {
+      {&Rect::x1, &Rect::y1, &Rect::x0, &Rect::y0, true, true},   // 1: top left
+      {&Rect::x0, &Rect::y1, &Rect::x1, &Rect::y0, true, true},   // 2: top right
+      {&Rect::x0, &Rect::y0, &Rect::x1, &Rect::y1, true, true},   // 3: bottom right
+      {&Rect::x1, &Rect::y0, &Rect::x0, &Rect::y1, true, true},   // 4: bottom left
+      {&Rect::x0, &Rect::y1, &Rect::x1, &Rect::y0, false, true},  // 5: top edge
+      {&Rect::x0, &Rect::y0, &Rect::x1, &Rect::y1, true, false},  // 6: right edge
+      {&Rect::x0, &Rect::y0, &Rect::x1, &Rect::y1, false, true},  // 7: bottom edge
+      {&Rect::x1, &Rect::y0, &Rect::x0, &Rect::y1, true, false},  // 8: left edge
+  };
+  const Grip& g = kGrips[handleMode - 1];
+  const float a = selectionAspect;
+  const float ax = s.*g.ax, ay = s.*g.ay;
+  const float dx = (g.useX ? x : s.*g.mx) - ax, dy = (g.useY ? y : s.*g.my) - ay;
+  const float sx = dx < 0.0f ? -1.0f : 1.0f, sy = dy < 0.0f ? -1.0f : 1.0f;
+  float sw = std::fabs(dx), sh = std::fabs(dy);
+  if (g.useX && g.useY) {
+    if (sw >= sh * a)
+      sh = sw / a;
+    else
+      sw = sh * a;
+  } else if (g.useX) {
+    sh = sw / a;
+  } else {
+    sw = sh * a;
+  }
+  const float maxW = sx > 0.0f ? w - ax : ax, maxH = sy > 0.0f ? h - ay : ay;
+  if (sw > maxW) sw = maxW, sh = sw / a;
+  if (sh > maxH) sh = maxH, sw = sh * a;
+  s.*g.mx = ax + sx * sw;
+  s.*g.my = ay + sy * sh;
+}
+
+void DisplayState::SetSelection(const Rect& r) {
+  if (!image) {
+    selection = Rect{};
+    return;
+  }
+  const float w = static_cast<float>(image->width), h = static_cast<float>(image->height);
+  selection =
+      Rect{std::clamp(r.x0, 0.0f, w), std::clamp(r.y0, 0.0f, h), std::clamp(r.x1, 0.0f, w), std::clamp(r.y1, 0.0f, h)};
+}
+
+void DisplayState::FitSelectionToAspect() {
+  if (selectionAspect <= 0.0f || !image) return;
+  DragSelection(3, selection.x1, selection.y1);
+}
+
+PixelRect SelectionPixels(const Rect& s) {
+  const auto edge = [](float v) { return static_cast<int32_t>(std::lround(v)); };
+  const int32_t left = edge(std::min(s.x0, s.x1)), right = edge(std::max(s.x0, s.x1));
+  const int32_t top = edge(std::min(s.y0, s.y1)), bottom = edge(std::max(s.y0, s.y1));
+  if (right == left || bottom == top) return PixelRect{left, top, 0, 0};
+  return PixelRect{left, top, right - left, bottom - top};
+}
+
+Rect SelectionOf(const PixelRect& p) {
+  return Rect{static_cast<float>(p.left), static_cast<float>(p.top), static_cast<float>(p.left + p.width),
+              static_cast<float>(p.top + p.height)};
+}
+
+float AspectOf(int preset, int32_t width, int32_t height) {
+  if (preset < 0 || preset >= kAspectPresetCount) return 0.0f;
+  const AspectPreset& p = kAspectPresets[preset];
+  if (p.width < 0) return width > 0 && height > 0 ? static_cast<float>(width) / static_cast<float>(height) : 0.0f;
+  if (p.width == 0) return 0.0f;
+  return static_cast<float>(p.width) / static_cast<float>(p.height);
 }
 
 }  // namespace vl::display

@@ -49,8 +49,10 @@ struct DisplayState {
   uint32_t background = 0x000000;  // 0xRRGGBB
   int areaWidth = 0, areaHeight = 0;
 
-  // Selection in image coordinates.
+  // Selection in image coordinates: pixel edges, so pixel i spans i to i + 1.
   Rect selection;
+  // The width / height ratio a dragged selection keeps; 0 for none.
+  float selectionAspect = 0.0f;
 
   void SetArea(int width, int height);
   // Stores the image and its source size and recomputes the scale (1.0 without image).
@@ -85,8 +87,15 @@ struct DisplayState {
   // the buffer position: corners before edges, 0 for none.
   int PickHandle(float bx, float by, float grab) const;
 
-  // Moves the selection handle (1..8) to the image point (x, y).
+  // Moves the selection handle (1..8) to the image point (x, y), inside the picture. With
+  // selectionAspect set the corner opposite the handle stays and the rectangle keeps the
+  // ratio: a corner follows the longer of the two sides the pointer asks for, an edge takes
+  // the other side along, and at the picture's edges the whole rectangle shrinks.
   void DragSelection(int handleMode, float x, float y);
+  // Sets the selection, limited to the picture (none without a picture).
+  void SetSelection(const Rect& r);
+  // Gives the selection the ratio selectionAspect from its first corner, inside the picture.
+  void FitSelectionToAspect();
 
   // Whether rows are rendered with bilinear filtering.
   bool UsesBilinear() const { return options.bilinear && scale != 1.0f; }
@@ -96,5 +105,30 @@ struct DisplayState {
   void Recentre(const Rect& old, float oldPanX, float oldPanY);
   void ClampPan();
 };
+
+// The selection's whole pixels, corners in any order: left, top, width, height rounded to
+// the nearest pixel edges; width and height 0 for an empty selection.
+struct PixelRect {
+  int32_t left = 0, top = 0, width = 0, height = 0;
+  bool operator==(const PixelRect&) const = default;
+};
+PixelRect SelectionPixels(const Rect& selection);
+// The selection covering the pixels.
+Rect SelectionOf(const PixelRect& pixels);
+
+// The shapes a selection can be held to: free, the picture's own, then landscape and
+// portrait ratios.
+struct AspectPreset {
+  const char* label;
+  int32_t width, height;  // 0, 0: free; -1, -1: the picture's own
+};
+inline constexpr AspectPreset kAspectPresets[] = {
+    {"Free", 0, 0},  {"Picture", -1, -1}, {"1:1", 1, 1}, {"3:2", 3, 2},   {"4:3", 4, 3},
+    {"16:9", 16, 9}, {"2:3", 2, 3},       {"3:4", 3, 4}, {"9:16", 9, 16},
+};
+inline constexpr int kAspectPresetCount = static_cast<int>(sizeof(kAspectPresets) / sizeof(kAspectPresets[0]));
+// The width / height ratio of preset for a picture of width x height; 0 for free (and for
+// the picture's own without a picture, or a preset out of range).
+float AspectOf(int preset, int32_t width, int32_t height);
 
 }  // namespace vl::display

@@ -44,6 +44,9 @@ struct CropParams {
   int32_t top = 0;
   int32_t width = 0;
   int32_t height = 0;
+  // The border finder's tolerance in the window.
+  static constexpr IntRange kTolerance{0, 255, 0};
+  bool operator==(const CropParams&) const = default;
 };
 // The rectangle limited to a picture of srcWidth x srcHeight; false when it starts outside
 // the picture or is empty after the limit.
@@ -56,6 +59,7 @@ struct StraightenParams {
   static constexpr IntRange kAngle{-2000, 2000, 0};  // hundredths of a degree
   float angle = 0.0f;                                // degrees
   bool scaleToFit = false;
+  bool operator==(const StraightenParams&) const = default;
 };
 bool RunStraighten(const image::ChunkyImage& src, image::ChunkyImage& dst, const StraightenParams& params,
                    const StopFlag& stop);

@@ -45,6 +45,16 @@ inline constexpr const char* kNoiseThresholdLabel = "Threshold: ";
 inline constexpr const char* kSharpenMaskSizeLabel = "Mask size:";
 inline constexpr const char* kSharpenStrengthLabel = "Strength:";
 
+// Crop: the border finder's tolerance, the rectangle's fields and the shapes it keeps.
+inline constexpr const char* kCropToleranceLabel = "Tolerance:";
+inline constexpr const char* kCropAutoLabel = "_Auto";
+inline constexpr std::array<const char*, 4> kCropFieldLabels = {"Left:", "Top:", "Width:", "Height:"};
+inline constexpr const char* kCropAspectLabel = "Aspect:";
+
+// Straighten: the angle in hundredths of a degree, and the shrinking that hides the corners.
+inline constexpr const char* kStraightenAngleLabel = "Angle:";
+inline constexpr const char* kStraightenScaleLabel = "Scale to fit:";
+
 // Blender.
 inline constexpr const char* kBlenderBackgroundLabel = "Background color:";
 

@@ -343,5 +343,82 @@ TEST_F(Display, OverlayBlendsOverTheFirstRows) {
   EXPECT_EQ(rd.buffer()[2 * 30], 0);
 }
 
+// The selection's rules: inside the picture, the ratio kept while dragged, whole pixels.
+TEST_F(Display, SelectionStaysInsideThePictureAndKeepsItsAspect) {
+  image::ChunkyPtr img(vl::test::RandomImage(40, 20, image::ARGB32, 3));
+  DisplayState s;
+  s.SetSelection(Rect{1, 1, 5, 5});
+  EXPECT_FLOAT_EQ(s.selection.x1, 0) << "no picture, no selection";
+  s.SetArea(100, 100);
+  s.SetImage(img.get());
+  s.SetSelection(Rect{-5, 3, 60, 30});
+  EXPECT_FLOAT_EQ(s.selection.x0, 0);
+  EXPECT_FLOAT_EQ(s.selection.y0, 3);
+  EXPECT_FLOAT_EQ(s.selection.x1, 40);
+  EXPECT_FLOAT_EQ(s.selection.y1, 20);
+  // Free: a handle dragged past the edge stops at it.
+  s.DragSelection(1, -3, -8);
+  EXPECT_FLOAT_EQ(s.selection.x0, 0);
+  EXPECT_FLOAT_EQ(s.selection.y0, 0);
+
+  // 2:1 from the corner at (10, 4): the longer side the pointer asks for wins.
+  s.selectionAspect = 2.0f;
+  s.selection = Rect{10, 4, 12, 6};
+  s.DragSelection(3, 30, 6);
+  EXPECT_FLOAT_EQ(s.selection.x1, 30);
+  EXPECT_FLOAT_EQ(s.selection.y1, 14);
+  s.DragSelection(3, 12, 10);
+  EXPECT_FLOAT_EQ(s.selection.x1, 22);
+  EXPECT_FLOAT_EQ(s.selection.y1, 10);
+  // An edge takes the other side along; the opposite corner stays.
+  s.DragSelection(6, 20, 0);
+  EXPECT_FLOAT_EQ(s.selection.x1, 20);
+  EXPECT_FLOAT_EQ(s.selection.y1, 9);
+  EXPECT_FLOAT_EQ(s.selection.x0, 10);
+  EXPECT_FLOAT_EQ(s.selection.y0, 4);
+  // Past the picture's bottom the whole rectangle shrinks to fit, still 2:1.
+  s.DragSelection(7, 0, 50);
+  EXPECT_FLOAT_EQ(s.selection.x1, 40);
+  EXPECT_FLOAT_EQ(s.selection.y1, 19);
+  EXPECT_FLOAT_EQ((s.selection.x1 - s.selection.x0) / (s.selection.y1 - s.selection.y0), 2.0f);
+  // Dragged over the anchor, it turns round it.
+  s.selection = Rect{10, 10, 20, 15};
+  s.DragSelection(3, 4, 12);
+  EXPECT_FLOAT_EQ(s.selection.x1, 4);
+  EXPECT_FLOAT_EQ(s.selection.y1, 13);
+  EXPECT_FLOAT_EQ(s.selection.x0, 10);
+  // A ratio set later reshapes the selection from its first corner.
+  s.selectionAspect = 1.0f;
+  s.selection = Rect{2, 2, 12, 6};
+  s.FitSelectionToAspect();
+  EXPECT_FLOAT_EQ(s.selection.x1, 12);
+  EXPECT_FLOAT_EQ(s.selection.y1, 12);
+}
+
+TEST(SelectionPixels, RoundsToPixelEdgesInAnyCornerOrder) {
+  EXPECT_EQ(SelectionPixels(Rect{9.6f, 7.4f, 2.2f, 1.5f}), (PixelRect{2, 2, 8, 5}));
+  EXPECT_EQ(SelectionPixels(Rect{3, 3, 3.2f, 9}), (PixelRect{3, 3, 0, 0})) << "narrower than a pixel";
+  const PixelRect p{4, 5, 6, 7};
+  EXPECT_EQ(SelectionPixels(SelectionOf(p)), p);
+}
+
+TEST(AspectPresets, FreeThePicturesOwnAndThePortraitForms) {
+  EXPECT_EQ(AspectOf(0, 300, 200), 0.0f);
+  EXPECT_FLOAT_EQ(AspectOf(1, 300, 200), 1.5f);
+  EXPECT_EQ(AspectOf(1, 0, 0), 0.0f) << "no picture";
+  EXPECT_EQ(AspectOf(kAspectPresetCount, 300, 200), 0.0f);
+  EXPECT_EQ(AspectOf(-1, 300, 200), 0.0f);
+  // Every landscape ratio has its portrait form, the inverse.
+  int pairs = 0;
+  for (int i = 2; i < kAspectPresetCount; ++i)
+    for (int j = 2; j < kAspectPresetCount; ++j)
+      if (i != j && kAspectPresets[i].width == kAspectPresets[j].height &&
+          kAspectPresets[i].height == kAspectPresets[j].width) {
+        EXPECT_FLOAT_EQ(AspectOf(i, 1, 1) * AspectOf(j, 1, 1), 1.0f);
+        ++pairs;
+      }
+  EXPECT_EQ(pairs, 6);  // 3:2, 4:3, 16:9 both ways
+}
+
 }  // namespace
 }  // namespace vl::display

@@ -3,7 +3,8 @@
 // cancels back to the backup, undoes, starts from its operation's defaults and ranges, keeps its
 // values for the run, and is worked from the keyboard. Then what single windows add: the
 // Levels' histogram and "_Auto", the noise reduction's pages, the Glow's blend modes, the
-// Blender's background and its refusal of an opaque picture, and the window table.
+// Straighten's grid over the display, the Crop's border finder and its rectangle drawn on the
+// display, the Blender's background and its refusal of an opaque picture, and the window table.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
@@ -17,10 +18,12 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest/QtTest>
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <map>
 #include <memory>
@@ -30,10 +33,12 @@
 
 #include "app/menu_tree.h"
 #include "app/ui/main_window.h"
+#include "display/ui/preview.h"
 #include "edit/levels_tool.h"
 #include "edit/ui/blend_mode_chooser.h"
 #include "edit/ui/blender_window.h"
 #include "edit/ui/contrast_gamma_window.h"
+#include "edit/ui/crop_window.h"
 #include "edit/ui/gaussian_blur_window.h"
 #include "edit/ui/glow_window.h"
 #include "edit/ui/histogram_view.h"
@@ -47,6 +52,7 @@
 #include "edit/ui/rgb_balance_window.h"
 #include "edit/ui/sharpen_window.h"
 #include "edit/ui/smooth_window.h"
+#include "edit/ui/straighten_window.h"
 #include "filters/text_engine.h"
 #include "image/pool.h"
 #include "main/session.h"
@@ -74,6 +80,16 @@ image::Texture* Pattern(int w, int h, bool opaque) {
   image::Texture* t = image::CreateTexture(w, h, image::ARGB32);
   for (size_t i = 0; i < image::BufferBytes(w, h, image::ARGB32); ++i)
     t->chunky->pixels[i] = (opaque && i % 4 == 0) ? 255 : static_cast<uint8_t>(i * 37 + i / 5);
+  return t;
+}
+// A w x h opaque picture of one colour with the pattern in the rectangle inside.
+image::Texture* Framed(int w, int h, const edit::CropParams& inside) {
+  image::Texture* t = Pattern(w, h, true);
+  uint8_t* px = t->chunky->pixels;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      if (x < inside.left || y < inside.top || x >= inside.left + inside.width || y >= inside.top + inside.height)
+        for (int b = 0; b < 4; ++b) px[(y * w + x) * 4 + b] = 255;
   return t;
 }
 void OpenPicture(app::Controller& c, int w, int h, bool opaque = false) {
@@ -314,6 +330,12 @@ std::map<QString, WindowCase> Cases() {
                                     {"strength", "Strength:", GlowParams::kStrength, "0.60"},
                                     {"threshold", "Threshold:", GlowParams::kThreshold, "80"},
                                     {"background", "Background:", GlowParams::kBackground, "80%"}});
+  cases["straighten"] = Case<StraightenWindow>("Straighten", ApplyStraighten, StraightenParams{-2.5f, true},
+                                               [](ToolWindow* w) {
+                                                 Type(w, "angle", "-2.5");
+                                                 w->findChild<QCheckBox*>(QStringLiteral("scaleToFit"))->click();
+                                               },
+                                               {{"angle", "Angle:", StraightenParams::kAngle, "0.00 degrees"}});
   cases["blender"] = Case<BlenderWindow>("Blender", ApplyBlender, BlenderParams{0x336699}, [](ToolWindow* w) {
     AnswerColour(0x336699);
     QTest::mouseClick(w->findChild<QPushButton*>(QStringLiteral("backgroundColor")), Qt::LeftButton);
@@ -694,6 +716,150 @@ class ProcessWindowsTest : public QObject {
     QVERIFY(found);
   }
 
+  void straightenShowsAGridOverTheDisplayWhileOpen() {
+    main::Session session(settings::DefaultSettings());
+    app::ui::MainWindow main(session.controller(), app::StartupOptions{});
+    main::ui::WindowTable windows(session, main);
+    session.controller().SetReader([](const char*) { return Pattern(200, 150, true); });
+    QCOMPARE(main.OpenPicture("pattern"), 0);
+    QVERIFY(!main.preview()->gridShown());
+    main.resize(500, 400);
+    main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    main.preview()->WaitRendered();
+    const QImage plain = main.preview()->grab().toImage();
+    main.menuAction(app::kMenuStraighten)->trigger();
+    auto* w = main.findChild<edit::ui::StraightenWindow*>();
+    QVERIFY(w && w->isOpen());
+    QVERIFY(main.preview()->gridShown());
+    const QImage gridded = main.preview()->grab().toImage();
+    QVERIFY(gridded != plain);
+    QVERIFY(!main.preview()->isEnabled());  // only the crop window keeps the display
+    auto* scale = w->findChild<QCheckBox*>(QStringLiteral("scaleToFit"));
+    bool labelled = false;
+    for (QLabel* l : w->findChildren<QLabel*>()) labelled |= l->buddy() == scale && l->text() == "Scale to fit:";
+    QVERIFY(labelled);
+    // Gone whichever way the window closes.
+    w->reject();
+    QVERIFY(!main.preview()->gridShown());
+    QCOMPARE(main.preview()->grab().toImage(), plain);
+    QVERIFY(w->Open());
+    QVERIFY(main.preview()->gridShown());
+    w->Execute();  // waits for the worker's run of the final angle
+    QTRY_VERIFY(!w->isOpen());
+    QVERIFY(!main.preview()->gridShown());
+  }
+
+  void cropFindsTheBordersAndCropsLikeTheScriptingPort() {
+    const edit::CropParams inside{3, 2, 10, 9};
+    app::Controller c, script;
+    c.SetReader([inside](const char*) { return Framed(20, 16, inside); });
+    script.SetReader([inside](const char*) { return Framed(20, 16, inside); });
+    QCOMPARE(c.OpenPicture("framed"), 0);
+    QCOMPARE(script.OpenPicture("framed"), 0);
+    edit::ui::CropWindow w(c);
+    QCOMPARE(w.windowTitle(), QStringLiteral("Crop"));
+    QVERIFY(w.Open());
+    QCOMPARE(w.parameters(), (edit::CropParams{0, 0, 20, 16}));  // the whole picture at first
+    QCOMPARE(Row(&w, "tolerance")->range().max, 255);
+    QCOMPARE(Row(&w, "tolerance")->value(), 0);
+    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("auto")), Qt::LeftButton);
+    QCOMPARE(w.parameters(), inside);
+    // Fields are held to the picture.
+    auto* width = w.findChild<QSpinBox*>(QStringLiteral("width"));
+    QCOMPARE(width->maximum(), 20);
+    QCOMPARE(w.findChild<QSpinBox*>(QStringLiteral("left"))->maximum(), 19);
+    w.Execute();
+    QVERIFY(!w.isOpen());
+    QCOMPARE(edit::ApplyCrop(script, inside), 0);
+    QCOMPARE(Current(c)->width, 10);
+    QCOMPARE(BytesOf(Current(c)), BytesOf(Current(script)));
+    QCOMPARE(c.undoImage(), nullptr);  // a size change has no undo step
+    // Opened on the smaller picture, the fields start from it again.
+    QVERIFY(w.Open());
+    QCOMPARE(w.parameters(), (edit::CropParams{0, 0, 10, 9}));
+    w.reject();
+  }
+
+  void cropFieldsAndTheDisplaysRectangleFollowEachOther() {
+    main::Session session(settings::DefaultSettings());
+    app::ui::MainWindow main(session.controller(), app::StartupOptions{});
+    main::ui::WindowTable windows(session, main);
+    main.resize(500, 400);
+    main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    session.controller().SetReader([](const char*) { return Pattern(40, 30, true); });
+    QCOMPARE(main.OpenPicture("pattern"), 0);
+    display::ui::PreviewClass* preview = main.preview();
+    // An even display holds the picture at whole pixels, so that the mouse reaches pixel edges.
+    if (preview->width() % 2 || preview->height() % 2)
+      main.resize(main.width() + preview->width() % 2, main.height() + preview->height() % 2);
+    QTRY_VERIFY(preview->width() % 2 == 0 && preview->height() % 2 == 0);
+    QCOMPARE(preview->ScaleFixed(), 65536);
+    const auto shown = [preview] { return display::SelectionPixels(preview->selection()); };
+    main.menuAction(app::kMenuCrop)->trigger();
+    auto* w = main.findChild<edit::ui::CropWindow*>();
+    QVERIFY(w && w->isOpen());
+    // The display takes the mouse; the rest of the contents does not.
+    QVERIFY(preview->isEnabled());
+    QVERIFY(!main.findChild<QWidget*>(QStringLiteral("browser"))->isEnabled());
+    QCOMPARE(shown(), (display::PixelRect{0, 0, 40, 30}));
+    // A rectangle drawn before the window opens is the one it starts from.
+    w->reject();
+    preview->SetSelection(display::Rect{2, 3, 12, 9});
+    main.menuAction(app::kMenuCrop)->trigger();
+    QVERIFY(w->isOpen());
+    QCOMPARE(w->parameters(), (edit::CropParams{2, 3, 10, 6}));
+    // Typed fields move the rectangle.
+    w->findChild<QSpinBox*>(QStringLiteral("width"))->setValue(10);
+    w->findChild<QSpinBox*>(QStringLiteral("height"))->setValue(8);
+    w->findChild<QSpinBox*>(QStringLiteral("left"))->setValue(5);
+    w->findChild<QSpinBox*>(QStringLiteral("top"))->setValue(4);
+    QCOMPARE(shown(), (display::PixelRect{5, 4, 10, 8}));
+    // One past the picture's edge is cut there, in the fields too.
+    w->findChild<QSpinBox*>(QStringLiteral("left"))->setValue(35);
+    QCOMPARE(shown(), (display::PixelRect{35, 4, 5, 8}));
+    QCOMPARE(w->parameters(), (edit::CropParams{35, 4, 5, 8}));
+    // A rectangle drawn with Shift and the left button fills the fields.
+    const auto at = [preview](float ix, float iy) {
+      std::lock_guard<std::recursive_mutex> g(preview->renderer().Lock());
+      float bx = 0, by = 0;
+      preview->renderer().state().ImageToBuffer(ix, iy, bx, by);
+      return QPoint(static_cast<int>(std::lround(bx)), static_cast<int>(std::lround(by)));
+    };
+    const auto drag = [preview](QPoint from, QPoint to) {
+      QTest::mousePress(preview, Qt::LeftButton, Qt::ShiftModifier, from);
+      QTest::mouseMove(preview, to);
+      QTest::mouseRelease(preview, Qt::LeftButton, Qt::ShiftModifier, to);
+    };
+    drag(at(25, 20), at(35, 28));
+    QCOMPARE(shown(), (display::PixelRect{25, 20, 10, 8}));
+    QCOMPARE(w->parameters(), (edit::CropParams{25, 20, 10, 8}));
+    // Past the picture the rectangle stops at its edge.
+    drag(at(35, 28), at(60, 50));
+    QCOMPARE(w->parameters(), (edit::CropParams{25, 20, 15, 10}));
+    // A shape reshapes the rectangle, and dragging keeps it.
+    auto* aspect = w->findChild<QComboBox*>(QStringLiteral("aspect"));
+    QStringList presets;
+    for (int i = 0; i < aspect->count(); ++i) presets << aspect->itemText(i);
+    QCOMPARE(presets, QStringList({"Free", "Picture", "1:1", "3:2", "4:3", "16:9", "2:3", "3:4", "9:16"}));
+    aspect->setCurrentIndex(2);  // 1:1
+    QCOMPARE(w->parameters(), (edit::CropParams{25, 20, 10, 10}));
+    drag(at(35, 30), at(31, 24));
+    QCOMPARE(w->parameters(), (edit::CropParams{25, 20, 6, 6}));
+    aspect->setCurrentIndex(6);  // 2:3, portrait
+    drag(at(32, 27), at(29, 29));
+    const edit::CropParams portrait = w->parameters();
+    QCOMPARE(portrait.width * 3, portrait.height * 2);
+    // Execute crops to the rectangle and forgets it.
+    w->Execute();
+    QVERIFY(!w->isOpen());
+    QCOMPARE(Current(session.controller())->width, portrait.width);
+    QCOMPARE(Current(session.controller())->height, portrait.height);
+    QCOMPARE(shown(), (display::PixelRect{}));
+    QVERIFY(main.findChild<QWidget*>(QStringLiteral("browser"))->isEnabled());
+  }
+
   void blenderTakesTheBackgroundFromTheRequesterOrThePicker() {
     app::Controller c;
     OpenPicture(c, 3, 3);
@@ -939,7 +1105,9 @@ class ProcessWindowsTest : public QObject {
                  {"glow", app::kMenuGlow, "Glow"},
                  {"insert-alpha", app::kMenuInsertAlpha, "Insert alpha"},
                  {"blender", app::kMenuBlender, "Blender"},
-                 {"insert-text", app::kMenuInsertText, "Insert Text"}};
+                 {"insert-text", app::kMenuInsertText, "Insert Text"},
+                 {"crop", app::kMenuCrop, "Crop"},
+                 {"straighten", app::kMenuStraighten, "Straighten"}};
     const std::vector<std::string> names = main::ui::WindowTable::WindowNames();
     for (const auto& t : tools) {
       QVERIFY2(std::find(names.begin(), names.end(), t.name) != names.end(), t.name);

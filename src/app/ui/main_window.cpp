@@ -94,7 +94,8 @@ MainWindow::MainWindow(Controller& controller, const StartupOptions& opts, QWidg
   splitter_->setSizes({200, 600});
   browser_->setVisible(options_.browser);
   layout->addWidget(splitter_, 1);
-  layout->addWidget(BuildPanel(), 0);
+  panel_ = BuildPanel();
+  layout->addWidget(panel_, 0);
   setCentralWidget(central);
 
   connect(preview_, &display::ui::PreviewClass::scaleChanged, this,
@@ -304,7 +305,10 @@ void MainWindow::UpdateMenuEnabling() {
 void MainWindow::SetToolWindowOpen(bool open) {
   if (!open && menuState_.toolWindowOpen) menuState_.view3DReleased = true;
   menuState_.toolWindowOpen = open;
-  centralWidget()->setEnabled(!open);
+  const bool keep = open && displayKept_;
+  centralWidget()->setEnabled(!open || keep);
+  browser_->setEnabled(!keep);
+  panel_->setEnabled(!keep);
   UpdateMenuEnabling();
 }
 

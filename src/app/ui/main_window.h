@@ -68,6 +68,9 @@ class MainWindow : public QMainWindow, public ControllerObserver {
   // A tool window opened or closed: while one is open, the menus and the window's contents
   // are disabled; the first close also lifts the 3D view's restriction.
   void SetToolWindowOpen(bool open);
+  // For the tool window opened next: while it is open the display keeps taking the mouse
+  // (the crop window's rectangle is drawn there); the rest of the contents is disabled.
+  void KeepDisplayForToolWindow(bool keep) { displayKept_ = keep; }
   bool toolWindowOpen() const { return menuState_.toolWindowOpen; }
 
   // The colour picker's last colour (0xAARRGGBB) and whether there is one.
@@ -130,6 +133,8 @@ class MainWindow : public QMainWindow, public ControllerObserver {
 
   QSplitter* splitter_ = nullptr;
   QWidget* browser_ = nullptr;
+  QWidget* panel_ = nullptr;
+  bool displayKept_ = false;
   display::ui::PreviewClass* preview_ = nullptr;
   QBoxLayout* panelLayout_ = nullptr;
   QGroupBox* details_ = nullptr;

@@ -35,6 +35,8 @@ int LinuxKeyCode(const QKeyEvent* e) {
 }
 
 constexpr float kHandleGrab = 6.0f;
+// The distance between the grid's lines, in display pixels.
+constexpr float kGridSpacing = 40.0f;
 }  // namespace
 
 PreviewClass::PreviewClass(QWidget* parent, platform::MainThreadQueue* queue) : QWidget(parent), self_(this) {
@@ -122,6 +124,35 @@ void PreviewClass::SetContents(int mode) {
 int PreviewClass::Contents() {
   std::lock_guard<std::recursive_mutex> g(renderer_.Lock());
   return renderer_.state().contents;
+}
+
+void PreviewClass::SetGrid(bool on) {
+  if (grid_ == on) return;
+  grid_ = on;
+  update();
+}
+
+Rect PreviewClass::selection() {
+  std::lock_guard<std::recursive_mutex> g(renderer_.Lock());
+  return renderer_.state().selection;
+}
+
+void PreviewClass::SetSelection(const Rect& r) {
+  {
+    std::lock_guard<std::recursive_mutex> g(renderer_.Lock());
+    renderer_.state().SetSelection(r);
+  }
+  update();
+}
+
+void PreviewClass::SetSelectionAspect(float aspect) {
+  {
+    std::lock_guard<std::recursive_mutex> g(renderer_.Lock());
+    DisplayState& s = renderer_.state();
+    s.selectionAspect = aspect;
+    s.FitSelectionToAspect();
+  }
+  update();
 }
 
 void PreviewClass::ClearSelection() {
@@ -245,6 +276,13 @@ void PreviewClass::paintEvent(QPaintEvent*) {
     p.drawLine(QPointF(x1, y1), QPointF(x0, y1));
     p.drawLine(QPointF(x0, y1), QPointF(x0, y0));
   }
+  if (grid_) {
+    // Over the part of the picture that shows, lines at a fixed distance on the screen.
+    const Rect& d = s.destination;
+    p.setPen(QPen(QColor(255, 255, 255, 160), 1));
+    for (float x = d.x0 + kGridSpacing; x < d.x1; x += kGridSpacing) p.drawLine(QPointF(x, d.y0), QPointF(x, d.y1));
+    for (float y = d.y0 + kGridSpacing; y < d.y1; y += kGridSpacing) p.drawLine(QPointF(d.x0, y), QPointF(d.x1, y));
+  }
 }
 
 void PreviewClass::resizeEvent(QResizeEvent*) {
@@ -309,7 +347,7 @@ void PreviewClass::mousePressEvent(QMouseEvent* e) {
     if (s.BufferToImage(static_cast<float>(last_.x()), static_cast<float>(last_.y()), ix, iy)) {
       handle_ = s.PickHandle(static_cast<float>(last_.x()), static_cast<float>(last_.y()), kHandleGrab);
       if (handle_ == 0) {
-        s.selection = Rect{ix, iy, ix, iy};
+        s.SetSelection(Rect{ix, iy, ix, iy});
         handle_ = 3;
       }
       drag_ = Drag::kSelect;

@@ -47,7 +47,17 @@ class PreviewClass : public QWidget {
   int Contents();
   // Forgets the selection rectangle (a new picture has none).
   void ClearSelection();
+  // The selection in image coordinates; setting it limits it to the picture, redraws and
+  // does not report selectionChanged (that is for the mouse).
+  Rect selection();
+  void SetSelection(const Rect& r);
+  // The width / height ratio that dragging keeps (0 for none); a ratio set now reshapes the
+  // selection.
+  void SetSelectionAspect(float aspect);
   void SetBackground(uint32_t rgb);
+  // A grid of straight lines over the picture, for lining it up (the straighten window's).
+  void SetGrid(bool on);
+  bool gridShown() const { return grid_; }
 
   // The information list shown over the first rows; empty for none. The overlay picture
   // is made from it on first use.
@@ -105,6 +115,7 @@ class PreviewClass : public QWidget {
   int handle_ = 0;
   QPoint last_;
   int32_t publishedScale_ = -1;
+  bool grid_ = false;
 };
 
 }  // namespace vl::display::ui

@@ -13,6 +13,7 @@
 #include "edit/tone_ops.h"
 #include "edit/ui/blender_window.h"
 #include "edit/ui/contrast_gamma_window.h"
+#include "edit/ui/crop_window.h"
 #include "edit/ui/gaussian_blur_window.h"
 #include "edit/ui/glow_window.h"
 #include "edit/ui/hsv_balance_window.h"
@@ -25,6 +26,7 @@
 #include "edit/ui/rgb_balance_window.h"
 #include "edit/ui/sharpen_window.h"
 #include "edit/ui/smooth_window.h"
+#include "edit/ui/straighten_window.h"
 #include "main/session.h"
 
 namespace vl::main::ui {
@@ -38,6 +40,8 @@ struct ToolName {
 };
 constexpr ToolName kToolNames[] = {
     {"resize", app::kMenuResize},
+    {"crop", app::kMenuCrop},
+    {"straighten", app::kMenuStraighten},
     {"contrast-gamma", app::kMenuContrastGamma},
     {"levels", app::kMenuLevels},
     {"hsv-balance", app::kMenuHSVBalance},
@@ -68,6 +72,21 @@ WindowTable::WindowTable(Session& session, app::ui::MainWindow& window) : sessio
   auto picked = [this] { return window_.hasPickedColor() ? window_.pickedColor() : 0xFF000000u; };
   app::ui::MainWindow* main = &window_;
   AddToolWindow(app::kMenuResize, [&c, main, picked] { return new edit::ui::ResizeWindow(c, picked, main); });
+  // The crop window's rectangle is drawn on the display, which stays usable while it is open.
+  AddToolWindow(
+      app::kMenuCrop,
+      [&c, main] {
+        auto* w = new edit::ui::CropWindow(c, main->preview(), main);
+        connect(w, &edit::ui::ToolWindow::closed, main, [main] { main->KeepDisplayForToolWindow(false); });
+        return w;
+      },
+      [main](edit::ui::ToolWindow* w) {
+        main->KeepDisplayForToolWindow(true);
+        const bool open = w->Open();
+        if (!open) main->KeepDisplayForToolWindow(false);
+        return open;
+      });
+  AddToolWindow(app::kMenuStraighten, [&c, main] { return new edit::ui::StraightenWindow(c, main->preview(), main); });
   AddToolWindow(app::kMenuContrastGamma, [&c, main] { return new edit::ui::ContrastGammaWindow(c, main); });
   AddToolWindow(app::kMenuLevels, [&c, main] { return new edit::ui::LevelsWindow(c, main); });
   AddToolWindow(app::kMenuHSVBalance, [&c, main] { return new edit::ui::HSVBalanceWindow(c, main); });
