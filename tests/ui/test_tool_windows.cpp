@@ -347,6 +347,24 @@ class ToolWindowsTest : public QObject {
     QCOMPARE(Current(c)->height, 62);
   }
 
+  void aWindowDestroyedWhileAFieldIsEditedGoesQuietly() {
+    app::Controller c;
+    OpenPicture(c, 3, 7);
+    auto* w = new ResizeWindow(
+        c, [] { return 0u; }, nullptr);
+    QVERIFY(w->Open());
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    auto* width = Child<QSpinBox>(w, QStringLiteral("width"));
+    width->setFocus();
+    QTest::keyClicks(width, QStringLiteral("4"));
+    int heard = 0;
+    connect(width, &QSpinBox::editingFinished, this, [&heard] { ++heard; });
+    delete w;  // (the main window going first would do this)
+    QCOMPARE(heard, 0);
+    QCOMPARE(Current(c)->width, 3);
+    QCOMPARE(c.editBackup(), nullptr);
+  }
+
   void resizeFieldsFollowTheAspectWithoutChasing() {
     app::Controller c;
     OpenPicture(c, 3, 2);

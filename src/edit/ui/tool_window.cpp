@@ -54,6 +54,9 @@ ToolWindow::ToolWindow(app::Controller& controller, const QString& title, ToolKi
 }
 
 ToolWindow::~ToolWindow() {
+  // The widgets go after this body, and a field that loses the focus as they go reports that
+  // its editing ended: no such report may reach the derived window, which is gone already.
+  for (QObject* o : findChildren<QObject*>()) o->blockSignals(true);
   // The worker ends before the window it reports to.
   preview_.reset();
   // Destroyed while open (the main window went first): the picture goes back as it was.
