@@ -58,21 +58,18 @@
 #include "main/session.h"
 #include "main/ui/window_table.h"
 #include "platform/requester.h"
+#include "ui_test_util.h"
 
 using namespace vl;
 using edit::ui::ChoiceGroup;
 using edit::ui::ParamRow;
 using edit::ui::ToolWindow;
-using Bytes = std::vector<uint8_t>;
+using test::Bytes;
+using test::BytesOf;
+using test::Current;
+using test::WhenModal;
 
 namespace {
-
-Bytes BytesOf(const image::ChunkyImage* c) {
-  return Bytes(c->pixels, c->pixels + image::BufferBytes(c->width, c->height, c->format));
-}
-const image::ChunkyImage* Current(const app::Controller& c) {
-  return c.currentImage()->chunky;
-}
 
 // A w x h picture with a different value in every byte (so alpha varies too), or with every
 // alpha byte 255 when opaque.
@@ -110,19 +107,6 @@ void Choose(QWidget* w, const char* group, int position) {
   w->findChild<QRadioButton*>(QString::fromUtf8(group) + QString::number(position))->click();
 }
 
-// Calls answer with the next modal window (the requester that the next step opens).
-void WhenModal(std::function<void(QWidget*)> answer) {
-  auto* timer = new QTimer(qApp);
-  auto tries = std::make_shared<int>(200);
-  QObject::connect(timer, &QTimer::timeout, qApp, [timer, tries, answer] {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (!modal && --*tries > 0) return;
-    timer->deleteLater();
-    timer->stop();
-    if (modal) answer(modal);
-  });
-  timer->start(10);
-}
 // Picks the colour in the next colour requester.
 void AnswerColour(uint32_t rgb, QString* title = nullptr) {
   WhenModal([rgb, title](QWidget* modal) {
@@ -1108,7 +1092,7 @@ class ProcessWindowsTest : public QObject {
                  {"insert-text", app::kMenuInsertText, "Insert Text"},
                  {"crop", app::kMenuCrop, "Crop"},
                  {"straighten", app::kMenuStraighten, "Straighten"}};
-    const std::vector<std::string> names = main::ui::WindowTable::WindowNames();
+    const std::vector<std::string> names = windows.WindowNames();
     for (const auto& t : tools) {
       QVERIFY2(std::find(names.begin(), names.end(), t.name) != names.end(), t.name);
       QVERIFY(main.menuAction(t.id)->isEnabled());

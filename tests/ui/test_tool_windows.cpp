@@ -29,18 +29,18 @@
 #include "platform/ui/qt_requester.h"
 #include "script/commands.h"
 #include "script/handlers.h"
+#include "ui_test_util.h"
 
 using namespace vl;
 using edit::ui::ResizeWindow;
 using edit::ui::ToolKind;
 using edit::ui::ToolWindow;
-using Bytes = std::vector<uint8_t>;
+using test::Bytes;
+using test::BytesOf;
+using test::Current;
+using test::WhenModal;
 
 namespace {
-
-Bytes BytesOf(const image::ChunkyImage* c) {
-  return Bytes(c->pixels, c->pixels + image::BufferBytes(c->width, c->height, c->format));
-}
 
 // Makes a w x h picture, a different value in every byte, the controller's current picture.
 void OpenPicture(app::Controller& c, int w, int h, uint32_t format = image::ARGB32) {
@@ -51,24 +51,6 @@ void OpenPicture(app::Controller& c, int w, int h, uint32_t format = image::ARGB
     return t;
   });
   QCOMPARE(c.OpenPicture("pattern"), 0);
-}
-
-const image::ChunkyImage* Current(const app::Controller& c) {
-  return c.currentImage()->chunky;
-}
-
-// Calls answer with the next modal window (the requester that the next step opens).
-void WhenModal(std::function<void(QWidget*)> answer) {
-  auto* timer = new QTimer(qApp);
-  auto tries = std::make_shared<int>(200);
-  QObject::connect(timer, &QTimer::timeout, qApp, [timer, tries, answer] {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (!modal && --*tries > 0) return;
-    timer->deleteLater();
-    timer->stop();
-    if (modal) answer(modal);
-  });
-  timer->start(10);
 }
 
 template <typename T>

@@ -46,37 +46,37 @@ void HistogramView::paintEvent(QPaintEvent*) {
   const std::vector<int> curves =
       alphaOnly_ ? std::vector<int>{kHistogramAlpha}
                  : std::vector<int>{kHistogramLuminance, kHistogramRed, kHistogramGreen, kHistogramBlue};
-  uint64_t peak = 0;
-  for (int c : curves) peak = std::max(peak, histogram_.Peak(c));
-  if (peak > 0) {
-    p.setRenderHint(QPainter::Antialiasing);
-    for (int c : curves) {
-      const auto& bins = histogram_.bins[static_cast<size_t>(c)];
-      QPainterPath path(QPointF(plot.left(), plot.bottom()));
-      for (int v = 0; v < 256; ++v) {
-        const double y = plot.bottom() - static_cast<double>(bins[static_cast<size_t>(v)]) * plot.height() / peak;
-        path.lineTo(x(v), y);
-        path.lineTo(x(v + 1), y);
-      }
-      path.lineTo(plot.right(), plot.bottom());
-      QColor colour;
-      switch (c) {
-        case kHistogramRed: colour = QColor(220, 40, 40); break;
-        case kHistogramGreen: colour = QColor(30, 170, 30); break;
-        case kHistogramBlue: colour = QColor(40, 80, 230); break;
-        default: colour = palette().text().color(); break;
-      }
-      if (c == kHistogramLuminance || c == kHistogramAlpha) {
-        QColor fill = colour;
-        fill.setAlpha(90);
-        p.fillPath(path, fill);
-      } else {
-        p.setPen(QPen(colour, 1.0));
-        p.drawPath(path);
-      }
+  // Each curve fills the height on its own: one channel of a single value would otherwise
+  // flatten every other curve to nothing.
+  p.setRenderHint(QPainter::Antialiasing);
+  for (int c : curves) {
+    const uint64_t peak = histogram_.Peak(c);
+    if (peak == 0) continue;
+    const auto& bins = histogram_.bins[static_cast<size_t>(c)];
+    QPainterPath path(QPointF(plot.left(), plot.bottom()));
+    for (int v = 0; v < 256; ++v) {
+      const double y = plot.bottom() - static_cast<double>(bins[static_cast<size_t>(v)]) * plot.height() / peak;
+      path.lineTo(x(v), y);
+      path.lineTo(x(v + 1), y);
     }
-    p.setRenderHint(QPainter::Antialiasing, false);
+    path.lineTo(plot.right(), plot.bottom());
+    QColor colour;
+    switch (c) {
+      case kHistogramRed: colour = QColor(220, 40, 40); break;
+      case kHistogramGreen: colour = QColor(30, 170, 30); break;
+      case kHistogramBlue: colour = QColor(40, 80, 230); break;
+      default: colour = palette().text().color(); break;
+    }
+    if (c == kHistogramLuminance || c == kHistogramAlpha) {
+      QColor fill = colour;
+      fill.setAlpha(90);
+      p.fillPath(path, fill);
+    } else {
+      p.setPen(QPen(colour, 1.0));
+      p.drawPath(path);
+    }
   }
+  p.setRenderHint(QPainter::Antialiasing, false);
 
   // Everything outside low..high ends as 0 or 255: shaded.
   QColor shade = palette().shadow().color();

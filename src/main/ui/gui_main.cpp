@@ -33,7 +33,7 @@ bool HaveDisplay() {
 
 // VISTALOOM_SCREENSHOT=OUT.png: once the first picture is rendered, save a picture of the
 // main window there and quit (scripts/screenshot uses this); with
-// VISTALOOM_SCREENSHOT_WINDOW=NAME, of that window (WindowTable::WindowNames()) instead.
+// VISTALOOM_SCREENSHOT_WINDOW=NAME, of that window (WindowTable::WindowNames) instead.
 // Exit status 1 when the picture could not be saved or the rendering never finished.
 void ArmScreenshot(MainWindow& window, WindowTable& windows, const QString& out, const std::string& name) {
   auto save = [&window, &windows, out, name] {
@@ -41,7 +41,7 @@ void ArmScreenshot(MainWindow& window, WindowTable& windows, const QString& out,
     QWidget* shown = name.empty() ? &window : windows.OpenByName(name);
     if (!shown) {
       std::string names;
-      for (const std::string& n : WindowTable::WindowNames()) names += " " + n;
+      for (const std::string& n : windows.WindowNames()) names += " " + n;
       std::fprintf(stderr, "vistaloom: no window %s to take a picture of (windows:%s)\n", name.c_str(), names.c_str());
       QApplication::exit(1);
       return;

@@ -31,34 +31,6 @@
 
 namespace vl::main::ui {
 
-namespace {
-
-// The tool windows that open by name, in menu order.
-struct ToolName {
-  const char* name;
-  int id;
-};
-constexpr ToolName kToolNames[] = {
-    {"resize", app::kMenuResize},
-    {"crop", app::kMenuCrop},
-    {"straighten", app::kMenuStraighten},
-    {"contrast-gamma", app::kMenuContrastGamma},
-    {"levels", app::kMenuLevels},
-    {"hsv-balance", app::kMenuHSVBalance},
-    {"rgb-balance", app::kMenuRGBBalance},
-    {"median", app::kMenuMedian},
-    {"smooth", app::kMenuSmooth},
-    {"gaussian-blur", app::kMenuGaussianBlur},
-    {"noise-reduction", app::kMenuNoiseReduction},
-    {"sharpen", app::kMenuSharpen},
-    {"glow", app::kMenuGlow},
-    {"insert-alpha", app::kMenuInsertAlpha},
-    {"blender", app::kMenuBlender},
-    {"insert-text", app::kMenuInsertText},
-};
-
-}  // namespace
-
 WindowTable::WindowTable(Session& session, app::ui::MainWindow& window) : session_(session), window_(window) {
   app::Controller& c = session_.controller();
   // The items that act at once.
@@ -71,10 +43,10 @@ WindowTable::WindowTable(Session& session, app::ui::MainWindow& window) : sessio
 
   auto picked = [this] { return window_.hasPickedColor() ? window_.pickedColor() : 0xFF000000u; };
   app::ui::MainWindow* main = &window_;
-  AddToolWindow(app::kMenuResize, [&c, main, picked] { return new edit::ui::ResizeWindow(c, picked, main); });
+  AddToolWindow(app::kMenuResize, "resize", [&c, main, picked] { return new edit::ui::ResizeWindow(c, picked, main); });
   // The crop window's rectangle is drawn on the display, which stays usable while it is open.
   AddToolWindow(
-      app::kMenuCrop,
+      app::kMenuCrop, "crop",
       [&c, main] {
         auto* w = new edit::ui::CropWindow(c, main->preview(), main);
         connect(w, &edit::ui::ToolWindow::closed, main, [main] { main->KeepDisplayForToolWindow(false); });
@@ -86,25 +58,30 @@ WindowTable::WindowTable(Session& session, app::ui::MainWindow& window) : sessio
         if (!open) main->KeepDisplayForToolWindow(false);
         return open;
       });
-  AddToolWindow(app::kMenuStraighten, [&c, main] { return new edit::ui::StraightenWindow(c, main->preview(), main); });
-  AddToolWindow(app::kMenuContrastGamma, [&c, main] { return new edit::ui::ContrastGammaWindow(c, main); });
-  AddToolWindow(app::kMenuLevels, [&c, main] { return new edit::ui::LevelsWindow(c, main); });
-  AddToolWindow(app::kMenuHSVBalance, [&c, main] { return new edit::ui::HSVBalanceWindow(c, main); });
-  AddToolWindow(app::kMenuRGBBalance, [&c, main] { return new edit::ui::RGBBalanceWindow(c, main); });
-  AddToolWindow(app::kMenuMedian, [&c, main] { return new edit::ui::MedianWindow(c, main); });
-  AddToolWindow(app::kMenuSmooth, [&c, main] { return new edit::ui::SmoothWindow(c, main); });
-  AddToolWindow(app::kMenuGaussianBlur, [&c, main] { return new edit::ui::GaussianBlurWindow(c, main); });
-  AddToolWindow(app::kMenuNoiseReduction, [&c, main] { return new edit::ui::NoiseReductionWindow(c, main); });
-  AddToolWindow(app::kMenuSharpen, [&c, main] { return new edit::ui::SharpenWindow(c, main); });
-  AddToolWindow(app::kMenuGlow, [&c, main] { return new edit::ui::GlowWindow(c, main); });
-  AddToolWindow(app::kMenuInsertAlpha, [&c, main] { return new edit::ui::InsertAlphaWindow(c, main); });
+  AddToolWindow(app::kMenuStraighten, "straighten",
+                [&c, main] { return new edit::ui::StraightenWindow(c, main->preview(), main); });
+  AddToolWindow(app::kMenuContrastGamma, "contrast-gamma",
+                [&c, main] { return new edit::ui::ContrastGammaWindow(c, main); });
+  AddToolWindow(app::kMenuLevels, "levels", [&c, main] { return new edit::ui::LevelsWindow(c, main); });
+  AddToolWindow(app::kMenuHSVBalance, "hsv-balance", [&c, main] { return new edit::ui::HSVBalanceWindow(c, main); });
+  AddToolWindow(app::kMenuRGBBalance, "rgb-balance", [&c, main] { return new edit::ui::RGBBalanceWindow(c, main); });
+  AddToolWindow(app::kMenuMedian, "median", [&c, main] { return new edit::ui::MedianWindow(c, main); });
+  AddToolWindow(app::kMenuSmooth, "smooth", [&c, main] { return new edit::ui::SmoothWindow(c, main); });
+  AddToolWindow(app::kMenuGaussianBlur, "gaussian-blur",
+                [&c, main] { return new edit::ui::GaussianBlurWindow(c, main); });
+  AddToolWindow(app::kMenuNoiseReduction, "noise-reduction",
+                [&c, main] { return new edit::ui::NoiseReductionWindow(c, main); });
+  AddToolWindow(app::kMenuSharpen, "sharpen", [&c, main] { return new edit::ui::SharpenWindow(c, main); });
+  AddToolWindow(app::kMenuGlow, "glow", [&c, main] { return new edit::ui::GlowWindow(c, main); });
+  AddToolWindow(app::kMenuInsertAlpha, "insert-alpha", [&c, main] { return new edit::ui::InsertAlphaWindow(c, main); });
   // The Blender opens only on a picture with transparency.
   AddToolWindow(
-      app::kMenuBlender, [&c, main, picked] { return new edit::ui::BlenderWindow(c, picked, main); },
+      app::kMenuBlender, "blender", [&c, main, picked] { return new edit::ui::BlenderWindow(c, picked, main); },
       [](edit::ui::ToolWindow* w) { return static_cast<edit::ui::BlenderWindow*>(w)->OpenOnTransparency(); });
   // The Insert Text window opens only with the text engine.
   AddToolWindow(
-      app::kMenuInsertText, [&c, main, picked] { return new edit::ui::InsertTextWindow(c, picked, main); },
+      app::kMenuInsertText, "insert-text",
+      [&c, main, picked] { return new edit::ui::InsertTextWindow(c, picked, main); },
       [](edit::ui::ToolWindow* w) { return static_cast<edit::ui::InsertTextWindow*>(w)->OpenWithEngine(); });
 
   save_ = new app::ui::SaveWindow(c, session_.settings(), &window_);
@@ -115,10 +92,11 @@ WindowTable::WindowTable(Session& session, app::ui::MainWindow& window) : sessio
 
 WindowTable::~WindowTable() = default;
 
-void WindowTable::AddToolWindow(int id, std::function<edit::ui::ToolWindow*()> make,
+void WindowTable::AddToolWindow(int id, const char* name, std::function<edit::ui::ToolWindow*()> make,
                                 std::function<bool(edit::ui::ToolWindow*)> open) {
   if (!open) open = [](edit::ui::ToolWindow* w) { return w->Open(); };
-  tools_[id] = Tool{std::move(make), std::move(open), nullptr};
+  tools_[id] = Tool{name, std::move(make), std::move(open), nullptr};
+  toolOrder_.push_back(id);
   window_.SetMenuAction(id, [this, id] { OpenTool(id); });
 }
 
@@ -134,17 +112,17 @@ edit::ui::ToolWindow* WindowTable::OpenTool(int id) {
   return tool.open(tool.window) ? tool.window : nullptr;
 }
 
-std::vector<std::string> WindowTable::WindowNames() {
+std::vector<std::string> WindowTable::WindowNames() const {
   std::vector<std::string> names = {"main", "save", "jpeg-options", "png-options", "about"};
-  for (const ToolName& t : kToolNames) names.emplace_back(t.name);
+  for (int id : toolOrder_) names.push_back(tools_.at(id).name);
   names.emplace_back("style");
   return names;
 }
 
 QWidget* WindowTable::OpenByName(const std::string& name) {
   if (name == "main") return &window_;
-  for (const ToolName& t : kToolNames)
-    if (name == t.name) return OpenTool(t.id);
+  for (const auto& [id, tool] : tools_)
+    if (name == tool.name) return OpenTool(id);
   if (name == "save") return save_->Open() ? save_ : nullptr;
   if (name == "jpeg-options" || name == "png-options") {
     if (!save_->Open()) return nullptr;

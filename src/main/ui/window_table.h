@@ -32,9 +32,8 @@ class WindowTable : public QObject {
   WindowTable(Session& session, app::ui::MainWindow& window);
   ~WindowTable() override;
 
-  // The names of the windows that can be opened by name (for screenshots and tests), in
-  // menu order.
-  static std::vector<std::string> WindowNames();
+  // The names of the windows that can be opened by name (for screenshots and tests).
+  std::vector<std::string> WindowNames() const;
   // Opens a window by name; null when the name is unknown or the window cannot open (a tool
   // window without a picture).
   QWidget* OpenByName(const std::string& name);
@@ -47,6 +46,7 @@ class WindowTable : public QObject {
   // A tool window, made on first use by make and then kept (with its values) for the run;
   // open opens it (ToolWindow::Open unless the window has a condition of its own).
   struct Tool {
+    std::string name;
     std::function<edit::ui::ToolWindow*()> make;
     std::function<bool(edit::ui::ToolWindow*)> open;
     edit::ui::ToolWindow* window = nullptr;
@@ -54,7 +54,7 @@ class WindowTable : public QObject {
 
   // The tool window opens through the menu item id; its opening and closing disable and
   // enable the main window.
-  void AddToolWindow(int id, std::function<edit::ui::ToolWindow*()> make,
+  void AddToolWindow(int id, const char* name, std::function<edit::ui::ToolWindow*()> make,
                      std::function<bool(edit::ui::ToolWindow*)> open = {});
   // Opens the tool window of the menu item id; the window when it is open afterwards.
   edit::ui::ToolWindow* OpenTool(int id);
@@ -62,6 +62,7 @@ class WindowTable : public QObject {
   Session& session_;
   app::ui::MainWindow& window_;
   std::map<int, Tool> tools_;
+  std::vector<int> toolOrder_;  // the ids in the order they were added
   app::ui::SaveWindow* save_ = nullptr;
 };
 
