@@ -21,11 +21,11 @@ bool RunLevels(const image::ChunkyImage& src, image::ChunkyImage& dst, const Lev
 }
 
 int ApplyLevels(app::Controller& c, const LevelsParams& given) {
-  image::ChunkyImage* cur = CurrentChunky(c);
-  if (!cur) return 1;
+  if (!CurrentChunky(c) || !c.BeginEdit()) return 1;
+  // The automatic levels measure the untouched picture, as every run of the operation reads it
+  // (a preview shown in the current picture must not move them).
   LevelsParams p = given;
-  ResolveLevels(*cur, p);
-  if (!c.BeginEdit()) return 1;
+  ResolveLevels(*c.editBackup()->chunky, p);
   if (p.high == p.low) return 0;
   p.autoLevels = false;
   return ApplyInPlace(

@@ -268,6 +268,23 @@ TEST_F(EditOps, SizeChangingRunsGiveThePictureOfTheEditStep) {
   EXPECT_EQ(Current().width, 47) << "a failed scale leaves the picture";
 }
 
+TEST_F(EditOps, AutomaticLevelsMeasureTheUntouchedPictureEveryTime) {
+  // A window applies its step again and again on the same backup: the result must not depend on
+  // the preview shown before (the current picture), only on the backup.
+  Open(30, 20);
+  LevelsParams autoLevels;
+  autoLevels.autoLevels = true;
+  LevelsParams narrow;
+  narrow.low = 100;
+  narrow.high = 120;
+  ASSERT_EQ(ApplyLevels(*controller_, autoLevels), 0);
+  const std::vector<uint8_t> once = Bytes(Current());
+  ASSERT_EQ(ApplyLevels(*controller_, narrow), 0);
+  ASSERT_NE(Bytes(Current()), once);
+  ASSERT_EQ(ApplyLevels(*controller_, autoLevels), 0);
+  EXPECT_EQ(Bytes(Current()), once);
+}
+
 TEST_F(EditOps, MenuStepsWithoutAWindow) {
   Open(9, 7);
   image::ChunkyPtr before(image::chk_Duplicate(&Current()));
