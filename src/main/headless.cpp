@@ -19,8 +19,8 @@ extern "C" void OnStopSignal(int) {
   g_stopServing = 1;
 }
 
+// (Session::Execute has flushed what the handler printed, so it comes before the reply.)
 void PrintReply(const script::Reply& reply, FILE* out) {
-  std::fflush(stdout);  // diagnostics of the handler come first
   std::fprintf(out, "%s\n", script::FormatReply(reply).c_str());
   std::fflush(out);
 }
