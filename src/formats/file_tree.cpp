@@ -16,7 +16,8 @@ namespace vl::formats {
 
 namespace {
 
-bool DeleteResolvedTree(const std::string& dir) {
+bool DeleteResolvedTree(const std::string& dir, const platform::StopFlag& stop) {
+  if (stop.Requested()) return false;
   struct stat st;
   if (::lstat(dir.c_str(), &st) != 0) return false;
   if (!S_ISDIR(st.st_mode)) return ::unlink(dir.c_str()) == 0;
@@ -35,13 +36,14 @@ bool DeleteResolvedTree(const std::string& dir) {
   }
   ::closedir(d);
   for (const std::string& c : children) {
+    if (stop.Requested()) return false;
     struct stat cst;
     if (::lstat(c.c_str(), &cst) != 0) {
       ok = false;
       continue;
     }
     if (S_ISDIR(cst.st_mode))
-      ok = DeleteResolvedTree(c) && ok;
+      ok = DeleteResolvedTree(c, stop) && ok;
     else if (::unlink(c.c_str()) != 0)
       ok = false;
   }
@@ -51,9 +53,9 @@ bool DeleteResolvedTree(const std::string& dir) {
 
 }  // namespace
 
-bool DeleteTree(const char* path) {
+bool DeleteTree(const char* path, const platform::StopFlag& stop) {
   if (!path || !*path) return false;
-  return DeleteResolvedTree(platform::ResolvePath(path));
+  return DeleteResolvedTree(platform::ResolvePath(path), stop);
 }
 
 }  // namespace vl::formats

@@ -37,6 +37,10 @@ class Session {
   Session& operator=(const Session&) = delete;
 
   const settings::Settings& settings() const { return settings_; }
+  // The file named by --config (empty without it): the settings window writes the settings
+  // in use there instead of "ENV:Vistaloom.config".
+  const std::string& configFile() const { return configFile_; }
+  void SetConfigFile(const std::string& path) { configFile_ = path; }
   // Takes a new settings record and hands its values to the parts that follow them
   // (orientation correction, the list's switches).
   void SetSettings(const settings::Settings& prefs);
@@ -71,6 +75,7 @@ class Session {
 
  private:
   settings::Settings settings_;
+  std::string configFile_;
   app::Controller controller_;
   browser::DirList list_;
   browser::DirBrowser browser_;

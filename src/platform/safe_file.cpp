@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -16,7 +17,10 @@ SafeFile::SafeFile(const std::string& target) : target_(target) {
   std::vector<char> buf(tmpl.begin(), tmpl.end());
   buf.push_back('\0');
   int fd = ::mkstemp(buf.data());
-  if (fd < 0) return;
+  if (fd < 0) {
+    error_ = errno;
+    return;
+  }
   temp_ = buf.data();
   // Keep the permissions of the file being replaced; new files get the usual 0666 & ~umask.
   struct stat st;
@@ -29,6 +33,7 @@ SafeFile::SafeFile(const std::string& target) : target_(target) {
   }
   file_ = ::fdopen(fd, "wb");
   if (!file_) {
+    error_ = errno;
     ::close(fd);
     ::unlink(temp_.c_str());
     temp_.clear();
@@ -50,21 +55,32 @@ void SafeFile::Abandon() {
 
 bool SafeFile::Commit() {
   if (!file_ || done_) return false;
-  bool ok = std::fflush(file_) == 0 && !std::ferror(file_);
-  if (ok) ok = ::fsync(::fileno(file_)) == 0;
-  ok = (std::fclose(file_) == 0) && ok;
+  auto note = [this](bool ok) {
+    if (!ok && error_ == 0) error_ = errno ? errno : EIO;
+    return ok;
+  };
+  errno = 0;
+  bool ok = note(std::fflush(file_) == 0 && !std::ferror(file_));
+  if (ok) ok = note(::fsync(::fileno(file_)) == 0);
+  ok = note(std::fclose(file_) == 0) && ok;
   file_ = nullptr;
-  if (ok) ok = ::rename(temp_.c_str(), target_.c_str()) == 0;
+  if (ok) ok = note(::rename(temp_.c_str(), target_.c_str()) == 0);
   if (!ok) ::unlink(temp_.c_str());
   done_ = true;
   return ok;
 }
 
-bool WriteFileAtomically(const std::string& path, const void* data, size_t size) {
+bool WriteFileAtomically(const std::string& path, const void* data, size_t size, int* error) {
   SafeFile f(path);
-  if (!f.file()) return false;
-  if (size && std::fwrite(data, 1, size, f.file()) != size) return false;
-  return f.Commit();
+  auto fail = [error](int e) {
+    if (error) *error = e ? e : EIO;
+    return false;
+  };
+  if (!f.file()) return fail(path.empty() ? ENOENT : f.error());
+  errno = 0;
+  if (size && std::fwrite(data, 1, size, f.file()) != size) return fail(errno);
+  if (!f.Commit()) return fail(f.error());
+  return true;
 }
 
 }  // namespace vl::platform

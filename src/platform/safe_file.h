@@ -23,15 +23,19 @@ class SafeFile {
   bool Commit();
   // Closes and removes the temporary file without touching the target.
   void Abandon();
+  // The errno of the first failure (0 while there was none).
+  int error() const { return error_; }
 
  private:
   std::string target_;
   std::string temp_;
   FILE* file_ = nullptr;
   bool done_ = false;
+  int error_ = 0;
 };
 
-// Writes data to path through a SafeFile.
-bool WriteFileAtomically(const std::string& path, const void* data, size_t size);
+// Writes data to path through a SafeFile. On failure, error (when given) receives the errno
+// of the step that failed.
+bool WriteFileAtomically(const std::string& path, const void* data, size_t size, int* error = nullptr);
 
 }  // namespace vl::platform

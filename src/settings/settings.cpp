@@ -154,11 +154,11 @@ bool LoadSettings(Settings& settings) {
   return LoadSettingsFile(platform::ResolveForRead(kEnvConfig), settings);
 }
 
-bool WriteSettingsFile(const std::string& path, const Settings& settings) {
+bool WriteSettingsFile(const std::string& path, const Settings& settings, int* error) {
   Record r = EncodeSettings(settings);
   std::string parent(platform::PathPart(path));
   if (!parent.empty()) platform::MakeDirectories(parent, 0700);
-  return platform::WriteFileAtomically(path, r.data(), r.size());
+  return platform::WriteFileAtomically(path, r.data(), r.size(), error);
 }
 
 bool UseSettings(const Settings& settings) {

@@ -96,8 +96,8 @@ bool LoadSettingsFile(const std::string& path, Settings& settings);
 bool LoadSettings(Settings& settings);
 
 // Writes the 1588 bytes in one piece, replacing the file atomically. False (and the old
-// file kept) on failure.
-bool WriteSettingsFile(const std::string& path, const Settings& settings);
+// file kept) on failure, with the errno of the failed step in error when given.
+bool WriteSettingsFile(const std::string& path, const Settings& settings, int* error = nullptr);
 // "Use": writes ENV:. "Save": writes ENVARC: and then ENV:.
 bool UseSettings(const Settings& settings);
 bool SaveSettings(const Settings& settings);

@@ -449,14 +449,18 @@ CacheEntry* LoadImage(const CacheContext& cache, const std::string& sourcePath, 
   return entry.release();
 }
 
-uint64_t CacheSize(const std::string& root) {
+std::string ResolvedCacheRoot(const std::string& root) {
+  return ResolvedRoot(root);
+}
+
+uint64_t CacheSize(const std::string& root, const platform::StopFlag& stop) {
   std::string r = ResolvedRoot(root);
   if (r.empty()) return 0;
   uint64_t total = 0;
   for (const std::string& tree : {r, r + ".comments"}) {
     std::error_code ec;
     fs::recursive_directory_iterator it(tree, fs::directory_options::skip_permission_denied, ec), end;
-    for (; !ec && it != end; it.increment(ec)) {
+    for (; !ec && it != end && !stop.Requested(); it.increment(ec)) {
       std::error_code sec;
       fs::file_status s = it->symlink_status(sec);
       if (sec || !fs::is_regular_file(s)) continue;
@@ -467,24 +471,24 @@ uint64_t CacheSize(const std::string& root) {
   return total;
 }
 
-bool ClearCache(const std::string& root) {
+bool ClearCache(const std::string& root, const platform::StopFlag& stop) {
   std::string r = ResolvedRoot(root);
   if (r.empty()) return false;
   struct stat st;
   bool ok = true;
-  if (::lstat(r.c_str(), &st) == 0) ok = formats::DeleteTree(r.c_str());
+  if (::lstat(r.c_str(), &st) == 0) ok = formats::DeleteTree(r.c_str(), stop);
   std::string side = r + ".comments";
-  if (::lstat(side.c_str(), &st) == 0) ok = formats::DeleteTree(side.c_str()) && ok;
+  if (::lstat(side.c_str(), &st) == 0) ok = formats::DeleteTree(side.c_str(), stop) && ok;
   return ok;
 }
 
-void RemoveDead(const std::string& root) {
+void RemoveDead(const std::string& root, const platform::StopFlag& stop) {
   std::string r = ResolvedRoot(root);
   if (r.empty()) return;
   std::vector<std::string> dead;
   std::error_code ec;
   fs::recursive_directory_iterator it(r, fs::directory_options::skip_permission_denied, ec), end;
-  for (; !ec && it != end; it.increment(ec)) {
+  for (; !ec && it != end && !stop.Requested(); it.increment(ec)) {
     std::error_code sec;
     fs::file_status s = it->symlink_status(sec);
     if (sec || fs::is_directory(s)) continue;
@@ -500,13 +504,14 @@ void RemoveDead(const std::string& root) {
     if (IsDeadSource(source)) dead.push_back(file);
   }
   for (const std::string& f : dead) RemoveCacheFile(root, f);
+  if (stop.Requested()) return;
 
   // Side files whose cache file has gone.
   std::string sideRoot = r + ".comments";
   std::vector<std::string> orphans;
   std::error_code sec;
   fs::recursive_directory_iterator sit(sideRoot, fs::directory_options::skip_permission_denied, sec);
-  for (; !sec && sit != end; sit.increment(sec)) {
+  for (; !sec && sit != end && !stop.Requested(); sit.increment(sec)) {
     std::error_code tec;
     if (fs::is_directory(sit->symlink_status(tec))) continue;
     std::string cacheFile = r + sit->path().native().substr(sideRoot.size());

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "image/chunky.h"
+#include "platform/stop_flag.h"
 
 namespace vl::thumbs {
 
@@ -81,12 +82,16 @@ bool StoreImage(const CacheContext& cache, const std::string& sourcePath, const 
 CacheEntry* LoadImage(const CacheContext& cache, const std::string& sourcePath, uint32_t sourceSize,
                       const DateStamp& sourceDate, uint32_t boxWidth, uint32_t boxHeight);
 
+// The walks below end early when stop is raised (the size then counts what was seen).
 // Bytes in the cache tree under root (0 when it does not exist).
-uint64_t CacheSize(const std::string& root);
+uint64_t CacheSize(const std::string& root, const platform::StopFlag& stop = platform::NeverStop());
 // Deletes the cache tree, the root directory included. Refuses an empty root and "/".
-bool ClearCache(const std::string& root);
+bool ClearCache(const std::string& root, const platform::StopFlag& stop = platform::NeverStop());
 // Deletes every cache file whose source no longer exists; keeps the others.
-void RemoveDead(const std::string& root);
+void RemoveDead(const std::string& root, const platform::StopFlag& stop = platform::NeverStop());
+// The cache root as an absolute, normalised path; empty for no root or one that would put
+// the cache over the sources themselves ("/").
+std::string ResolvedCacheRoot(const std::string& root);
 
 // Pieces of the above, for the browser and the tests.
 

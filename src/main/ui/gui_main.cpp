@@ -101,11 +101,14 @@ int RunGui(int argc, char** argv, const FrontEndOptions& fe, const app::StartupO
   QApplication::setApplicationVersion(QString::fromUtf8(kVersion));
   platform::ui::ScopedQtRequester requester;
   Session session(prefs);
+  session.SetConfigFile(fe.hasConfig ? fe.configFile : std::string());
   int status = 0;
   {
     MainWindow window(session.controller(), opts);
     WindowTable windows(session, window);
     window.ApplySettings(session.settings());
+    QObject::connect(&windows, &WindowTable::settingsApplied, &window,
+                     [&window, &session] { window.ApplySettings(session.settings()); });
     const char* shot = std::getenv("VISTALOOM_SCREENSHOT");
     const bool screenshot = shot && *shot;
     // A screenshot shows the program as it starts, not as this user left it.

@@ -28,6 +28,7 @@
 #include "edit/ui/smooth_window.h"
 #include "edit/ui/straighten_window.h"
 #include "main/session.h"
+#include "settings/ui/settings_window.h"
 
 namespace vl::main::ui {
 
@@ -88,6 +89,21 @@ WindowTable::WindowTable(Session& session, app::ui::MainWindow& window) : sessio
   window_.SetMenuAction(app::kMenuSaveImage, [this] { save_->Open(); });
   // The options windows take the menus away like a tool window.
   connect(save_, &app::ui::SaveWindow::optionsWindowOpen, &window_, &app::ui::MainWindow::SetToolWindowOpen);
+
+  // "Setup...": the settings window.
+  window_.SetMenuAction(app::kMenuSetup, [this] { OpenSettings(); });
+}
+
+settings::ui::SettingsWindow* WindowTable::OpenSettings() {
+  if (!settings_) {
+    auto apply = [this](const settings::Settings& values) {
+      session_.SetSettings(values);
+      Q_EMIT settingsApplied();
+    };
+    settings_ = new settings::ui::SettingsWindow(session_.settings(), apply, session_.configFile(), &window_);
+  }
+  settings_->Open();
+  return settings_;
 }
 
 WindowTable::~WindowTable() = default;
@@ -116,6 +132,7 @@ std::vector<std::string> WindowTable::WindowNames() const {
   std::vector<std::string> names = {"main", "save", "jpeg-options", "png-options", "about"};
   for (int id : toolOrder_) names.push_back(tools_.at(id).name);
   names.emplace_back("style");
+  names.insert(names.end(), {"settings", "settings:2", "settings:3"});
   return names;
 }
 
@@ -124,6 +141,12 @@ QWidget* WindowTable::OpenByName(const std::string& name) {
   for (const auto& [id, tool] : tools_)
     if (name == tool.name) return OpenTool(id);
   if (name == "save") return save_->Open() ? save_ : nullptr;
+  if (name.rfind("settings", 0) == 0) {
+    const int page = name == "settings:2" ? 1 : name == "settings:3" ? 2 : name == "settings" ? 0 : -1;
+    if (page < 0) return nullptr;
+    OpenSettings()->ShowPage(page);
+    return settings_;
+  }
   if (name == "jpeg-options" || name == "png-options") {
     if (!save_->Open()) return nullptr;
     if (auto* formats = save_->findChild<QListWidget*>(QStringLiteral("formats")))

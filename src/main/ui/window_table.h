@@ -22,6 +22,9 @@ class ToolWindow;
 namespace vl::main {
 class Session;
 }
+namespace vl::settings::ui {
+class SettingsWindow;
+}
 
 namespace vl::main::ui {
 
@@ -41,6 +44,11 @@ class WindowTable : public QObject {
   // Something keeps the program from changing the picture: a tool window or a modal
   // requester is open.
   bool Busy() const;
+
+ Q_SIGNALS:
+  // The settings window handed new values to the session (Session::SetSettings): the main
+  // window and the browser take them from there.
+  void settingsApplied();
 
  private:
   // A tool window, made on first use by make and then kept (with its values) for the run;
@@ -64,6 +72,8 @@ class WindowTable : public QObject {
   std::map<int, Tool> tools_;
   std::vector<int> toolOrder_;  // the ids in the order they were added
   app::ui::SaveWindow* save_ = nullptr;
+  settings::ui::SettingsWindow* settings_ = nullptr;  // made on first use
+  settings::ui::SettingsWindow* OpenSettings();
 };
 
 }  // namespace vl::main::ui
