@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/main_thread_queue.h"
+#include "platform/paths.h"
 #include "settings/settings.h"
 #include "settings/settings_form.h"
 #include "test_support.h"
@@ -196,6 +197,7 @@ class CacheRunner : public ::testing::Test {
 
 TEST_F(CacheRunner, ReportsEachActionsTextThroughTheQueue) {
   const std::string root = dir_.file("cache");
+  ASSERT_TRUE(platform::MakeDirectories(root + "/tmp/x"));
   ASSERT_TRUE(WriteFile(root + "/tmp/x/a.jpg", std::vector<uint8_t>(3000)));
   ASSERT_TRUE(WriteFile(root + "/b.jpg", std::vector<uint8_t>(1000)));
   thumbs::CacheMaintenanceRunner runner(queue_);
@@ -228,6 +230,7 @@ TEST_F(CacheRunner, RefusesARootThatIsNoCacheAndDropsTheResultOfAStoppedJob) {
   EXPECT_FALSE(got[0].ok);
   EXPECT_NE(got[0].message.find("cannot be used"), std::string::npos);
 
+  ASSERT_TRUE(platform::MakeDirectories(dir_.file("cache")));
   ASSERT_TRUE(WriteFile(dir_.file("cache/a"), std::vector<uint8_t>(10)));
   ASSERT_TRUE(runner.Start(thumbs::CacheAction::Size, dir_.file("cache"), keep));
   runner.Stop();

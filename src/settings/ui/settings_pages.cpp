@@ -8,6 +8,7 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -266,8 +267,19 @@ ThumbnailsPage::ThumbnailsPage(QWidget* parent) : SettingsPage(FormPage::Thumbna
 
   connect(choose, &QPushButton::clicked, this, &ThumbnailsPage::ChooseCachePath);
   connect(add, &QPushButton::clicked, this, &ThumbnailsPage::AddVolume);
-  connect(volumeName_, &QLineEdit::returnPressed, this, &ThumbnailsPage::AddVolume);
+  volumeName_->installEventFilter(this);
   connect(remove, &QPushButton::clicked, this, &ThumbnailsPage::RemoveVolume);
+}
+
+bool ThumbnailsPage::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == volumeName_ && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      AddVolume();
+      return true;
+    }
+  }
+  return SettingsPage::eventFilter(watched, event);
 }
 
 void ThumbnailsPage::Show(const Settings& values) {

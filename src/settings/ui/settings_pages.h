@@ -66,6 +66,10 @@ class ThumbnailsPage : public SettingsPage {
  Q_SIGNALS:
   void maintenanceRequested(vl::thumbs::CacheAction action);
 
+ protected:
+  // Enter in the volume name adds the name; it does not reach the window's default button.
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   void ChooseCachePath();
   void AddVolume();
