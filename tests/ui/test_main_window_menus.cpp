@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDialog>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMimeData>
@@ -121,7 +122,11 @@ class MainWindowMenusTest : public QObject {
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     // Items whose windows do not exist yet are disabled, never dead.
     QVERIFY(!w.menuAction(vl::app::kMenuJpegTransform)->isEnabled());
-    QVERIFY(!w.menuAction(vl::app::kMenuSetup)->isEnabled());
+    // "Setup..." opens the settings window, made on first use.
+    w.menuAction(vl::app::kMenuSetup)->trigger();
+    auto* settings = w.findChild<QDialog*>(QStringLiteral("settingsWindow"));
+    QVERIFY(settings && settings->isVisible());
+    settings->reject();
     QVERIFY(w.menuAction(vl::app::kMenuResize)->isEnabled());
     QVERIFY(w.menuAction(vl::app::kMenuNegative)->isEnabled());
     // Without a picture the resize window does not open.
