@@ -29,7 +29,8 @@ add_custom_command(OUTPUT ${VISTALOOM_GEN_DIR}/completion/vistaloom
   DEPENDS vistaloom-gen
   COMMENT "Writing the bash completion")
 
-# The manual pages, from the programs' own --help and --version.
+# The manual pages, from the programs' own --help (the title line names the program, not
+# "Vistaloom" as --version does).
 set(VISTALOOM_MAN_PAGES)
 foreach(prog vistaloom vistaloom-cmd)
   if(prog STREQUAL "vistaloom")
@@ -40,6 +41,7 @@ foreach(prog vistaloom vistaloom-cmd)
   add_custom_command(OUTPUT ${VISTALOOM_GEN_DIR}/man/${prog}.1.gz
     COMMAND ${CMAKE_COMMAND} -E make_directory ${VISTALOOM_GEN_DIR}/man
     COMMAND ${HELP2MAN} --no-info --no-discard-stderr --section=1 --name=${man_name}
+            "--version-string=${prog} ${PROJECT_VERSION} (${VISTALOOM_VERSION_DATE})"
             --output=${VISTALOOM_GEN_DIR}/man/${prog}.1 $<TARGET_FILE:${prog}>
     COMMAND ${GZIP} -9nf ${VISTALOOM_GEN_DIR}/man/${prog}.1
     DEPENDS ${prog}

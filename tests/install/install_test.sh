@@ -95,8 +95,8 @@ for o in $(clean vistaloom --help | grep -o -- '--[a-z][a-z0-9-]*' | sort -u); d
   grep -qx -- "$o" <<<"$offered" || fail "completion does not offer $o"
 done
 clean vistaloom --headless --exec HELP "$sample" >"$tmp/help" 2>&1 || true
-words=$(grep -o '^[A-Za-z][A-Za-z0-9]*' "$tmp/help" | grep -v -e '^Title$' -e '^Width$' -e '^Height$' \
-  -e '^Format$' -e '^Loaded$' -e '^RC$' || true)
+# HELP answers "RC 0 Load FILE; LoadNext; ..."; the first word of each item is a command word.
+words=$(sed -n 's/^RC 0 \(Load .*\)$/\1/p' "$tmp/help" | tr ';' '\n' | awk '{print $1}')
 [ -n "$words" ] || fail "HELP listed no commands: $(cat "$tmp/help")"
 offered=$(complete_words vistaloom-cmd "")
 for w in $words; do
