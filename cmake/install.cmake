@@ -22,12 +22,14 @@ target_link_libraries(vistaloom-gen PRIVATE vistaloom_core)
 add_custom_command(OUTPUT ${VISTALOOM_GEN_DIR}/vistaloom.desktop
   COMMAND vistaloom-gen desktop ${VISTALOOM_DESKTOP_DIR}/vistaloom.desktop.in ${VISTALOOM_GEN_DIR}/vistaloom.desktop
   DEPENDS vistaloom-gen ${VISTALOOM_DESKTOP_DIR}/vistaloom.desktop.in
-  COMMENT "Writing the desktop entry with the decoders' MIME types")
+  COMMENT "Writing the desktop entry with the decoders' MIME types"
+  VERBATIM)
 add_custom_command(OUTPUT ${VISTALOOM_GEN_DIR}/completion/vistaloom
   COMMAND ${CMAKE_COMMAND} -E make_directory ${VISTALOOM_GEN_DIR}/completion
   COMMAND vistaloom-gen completion ${VISTALOOM_GEN_DIR}/completion/vistaloom
   DEPENDS vistaloom-gen
-  COMMENT "Writing the bash completion")
+  COMMENT "Writing the bash completion"
+  VERBATIM)
 
 # The manual pages, from the programs' own --help (the title line names the program, not
 # "Vistaloom" as --version does).
@@ -45,7 +47,8 @@ foreach(prog vistaloom vistaloom-cmd)
             --output=${VISTALOOM_GEN_DIR}/man/${prog}.1 $<TARGET_FILE:${prog}>
     COMMAND ${GZIP} -9nf ${VISTALOOM_GEN_DIR}/man/${prog}.1
     DEPENDS ${prog}
-    COMMENT "Writing the manual page of ${prog}")
+    COMMENT "Writing the manual page of ${prog}"
+    VERBATIM)
   list(APPEND VISTALOOM_MAN_PAGES ${VISTALOOM_GEN_DIR}/man/${prog}.1.gz)
 endforeach()
 
@@ -58,7 +61,8 @@ foreach(size ${VISTALOOM_ICON_SIZES})
     COMMAND ${CMAKE_COMMAND} -E make_directory ${VISTALOOM_GEN_DIR}/icons/${size}
     COMMAND ${RSVG_CONVERT} --width=${size} --height=${size} --output=${png} ${VISTALOOM_DESKTOP_DIR}/vistaloom.svg
     DEPENDS ${VISTALOOM_DESKTOP_DIR}/vistaloom.svg
-    COMMENT "Rendering the ${size}x${size} icon")
+    COMMENT "Rendering the ${size}x${size} icon"
+    VERBATIM)
   list(APPEND VISTALOOM_ICONS ${png})
   install(FILES ${png} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
 endforeach()

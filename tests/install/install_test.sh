@@ -51,7 +51,7 @@ if ! clean vistaloom --headless "$sample" >"$tmp/out" 2>"$tmp/err"; then
 fi
 grep -q '^Width:' "$tmp/out" || fail "no Width: line from the installed program: $(cat "$tmp/out")"
 grep -q 'data folder' "$tmp/err" && fail "the installed program did not find its data: $(cat "$tmp/err")"
-[ "$(clean command -v vistaloom)" = "$p/bin/vistaloom" ] || fail "PATH does not lead to the installed program"
+[ "$(clean sh -c 'command -v vistaloom')" = "$p/bin/vistaloom" ] || fail "PATH does not lead to the installed program"
 
 # Without its data folder the program says which folder it looked for - the installed one, not
 # the source tree's (which still exists) - and still does its work.

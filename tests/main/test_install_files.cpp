@@ -98,7 +98,15 @@ TEST(InstallFiles, DesktopEntryCarriesTheDecodersMimeTypes) {
 
 TEST(InstallFiles, CompletionOffersEveryOptionAndCommandWord) {
   std::string script = BashCompletion();
-  for (const std::string& o : HelpOptions(FullHelpText())) EXPECT_TRUE(Contains(script, " " + o)) << o;
+  // An option stands as a whole word of a word list ("--a --b").
+  auto listed = [&script](const std::string& o) {
+    for (const char* before : {" ", "\""})
+      for (const char* after : {" ", "\""})
+        if (Contains(script, before + o + after)) return true;
+    return false;
+  };
+  for (const std::string& o : HelpOptions(FullHelpText())) EXPECT_TRUE(listed(o)) << o;
+  EXPECT_FALSE(listed("--thumbnail")) << "only whole options";
   for (const script::Command& c : script::kCommands) EXPECT_TRUE(Contains(script, c.name)) << c.name;
   for (const script::Command& c : script::kStandardCommands) EXPECT_TRUE(Contains(script, c.name)) << c.name;
   EXPECT_TRUE(Contains(script, "scale) words=\"METHOD WIDTH HEIGHT RATIO BORDER BORDERCOLOR\""));
