@@ -5,8 +5,9 @@ BUILD_SANITIZE ?= build-sanitize
 BUILD_FUZZ ?= build-fuzz
 SAMPLE ?= data/samples/testcard.png
 JOBS ?= $(shell nproc)
+PREFIX ?= /usr/local
 
-.PHONY: all deps configure build run test test-sanitize soak bench fuzz-smoke clean
+.PHONY: all deps configure build run test test-sanitize soak bench fuzz-smoke install package clean
 
 all: build
 
@@ -28,6 +29,14 @@ run: build
 	else \
 	  $(BUILD)/vistaloom $(SAMPLE); \
 	fi
+
+# Installs under $(PREFIX) (default /usr/local); DESTDIR is honoured for staging.
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# The Debian package, $(BUILD)/vistaloom_<version>_<arch>.deb.
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)

@@ -1,7 +1,9 @@
 #include "formats/decoders.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "formats/file_read.h"
 #include "formats/loader.h"
@@ -11,13 +13,32 @@ namespace vl::formats {
 
 const std::vector<Decoder>& DecoderTable() {
   static const std::vector<Decoder> table = {
-      {"PNG", SniffPng, DecodePng},    {"JPEG", SniffJpeg, DecodeJpeg},
-      {"GIF", SniffGif, DecodeGif},    {"TIFF", SniffTiff, DecodeTiff},
-      {"WebP", SniffWebp, DecodeWebp}, {"BMP", SniffBmp, DecodeBmp},
-      {"ILBM", SniffIlbm, DecodeIlbm}, {"Sun Raster", SniffSunRaster, DecodeSunRaster},
-      {"PNM", SniffPnm, DecodePnm},
+      {"PNG", SniffPng, DecodePng, "image/png"},
+      {"JPEG", SniffJpeg, DecodeJpeg, "image/jpeg"},
+      {"GIF", SniffGif, DecodeGif, "image/gif"},
+      {"TIFF", SniffTiff, DecodeTiff, "image/tiff"},
+      {"WebP", SniffWebp, DecodeWebp, "image/webp"},
+      {"BMP", SniffBmp, DecodeBmp, "image/bmp"},
+      {"ILBM", SniffIlbm, DecodeIlbm, "image/x-ilbm"},
+      {"Sun Raster", SniffSunRaster, DecodeSunRaster, "image/x-sun-raster"},
+      {"PNM", SniffPnm, DecodePnm,
+       "image/x-portable-anymap;image/x-portable-bitmap;image/x-portable-graymap;image/x-portable-pixmap"},
   };
   return table;
+}
+
+std::vector<std::string> DecoderMimeTypes() {
+  std::vector<std::string> out;
+  for (const Decoder& d : DecoderTable()) {
+    std::string_view list = d.mimeTypes ? d.mimeTypes : "";
+    while (!list.empty()) {
+      size_t end = list.find(';');
+      std::string type(list.substr(0, end));
+      list = end == std::string_view::npos ? std::string_view() : list.substr(end + 1);
+      if (!type.empty() && std::find(out.begin(), out.end(), type) == out.end()) out.push_back(std::move(type));
+    }
+  }
+  return out;
 }
 
 const Decoder* FindDecoder(const uint8_t* data, size_t size) {

@@ -33,6 +33,9 @@ struct Decoder {
   bool (*sniff)(const uint8_t* data, size_t size);
   // Decodes a whole file held in memory. False on any fault; out is then left empty.
   bool (*decode)(const uint8_t* data, size_t size, DecodedPicture& out);
+  // The MIME types of the files this decoder reads, separated by ';' (the desktop entry
+  // offers the program for exactly these).
+  const char* mimeTypes;
 };
 
 // Group identifiers of the type detection.
@@ -52,6 +55,8 @@ inline constexpr size_t kSniffBytes = 64;
 
 // The decoder table, in sniffing order.
 const std::vector<Decoder>& DecoderTable();
+// Every MIME type of the decoder table, in table order, each once.
+std::vector<std::string> DecoderMimeTypes();
 // The decoder whose sniffer claims the bytes, or null.
 const Decoder* FindDecoder(const uint8_t* data, size_t size);
 

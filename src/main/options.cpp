@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <array>
 
+#include "browser/browser_cli.h"
 #include "platform/paths.h"
 #include "platform/version.h"
+#include "tools/tools_cli.h"
 
 namespace vl::main {
 namespace {
@@ -143,6 +145,21 @@ std::string UsageText() {
       "  --help          show this text\n"
       "  --version       show the version\n"
       "  --              end of options\n");
+}
+
+std::string FullHelpText() {
+  return UsageText() + tools::ToolsUsageText() + browser::BrowserUsageText();
+}
+
+std::string CmdUsageText() {
+  return "Usage: vistaloom-cmd [--port NAME] COMMAND [ARGS...]\n"
+         "Sends one command to a running Vistaloom (or, with no command, each line of standard input)\n"
+         "and prints the reply lines. The port is VISTALOOM.1 unless NAME says otherwise (a name with\n"
+         "a '/' is a socket path).\n"
+         "\n"
+         "  --port NAME     the port to send to\n"
+         "  --help          show this text\n"
+         "  --version       show the version\n";
 }
 
 std::string OptionOutsideTool(const FrontEndOptions& fe) {

@@ -47,6 +47,10 @@ bool ParseFrontEnd(const std::vector<std::string>& argv, FrontEndOptions& fe, st
 std::string OptionOutsideTool(const FrontEndOptions& fe);
 
 std::string UsageText();
+// What --help prints: UsageText and the tools' options.
+std::string FullHelpText();
+// The usage text of vistaloom-cmd.
+std::string CmdUsageText();
 
 // Reads the start-up options the way the program was started (shell or desktop).
 app::StartupOptions ReadStartupOptions(const FrontEndOptions& fe, const std::string& programPath);

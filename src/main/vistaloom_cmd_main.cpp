@@ -5,15 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "main/options.h"
+#include "platform/version.h"
 #include "script/port_server.h"
 
 namespace {
-
-const char kUsage[] =
-    "Usage: vistaloom-cmd [--port NAME] COMMAND [ARGS...]\n"
-    "Sends one command to a running Vistaloom (or, with no command, each line of standard input)\n"
-    "and prints the reply lines. The port is VISTALOOM.1 unless NAME says otherwise (a name with\n"
-    "a '/' is a socket path).\n";
 
 bool NeedsQuotes(const std::string& s) {
   if (s.empty()) return true;
@@ -107,7 +103,11 @@ int main(int argc, char** argv) {
   std::string port = std::string(vl::script::kPortBaseName) + ".1";
   int i = 1;
   if (i < argc && (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0)) {
-    std::fputs(kUsage, stdout);
+    std::fputs(vl::main::CmdUsageText().c_str(), stdout);
+    return 0;
+  }
+  if (i < argc && std::strcmp(argv[i], "--version") == 0) {
+    std::printf("vistaloom-cmd %s (%s)\n", vl::kVersion, vl::kVersionDate);
     return 0;
   }
   if (i < argc && std::strncmp(argv[i], "--port", 6) == 0) {
@@ -118,7 +118,7 @@ int main(int argc, char** argv) {
       port = argv[i + 1];
       i += 2;
     } else {
-      std::fputs(kUsage, stderr);
+      std::fputs(vl::main::CmdUsageText().c_str(), stderr);
       return 2;
     }
   }

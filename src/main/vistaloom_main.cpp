@@ -7,6 +7,7 @@
 #include "app/startup.h"
 #include "browser/browser_cli.h"
 #include "main/headless.h"
+#include "main/install_files.h"
 #include "main/options.h"
 #include "main/session.h"
 #include "platform/version.h"
@@ -54,11 +55,12 @@ int main(int argc, char** argv) {
   // The batch tools print their own help; the browser's tools have none of their own.
   const bool batchTool = fe.tool == "--batch-convert" || fe.tool == "--thumbnailer" || fe.tool == "--jpeg-transform";
   if (fe.help && !batchTool) {
-    std::fputs(vl::main::UsageText().c_str(), stdout);
-    std::fputs(vl::tools::ToolsUsageText(), stdout);
-    std::fputs(vl::browser::BrowserUsageText(), stdout);
+    std::fputs(vl::main::FullHelpText().c_str(), stdout);
     return vl::main::kExitOk;
   }
+  // The program runs without its shipped data (no default icons), but says where it looked.
+  const std::string missing = vl::main::MissingDataMessage();
+  if (!missing.empty()) std::fputs(missing.c_str(), stderr);
   if (!fe.tool.empty()) {
     if (fe.help) fe.rest.push_back("--help");  // only for a batch tool, see above
     return RunTool(fe);

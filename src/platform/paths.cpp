@@ -90,6 +90,36 @@ bool MakeDirectories(const std::string& path, unsigned mode) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+std::string ExecutableDirectory() {
+  std::error_code ec;
+  std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec || exe.empty()) return {};
+  return exe.parent_path().string();
+}
+
+std::string ShippedDataDirectoryFor(std::string_view exeDir, std::string_view buildDir,
+                                    std::string_view sourceDataDir) {
+  std::filesystem::path exe(exeDir);
+  std::string installed = (exe.parent_path() / "share" / "vistaloom").string();
+  bool inBuild = false;
+  if (!buildDir.empty() && exeDir.size() >= buildDir.size() && exeDir.compare(0, buildDir.size(), buildDir) == 0)
+    inBuild = exeDir.size() == buildDir.size() || exeDir[buildDir.size()] == '/' || buildDir.back() == '/';
+  if (inBuild && !sourceDataDir.empty() && !Exists(installed)) return std::string(sourceDataDir);
+  return installed;
+}
+
+std::string ShippedDataDirectory() {
+  static const std::string dir = [] {
+    std::string exeDir = ExecutableDirectory();
+    if (exeDir.empty()) return std::string();
+    std::error_code ec;
+    std::string build = std::filesystem::weakly_canonical(VISTALOOM_BUILD_DIR, ec).string();
+    if (ec) build.clear();
+    return ShippedDataDirectoryFor(exeDir, build, VISTALOOM_SOURCE_DATA_DIR);
+  }();
+  return dir;
+}
+
 std::string RuntimeDirectory() {
   std::string base = Env("XDG_RUNTIME_DIR");
   std::string dir;
@@ -135,8 +165,10 @@ std::vector<std::string> AssignDirectories(std::string_view assignName) {
   }
   if (a == "PROGDIR") {
     std::string d = Env("XDG_DATA_HOME");
-    return {(d.empty() ? HomeDir() + "/.local/share" : d) + "/vistaloom", VISTALOOM_INSTALL_DATA_DIR,
-            VISTALOOM_SOURCE_DATA_DIR};
+    std::vector<std::string> dirs = {(d.empty() ? HomeDir() + "/.local/share" : d) + "/vistaloom"};
+    std::string shipped = ShippedDataDirectory();
+    if (!shipped.empty()) dirs.push_back(shipped);
+    return dirs;
   }
   if (a == "FONTS") {
     std::string d = Env("XDG_DATA_HOME");

@@ -29,6 +29,18 @@ std::vector<std::string> AssignDirectories(std::string_view assign);
 // True when the name begins with a known assign ("ENV:", "t:", ...).
 bool HasAssign(std::string_view name);
 
+// The folder of the running program (from /proc/self/exe), empty when it cannot be read.
+std::string ExecutableDirectory();
+
+// Where the shipped data (icons, samples) lies for a program in exeDir: exeDir/../share/vistaloom,
+// so that an installed tree can be moved as a whole. A program inside the build folder buildDir
+// with no such folder beside it is a build that has not been installed: it reads the source
+// tree's data folder instead. Both folders are compared as given (pass canonical paths).
+std::string ShippedDataDirectoryFor(std::string_view exeDir, std::string_view buildDir, std::string_view sourceDataDir);
+
+// ShippedDataDirectoryFor the running program (the second candidate of PROGDIR:).
+std::string ShippedDataDirectory();
+
 // Creates the directory (and parents) with the given mode; true when it exists afterwards.
 bool MakeDirectories(const std::string& path, unsigned mode = 0755);
 

@@ -78,6 +78,39 @@ TEST(Assigns, ProgdirReadsFallBackToShippedData) {
   EXPECT_EQ(ResolveForRead("PROGDIR:icon_templates/a.png"), t.path() + "/ship/icon_templates/a.png");
 }
 
+TEST(Assigns, ShippedDataLiesBesideTheProgramOrInTheSourceTreeForABuild) {
+  TempDir t;
+  // A build folder that was installed into (share/vistaloom beside its bin).
+  ASSERT_TRUE(MakeDirectories(t.path() + "/b/share/vistaloom"));
+  const std::string b = t.path() + "/b";
+  struct Case {
+    std::string exeDir, buildDir, expected;
+  } cases[] = {
+      {"/opt/vl/bin", "/home/u/build", "/opt/vl/share/vistaloom"},  // installed, data not checked here
+      {"/usr/bin", "", "/usr/share/vistaloom"},
+      {"/home/u/build", "/home/u/build", "/src/data"},  // the build's own programs
+      {"/home/u/build/tests", "/home/u/build", "/src/data"},
+      {"/home/u/build/", "/home/u/build/", "/src/data"},
+      {"/home/u/build2", "/home/u/build", "/home/u/share/vistaloom"},  // only a common prefix
+      {"/home/u/buil", "/home/u/build", "/home/u/share/vistaloom"},
+      {b + "/bin", b, b + "/share/vistaloom"},  // installed inside the build folder: its own data wins
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(ShippedDataDirectoryFor(c.exeDir, c.buildDir, "/src/data"), c.expected) << c.exeDir;
+}
+
+TEST(Assigns, ProgdirReadsTheRunningBuildsData) {
+  // This test program lies in the build folder: PROGDIR: reads fall back to the source tree.
+  const char* own = std::getenv("VISTALOOM_ASSIGN_PROGDIR");
+  if (own && *own) GTEST_SKIP() << "PROGDIR: is set from outside";
+  EXPECT_FALSE(ExecutableDirectory().empty());
+  auto dirs = AssignDirectories("PROGDIR");
+  ASSERT_EQ(dirs.size(), 2u);
+  EXPECT_EQ(dirs[1], ShippedDataDirectory());
+  struct stat st;
+  EXPECT_EQ(::stat((ShippedDataDirectory() + "/samples/testcard.png").c_str(), &st), 0) << ShippedDataDirectory();
+}
+
 TEST(PathParts, FilePartPathPartAddPart) {
   EXPECT_EQ(FilePart("/home/u/pic.jpg"), "pic.jpg");
   EXPECT_EQ(FilePart("pic.jpg"), "pic.jpg");
