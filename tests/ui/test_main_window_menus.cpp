@@ -120,7 +120,6 @@ class MainWindowMenusTest : public QObject {
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     // Items whose windows do not exist yet are disabled, never dead.
-    QVERIFY(!w.menuAction(vl::app::kMenuJpegTransform)->isEnabled());
     QVERIFY(!w.menuAction(vl::app::kMenuSetup)->isEnabled());
     QVERIFY(w.menuAction(vl::app::kMenuResize)->isEnabled());
     QVERIFY(w.menuAction(vl::app::kMenuNegative)->isEnabled());

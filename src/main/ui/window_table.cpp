@@ -7,6 +7,8 @@
 #include <utility>
 
 #include "app/menu_tree.h"
+#include "app/ui/exif_window.h"
+#include "app/ui/jpeg_transform_window.h"
 #include "app/ui/main_window.h"
 #include "app/ui/save_window.h"
 #include "edit/geometry_ops.h"
@@ -88,6 +90,17 @@ WindowTable::WindowTable(Session& session, app::ui::MainWindow& window) : sessio
   window_.SetMenuAction(app::kMenuSaveImage, [this] { save_->Open(); });
   // The options windows take the menus away like a tool window.
   connect(save_, &app::ui::SaveWindow::optionsWindowOpen, &window_, &app::ui::MainWindow::SetToolWindowOpen);
+
+  // "EXIF Info" opens and closes the EXIF window; the user's closing of it takes the mark off.
+  exif_ = new app::ui::ExifWindow(c.exif(), &window_);
+  window_.SetMenuAction(app::kMenuExifInfo, [this, &c] {
+    c.exif().exifInfoChecked = window_.menuAction(app::kMenuExifInfo)->isChecked();
+    c.exif().exifInfoChecked ? c.exif().Open() : c.exif().Close();
+  });
+  connect(exif_, &app::ui::ExifWindow::closedByUser, this,
+          [this] { window_.menuAction(app::kMenuExifInfo)->setChecked(false); });
+  jpegTransform_ = new app::ui::JpegTransformWindow(c, &window_);
+  window_.SetMenuAction(app::kMenuJpegTransform, [this] { jpegTransform_->Open(); });
 }
 
 WindowTable::~WindowTable() = default;
@@ -116,6 +129,7 @@ std::vector<std::string> WindowTable::WindowNames() const {
   std::vector<std::string> names = {"main", "save", "jpeg-options", "png-options", "about"};
   for (int id : toolOrder_) names.push_back(tools_.at(id).name);
   names.emplace_back("style");
+  names.insert(names.end(), {"exif", "jpeg-transform"});
   return names;
 }
 
@@ -131,6 +145,11 @@ QWidget* WindowTable::OpenByName(const std::string& name) {
     QTimer::singleShot(0, save_, [this] { save_->Config(); });
     return save_;
   }
+  if (name == "exif") {
+    window_.menuAction(app::kMenuExifInfo)->setChecked(true);
+    return exif_->isVisible() ? exif_ : nullptr;
+  }
+  if (name == "jpeg-transform") return jpegTransform_->Open() ? jpegTransform_ : nullptr;
   if (name == "about" || name == "style") {
     // Modal windows: opened from the event loop; the caller finds them as the active modal
     // widget once they are up.

@@ -12,6 +12,8 @@
 class QWidget;
 
 namespace vl::app::ui {
+class ExifWindow;
+class JpegTransformWindow;
 class MainWindow;
 class SaveWindow;
 }  // namespace vl::app::ui
@@ -64,6 +66,8 @@ class WindowTable : public QObject {
   std::map<int, Tool> tools_;
   std::vector<int> toolOrder_;  // the ids in the order they were added
   app::ui::SaveWindow* save_ = nullptr;
+  app::ui::ExifWindow* exif_ = nullptr;
+  app::ui::JpegTransformWindow* jpegTransform_ = nullptr;
 };
 
 }  // namespace vl::main::ui
