@@ -28,6 +28,7 @@
 #include "formats/loader.h"
 #include "formats/png_writer.h"
 #include "image/chunky.h"
+#include "image/pool.h"
 #include "main/session.h"
 #include "main/ui/window_table.h"
 #include "platform/requester.h"
@@ -89,7 +90,8 @@ std::vector<uint8_t> Tiff(std::vector<Entry> ifd0, const std::vector<Entry>& sub
   ifd0.push_back({0x8769, 4, 1, link});
   uint32_t dataAt = subAt + 2 + 12 * static_cast<uint32_t>(sub.size()) + 4;
   std::vector<uint8_t> out = {'M', 'M', 0, 42, 0, 0, 0, 8}, data;
-  for (const std::vector<Entry>* ifd : {&ifd0, &sub}) {
+  const std::vector<Entry>* ifds[] = {&ifd0, &sub};
+  for (const std::vector<Entry>* ifd : ifds) {
     Put16(out, static_cast<uint32_t>(ifd->size()));
     for (const Entry& e : *ifd) {
       Put16(out, e.tag);
@@ -162,6 +164,7 @@ class ExifJpegWindowsTest : public QObject {
   Q_OBJECT
 
  private:
+  vl::image::PoolScope pool_;
   QTemporaryDir dir_;
   QString withExif_, withoutExif_, png_;
   RecordingRequester requester_;

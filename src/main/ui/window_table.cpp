@@ -147,7 +147,9 @@ QWidget* WindowTable::OpenByName(const std::string& name) {
   }
   if (name == "exif") {
     window_.menuAction(app::kMenuExifInfo)->setChecked(true);
-    return exif_->isVisible() ? exif_ : nullptr;
+    if (!exif_->isVisible()) return nullptr;
+    exif_->activateWindow();
+    return exif_;
   }
   if (name == "jpeg-transform") return jpegTransform_->Open() ? jpegTransform_ : nullptr;
   if (name == "about" || name == "style") {
