@@ -13,6 +13,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <utility>
 
@@ -91,10 +92,10 @@ JpegTransformWindow::JpegTransformWindow(Controller& controller, QWidget* parent
   output_ = new QLineEdit(body_);
   output_->setObjectName(QStringLiteral("output"));
   output_->setMinimumWidth(280);
-  chooseOutput_ = new QPushButton(QStringLiteral("..."), body_);
+  chooseOutput_ = new QToolButton(body_);
+  chooseOutput_->setText(QStringLiteral("..."));
   chooseOutput_->setObjectName(QStringLiteral("chooseOutput"));
   chooseOutput_->setToolTip(QStringLiteral("Choose the output file"));
-  chooseOutput_->setAutoDefault(false);
   outputRow->addWidget(output_, 1);
   outputRow->addWidget(chooseOutput_, 0);
   auto* outputLabel = new QLabel(QStringLiteral("&Output file:"), body_);
@@ -118,7 +119,7 @@ JpegTransformWindow::JpegTransformWindow(Controller& controller, QWidget* parent
   connect(choices_, &QButtonGroup::idToggled, this, [this](int, bool on) {
     if (on) ShowPreview();
   });
-  connect(chooseOutput_, &QPushButton::clicked, this, &JpegTransformWindow::ChooseOutput);
+  connect(chooseOutput_, &QToolButton::clicked, this, &JpegTransformWindow::ChooseOutput);
   connect(execute_, &QPushButton::clicked, this, &JpegTransformWindow::Execute);
   connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
 }

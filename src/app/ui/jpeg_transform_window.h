@@ -17,6 +17,7 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QToolButton;
 
 namespace vl::app::ui {
 
@@ -65,7 +66,7 @@ class JpegTransformWindow : public QDialog {
   QButtonGroup* choices_ = nullptr;
   QCheckBox* trim_ = nullptr;
   QLineEdit* output_ = nullptr;
-  QPushButton* chooseOutput_ = nullptr;
+  QToolButton* chooseOutput_ = nullptr;
   QPushButton* execute_ = nullptr;
   QPushButton* cancel_ = nullptr;
   QWidget* body_ = nullptr;
