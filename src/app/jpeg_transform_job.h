@@ -60,6 +60,12 @@ struct JpegTransformResult {
 JpegTransformResult RunJpegTransform(const std::string& source, const std::string& output,
                                      formats::JpegTransformation t, bool trim);
 
+// Asked before the picture is read again from its transformed file when it has edits the file
+// does not hold (an undo step exists); the first button reads the file.
+inline constexpr const char* kReloadEditedQuestion =
+    "The picture has changes that are not saved.\nShow the transformed file instead and lose them?";
+inline constexpr const char* kReloadEditedButtons = "_Show the file|_Keep the picture";
+
 // Runs the window's long work on worker threads: the preview's scaling and the transformation,
 // at most one of each at a time. Results reach the caller through the main-thread queue, and
 // only while the jobs object exists: destroyed during a job, it waits for the worker and drops

@@ -41,11 +41,12 @@ using Lines = std::vector<std::pair<QString, QString>>;
 // Keeps the requesters' texts instead of showing message boxes.
 struct RecordingRequester : vl::platform::Requester {
   std::vector<std::string> titles, texts;
+  int answer = 0;
   void Error(const std::string& text) override { Ask("Error...", text, "OK"); }
   int Ask(const std::string& title, const std::string& text, const std::string&) override {
     titles.push_back(title);
     texts.push_back(text);
-    return 0;
+    return answer;
   }
 };
 
@@ -347,6 +348,25 @@ class ExifJpegWindowsTest : public QObject {
     QTRY_COMPARE(finished.count(), 2);
     QCOMPARE(SizeOf(dir_.filePath(QStringLiteral("flipped.jpg"))), std::make_pair(48, 64));
     QCOMPARE(c.currentImage(), before);
+
+    // An edited picture is read again from its turned file only when the user agrees.
+    for (int answer : {0, 1}) {
+      main.menuAction(vl::app::kMenuGrayscale)->trigger();
+      main.menuAction(vl::app::kMenuGrayscale)->trigger();
+      QVERIFY(c.undoImage());
+      const int width = c.currentImage()->chunky->width;
+      const size_t asked = requester_.texts.size();
+      requester_.answer = answer;
+      QVERIFY(window->Open());
+      window->findChild<QRadioButton*>(QStringLiteral("rotate270"))->setChecked(true);
+      window->Execute();
+      QTRY_COMPARE(requester_.texts.size(), asked + 1);
+      QCOMPARE(requester_.texts.back(), std::string(vl::app::kReloadEditedQuestion));
+      QCOMPARE(c.currentImage()->chunky->width, answer == 0 ? 64 : width);
+      QCOMPARE(c.undoImage() == nullptr, answer == 0);
+    }
+    requester_.answer = 0;
+    QCOMPARE(SizeOf(photo), std::make_pair(48, 64));  // two quarter turns back
   }
 
   void aFailedTransformLeavesTheOriginalWhole() {

@@ -227,11 +227,14 @@ void JpegTransformWindow::Finished(const JpegTransformResult& result) {
     return;
   }
   // The picture shown came from the file just replaced: it is read again, unless an edit
-  // of it is under way (a tool window holds its backup).
+  // of it is under way (a tool window holds its backup) or the user keeps the edits made.
   const std::string current = controller_.currentPath();
   if (result.changed && !current.empty() && !controller_.editBackup() &&
-      formats::SameFile(TransformSourcePath(current), result.output))
-    controller_.OpenPicture(current.c_str());
+      formats::SameFile(TransformSourcePath(current), result.output)) {
+    const bool edited = controller_.undoImage() || controller_.redoImage();
+    if (!edited || platform::CurrentRequester().Ask("", kReloadEditedQuestion, kReloadEditedButtons) == 0)
+      controller_.OpenPicture(current.c_str());
+  }
   accept();
   Q_EMIT transformFinished(true);
 }
