@@ -9,8 +9,6 @@
 
 #include "app/controller.h"
 #include "app/jpeg_transform_job.h"
-#include "formats/jpeg_codec.h"
-#include "formats/loader.h"
 #include "image/chunky.h"
 #include "platform/paths.h"
 #include "test_support.h"
@@ -125,44 +123,6 @@ bool DrainUntil(platform::SimpleMainThreadQueue& queue, const bool& done) {
 }
 
 class JpegTransformJobsTest : public test::PoolTest {};
-
-TEST_F(JpegTransformJobsTest, TheTransformationRunsOnAWorkerAndReportsThroughTheQueue) {
-  TempDir t;
-  const std::string source = t.file("photo.jpg");
-  ASSERT_TRUE(test::WriteJpegWithOrientation(source, 64, 32, 1));
-  platform::SimpleMainThreadQueue queue;
-  JpegTransformJobs jobs(queue);
-  bool done = false;
-  JpegTransformResult got;
-  ASSERT_TRUE(jobs.StartTransform(source, source, JpegTransformation::kRotate90, false, [&](JpegTransformResult r) {
-    got = std::move(r);
-    done = true;
-  }));
-  EXPECT_TRUE(jobs.transformRunning());
-  EXPECT_FALSE(jobs.StartTransform(source, source, JpegTransformation::kRotate90, false, [](JpegTransformResult) {}))
-      << "one transformation at a time";
-  ASSERT_TRUE(DrainUntil(queue, done));
-  EXPECT_FALSE(jobs.transformRunning());
-  EXPECT_TRUE(got.ok) << got.error;
-  EXPECT_TRUE(got.changed);
-  image::TexturePtr turned(formats::ReadPicture(source.c_str()));
-  ASSERT_TRUE(turned && turned->chunky);
-  EXPECT_EQ(turned->chunky->width, 32);
-  EXPECT_EQ(turned->chunky->height, 64);
-
-  // A failure reports the codec's text and leaves the source alone.
-  const std::vector<uint8_t> before = test::ReadFile(source);
-  done = false;
-  ASSERT_TRUE(jobs.StartTransform(source, t.file("missing/out.jpg"), JpegTransformation::kFlipVertical, false,
-                                  [&](JpegTransformResult r) {
-                                    got = std::move(r);
-                                    done = true;
-                                  }));
-  ASSERT_TRUE(DrainUntil(queue, done));
-  EXPECT_FALSE(got.ok);
-  EXPECT_NE(got.error.find("for writing"), std::string::npos) << got.error;
-  EXPECT_EQ(test::ReadFile(source), before);
-}
 
 TEST_F(JpegTransformJobsTest, APreviewIsScaledFromACopyAndDroppedWhenTheJobsAreGone) {
   platform::SimpleMainThreadQueue queue;
