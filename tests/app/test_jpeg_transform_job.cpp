@@ -73,8 +73,10 @@ TEST(JpegTransformPreview, FitsIntoTheBoxKeepingTheAspect) {
     EXPECT_EQ(FitIntoBox(c.w, c.h, c.bw, c.bh), c.expected) << c.w << "x" << c.h << " in " << c.bw << "x" << c.bh;
 }
 
+class JpegTransformPreviewTest : public test::PoolTest {};
+
 // Where the top-left pixel of a 3 x 2 picture lands after each transformation, and the size.
-TEST(JpegTransformPreview, TurnsThePreviewAsTheFileTurns) {
+TEST_F(JpegTransformPreviewTest, TurnsThePreviewAsTheFileTurns) {
   struct Case {
     JpegTransformation t;
     int w, h, x, y;
@@ -101,7 +103,7 @@ TEST(JpegTransformPreview, TurnsThePreviewAsTheFileTurns) {
   EXPECT_EQ(TransformPreview(nullptr, JpegTransformation::kRotate90), nullptr);
 }
 
-TEST(JpegTransformPreview, ScalesABigPictureDownToTheBox) {
+TEST_F(JpegTransformPreviewTest, ScalesABigPictureDownToTheBox) {
   image::ChunkyPtr picture(test::RandomImage(1000, 750, image::ARGB32, 5));
   image::ChunkyPtr small(ScalePreview(picture.get(), 240, 240));
   ASSERT_TRUE(small);
@@ -122,9 +124,7 @@ bool DrainUntil(platform::SimpleMainThreadQueue& queue, const bool& done) {
   return done;
 }
 
-class JpegTransformJobsTest : public test::PoolTest {};
-
-TEST_F(JpegTransformJobsTest, APreviewIsScaledFromACopyAndDroppedWhenTheJobsAreGone) {
+TEST_F(JpegTransformPreviewTest, APreviewIsScaledFromACopyAndDroppedWhenTheJobsAreGone) {
   platform::SimpleMainThreadQueue queue;
   image::ChunkyPtr picture(test::RandomImage(600, 300, image::ARGB32, 9));
   {
