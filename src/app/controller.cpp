@@ -40,6 +40,7 @@ void ExifWindowModel::ReadFile(const std::string& path) {
     info_ = std::move(list);
     hasInfo_ = !info_.empty();
   }
+  Changed();
 }
 
 void ExifWindowModel::Clear() {
@@ -48,6 +49,48 @@ void ExifWindowModel::Clear() {
   info_.clear();
   hasInfo_ = false;
   orientationApplied_ = false;
+  Changed();
+}
+
+void ExifWindowModel::Open() {
+  open = true;
+  Changed();
+}
+
+void ExifWindowModel::Close() {
+  open = false;
+  Changed();
+}
+
+void ExifWindowModel::SetOrientationApplied(bool applied) {
+  orientationApplied_ = applied;
+  Changed();
+}
+
+void ExifWindowModel::Changed() {
+  if (listener_) listener_();
+}
+
+InfoList ExifWindowModel::WindowLines() const {
+  InfoList lines;
+  if (path_.empty()) {
+    for (const std::string& label : formats::ExifWindowInitialLabels()) lines.emplace_back(label, std::string());
+    return lines;
+  }
+  if (hasInfo_) {
+    lines = info_;
+    for (auto& [label, text] : lines)
+      if (label == "Orientation:" && orientationApplied_ && orientation_ >= 1 && orientation_ <= 8)
+        text += " (corrected)";
+  } else {
+    // A JPEG without EXIF data: an empty record gives its name and "unknown" everywhere else.
+    for (const formats::ExifLine& line :
+         formats::ExifWindowLines(formats::ExifInfo{}, std::string(platform::FilePart(path_)), false))
+      lines.emplace_back(line.label, line.text);
+  }
+  for (auto& line : lines)
+    while (!line.second.empty() && (line.second.back() == '\n' || line.second.back() == '\r')) line.second.pop_back();
+  return lines;
 }
 
 Controller::Controller() {

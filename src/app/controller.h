@@ -63,14 +63,17 @@ class ExifWindowModel {
   // Reads a file's EXIF block: orientation 0-8 (0 when absent) and the window's info list.
   // False when the file has no EXIF data.
   using Reader = std::function<bool(const std::string& path, int& orientation, InfoList& info)>;
+  // Told after every change of the open state or of the lines (the window that shows them).
+  using Listener = std::function<void()>;
 
   ExifWindowModel();
   void SetReader(Reader reader) { reader_ = std::move(reader); }
+  void SetListener(Listener listener) { listener_ = std::move(listener); }
 
   bool exifInfoChecked = false;  // menu item "EXIF Info"
   bool open = false;
-  void Open() { open = true; }
-  void Close() { open = false; }
+  void Open();
+  void Close();
 
   // Hands a path to the window: reads its EXIF data and builds the info list.
   void ReadFile(const std::string& path);
@@ -83,10 +86,19 @@ class ExifWindowModel {
   const InfoList& info() const { return info_; }
   // The shown picture was turned upright on loading.
   bool orientationApplied() const { return orientationApplied_; }
-  void SetOrientationApplied(bool applied) { orientationApplied_ = applied; }
+  void SetOrientationApplied(bool applied);
+
+  // The window's lines: the labels alone (empty texts) before any file; the file's lines
+  // with "(corrected)" behind the orientation when the picture was turned upright; for a
+  // JPEG without EXIF data its name with every other line unknown. A line's text never
+  // ends in a line break.
+  InfoList WindowLines() const;
 
  private:
+  void Changed();
+
   Reader reader_;
+  Listener listener_;
   std::string path_;
   int orientation_ = 0;
   bool hasInfo_ = false;

@@ -150,16 +150,11 @@ int JpegTransform(const char* source, const char* destination, int copyOption, b
   return 0;
 }
 
-namespace {
-
-// True when both names lead to the same file (or are the same text).
 bool SameFile(const std::string& a, const std::string& b) {
   if (a == b) return true;
   struct stat sa, sb;
   return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
-
-}  // namespace
 
 bool ExecuteJpegTransform(const std::string& source, const std::string& output, JpegTransformation transformation,
                           bool trim, const std::function<void(bool)>& replacing, std::string& errorText) {

@@ -32,6 +32,9 @@ int JpegTransform(const char* source, const char* destination, int copyOption, b
 // The text of the last error of JpegTransform (process-wide).
 std::string GetTransformError();
 
+// True when both names lead to the same existing file (or are the same text).
+bool SameFile(const std::string& a, const std::string& b);
+
 // The choices of the "Transformation" radio group, in its order.
 enum class JpegTransformation { kNone, kRotate90, kRotate180, kRotate270, kFlipHorizontal, kFlipVertical };
 

@@ -94,6 +94,32 @@ class GuiKeyboard : public test::PoolTest {
     return uint32_t{a} << 24 | uint32_t{r} << 16 | uint32_t{g} << 8 | b;
   }
 
+  // Starts the program on picture and waits until its port answers with the picture's width;
+  // the main window's X id in mainWindow.
+  void Launch(const std::string& picture, int width, std::string& mainWindow) {
+    std::string out;
+    ASSERT_EQ(RunCommand(env_ + "(timeout 120 " + ShellQuote(VISTALOOM_BINARY) + " " + ShellQuote(picture) + " > " +
+                             ShellQuote(dir_.file("gui.log")) + " 2>&1 &)",
+                         out),
+              0);
+    const std::string expected = "RC " + std::to_string(width);
+    std::string got;
+    for (int i = 0; i < 150 && got != expected; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      got = Ask("ImageWidth");
+    }
+    ASSERT_EQ(got, expected) << "the program did not answer on its port";
+    const std::string name(platform::FilePart(picture));
+    ASSERT_EQ(RunCommand(env_ + "xdotool search --sync --limit 1 --name " + ShellQuote(name), out), 0) << out;
+    mainWindow = out.substr(0, out.find('\n'));
+  }
+  // Waits (up to 20 s) for a shown window with this title.
+  bool WindowShown(const std::string& title) {
+    std::string out;
+    return RunCommand(env_ + "timeout 20 xdotool search --sync --onlyvisible --limit 1 --name " + ShellQuote(title),
+                      out) == 0;
+  }
+
   test::TempDir dir_;
   std::string env_;
 };
@@ -164,6 +190,31 @@ TEST_F(GuiKeyboard, MenuKeysAndTheResizeWindowByKeysAlone) {
   EXPECT_EQ(Ask("Scale RATIO 0.5"), "RC 0");
   EXPECT_EQ(Ask("ImageWidth"), "RC 24");
   EXPECT_EQ(FirstPixel(), 0xFF005AADu);
+}
+
+TEST_F(GuiKeyboard, TheExifAndJpegTransformWindowsOpenByTheirKeys) {
+  const std::string picture = dir_.file("photo.jpg");
+  ASSERT_TRUE(test::WriteJpegWithOrientation(picture, 64, 48, 1));
+  std::string mainWindow, out;
+  Launch(picture, 64, mainWindow);
+  if (HasFatalFailure()) return;
+  auto focusMain = [&] { ASSERT_EQ(RunCommand(env_ + "xdotool windowfocus --sync " + mainWindow, out), 0) << out; };
+  focusMain();
+
+  Keys("ctrl+e");  // "EXIF Info"
+  EXPECT_TRUE(WindowShown("EXIF Informations"));
+
+  // "JPEG Transform...": the focus starts on "None"; the arrow key chooses "Rotate 90 degrees"
+  // and Enter turns the file in place, which the program then shows.
+  focusMain();
+  Keys("ctrl+j");
+  ASSERT_TRUE(WindowShown("JPEG Transformations"));
+  Keys("Down Return");
+  EXPECT_EQ(EventuallyAnswers("ImageWidth", "RC 48"), "RC 48");
+  EXPECT_EQ(Ask("ImageHeight"), "RC 64");
+  image::TexturePtr turned(formats::ReadPicture(picture.c_str()));
+  ASSERT_TRUE(turned && turned->chunky);
+  EXPECT_EQ(turned->chunky->width, 48);
 }
 
 }  // namespace

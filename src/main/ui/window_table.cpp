@@ -7,6 +7,8 @@
 #include <utility>
 
 #include "app/menu_tree.h"
+#include "app/ui/exif_window.h"
+#include "app/ui/jpeg_transform_window.h"
 #include "app/ui/main_window.h"
 #include "app/ui/save_window.h"
 #include "edit/geometry_ops.h"
@@ -92,6 +94,16 @@ WindowTable::WindowTable(Session& session, app::ui::MainWindow& window) : sessio
 
   // "Setup...": the settings window.
   window_.SetMenuAction(app::kMenuSetup, [this] { OpenSettings(); });
+  // "EXIF Info" opens and closes the EXIF window; the user's closing of it takes the mark off.
+  exif_ = new app::ui::ExifWindow(c.exif(), &window_);
+  window_.SetMenuAction(app::kMenuExifInfo, [this, &c] {
+    c.exif().exifInfoChecked = window_.menuAction(app::kMenuExifInfo)->isChecked();
+    c.exif().exifInfoChecked ? c.exif().Open() : c.exif().Close();
+  });
+  connect(exif_, &app::ui::ExifWindow::closedByUser, this,
+          [this] { window_.menuAction(app::kMenuExifInfo)->setChecked(false); });
+  jpegTransform_ = new app::ui::JpegTransformWindow(c, &window_);
+  window_.SetMenuAction(app::kMenuJpegTransform, [this] { jpegTransform_->Open(); });
 }
 
 settings::ui::SettingsWindow* WindowTable::OpenSettings() {
@@ -132,7 +144,7 @@ std::vector<std::string> WindowTable::WindowNames() const {
   std::vector<std::string> names = {"main", "save", "jpeg-options", "png-options", "about"};
   for (int id : toolOrder_) names.push_back(tools_.at(id).name);
   names.emplace_back("style");
-  names.insert(names.end(), {"settings", "settings:2", "settings:3"});
+  names.insert(names.end(), {"settings", "settings:2", "settings:3", "exif", "jpeg-transform"});
   return names;
 }
 
@@ -154,6 +166,13 @@ QWidget* WindowTable::OpenByName(const std::string& name) {
     QTimer::singleShot(0, save_, [this] { save_->Config(); });
     return save_;
   }
+  if (name == "exif") {
+    window_.menuAction(app::kMenuExifInfo)->setChecked(true);
+    if (!exif_->isVisible()) return nullptr;
+    exif_->activateWindow();
+    return exif_;
+  }
+  if (name == "jpeg-transform") return jpegTransform_->Open() ? jpegTransform_ : nullptr;
   if (name == "about" || name == "style") {
     // Modal windows: opened from the event loop; the caller finds them as the active modal
     // widget once they are up.

@@ -12,6 +12,8 @@
 class QWidget;
 
 namespace vl::app::ui {
+class ExifWindow;
+class JpegTransformWindow;
 class MainWindow;
 class SaveWindow;
 }  // namespace vl::app::ui
@@ -74,6 +76,8 @@ class WindowTable : public QObject {
   app::ui::SaveWindow* save_ = nullptr;
   settings::ui::SettingsWindow* settings_ = nullptr;  // made on first use
   settings::ui::SettingsWindow* OpenSettings();
+  app::ui::ExifWindow* exif_ = nullptr;
+  app::ui::JpegTransformWindow* jpegTransform_ = nullptr;
 };
 
 }  // namespace vl::main::ui
