@@ -113,6 +113,19 @@ MainWindow::MainWindow(Controller& controller, const StartupOptions& opts, QWidg
   preview_->setFocus();
 }
 
+void MainWindow::SetBrowserWidget(QWidget* browser) {
+  if (!browser || browser == browser_) return;
+  const QList<int> sizes = splitter_->sizes();
+  const bool shown = menuAction(kMenuBrowserVisible)->isChecked();
+  QWidget* old = splitter_->replaceWidget(splitter_->indexOf(browser_), browser);
+  delete old;
+  browser_ = browser;
+  browser_->setVisible(shown);
+  browser_->setEnabled(!(menuState_.toolWindowOpen && displayKept_));
+  splitter_->setStretchFactor(0, 0);
+  splitter_->setSizes(sizes);
+}
+
 MainWindow::~MainWindow() {
   // The display lets go of the picture before the controller frees it.
   controller_.SetObserver(nullptr);
@@ -467,7 +480,10 @@ void MainWindow::Start() {
     show();
   }
   activateWindow();
-  if (options_.hasInitialFile) OpenPicture(options_.initialFile);
+  if (options_.hasInitialFile)
+    OpenPicture(options_.initialFile);
+  else if (browser_->isVisible())
+    browser_->setFocus();  // the keyboard acts on the browser's list at once
 }
 
 int MainWindow::OpenPicture(const std::string& path) {
