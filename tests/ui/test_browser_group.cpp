@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+#include "app/menu_tree.h"
+#include "app/ui/main_window.h"
 #include "browser/browser.h"
 #include "browser/dir_list.h"
 #include "browser/thumb_view.h"
@@ -29,6 +31,8 @@
 #include "formats/jpeg_codec.h"
 #include "formats/png_writer.h"
 #include "image/pool.h"
+#include "main/session.h"
+#include "main/ui/window_table.h"
 #include "platform/requester.h"
 #include "ui_test_util.h"
 
@@ -467,6 +471,33 @@ class BrowserGroupTest : public QObject {
     menu->actions()[2]->trigger();
     QCOMPARE(QString::fromStdString(browser.CurrentDirectory()), dirs[3]);
     QCOMPARE(widget.findChild<QLineEdit*>("browserPath")->text(), dirs[3]);
+  }
+
+  void theViewMenuSwitchesTheBrowsersView() {
+    vl::settings::Settings prefs = vl::settings::DefaultSettings();
+    prefs.diskCacheEnabled = false;
+    vl::main::Session session(prefs);
+    vl::app::ui::MainWindow w(session.controller(), vl::app::StartupOptions{});
+    vl::main::ui::WindowTable windows(session, w);
+    auto* group = w.findChild<BrowserWidget*>("browser");
+    QVERIFY(group);
+    QAction* list = w.menuAction(vl::app::kMenuBrowserList);
+    QAction* grid = w.menuAction(vl::app::kMenuBrowserThumbnails);
+    QVERIFY(list->isEnabled() && grid->isEnabled());
+    QVERIFY(grid->isChecked() && !list->isChecked());
+    QVERIFY(session.UsingThumbnails());
+    session.browser().SetCurrentDirectory(QFile::encodeName(dir_->path()).toStdString());
+    session.browser().SetActiveEntry(session.browser().view()->FindEntry("b.jpg"));
+    list->trigger();
+    QVERIFY(!session.UsingThumbnails() && !grid->isChecked());
+    QCOMPARE(session.browser().view(), static_cast<BrowserView*>(&session.list()));
+    EntryInfo info;
+    QVERIFY(session.list().GetEntryInfo(session.list().ActiveEntry(), info));
+    QCOMPARE(info.name, std::string("b.jpg"));
+    // The group follows "Visible".
+    w.show();
+    w.menuAction(vl::app::kMenuBrowserVisible)->setChecked(false);
+    QVERIFY(!group->isVisible());
   }
 };
 
