@@ -5,6 +5,7 @@
 #include <QBoxLayout>
 #include <QClipboard>
 #include <QCompleter>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
@@ -215,7 +216,9 @@ void BrowserWidget::SetThumbnails(bool on) {
 
 void BrowserWidget::Changed(BrowserChange change) {
   if (change == BrowserChange::kDirectory) {
-    path_->setText(Text(platform::ResolvePath(browser_.CurrentDirectory())));
+    // A directory given relative to the program's own is shown whole.
+    const QString dir = Text(platform::ResolvePath(browser_.CurrentDirectory()));
+    path_->setText(dir.isEmpty() ? dir : QDir::cleanPath(QDir(dir).absolutePath()));
     jump_->clear();
   }
   EntryViewWidget* w = currentView();
