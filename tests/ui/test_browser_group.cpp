@@ -379,6 +379,13 @@ class BrowserGroupTest : public QObject {
     QVERIFY(!g.listRows->Names().contains("c.png"));
     QVERIFY(QFile::remove(Path("late.png")));
     QTRY_VERIFY_WITH_TIMEOUT(!g.listRows->Names().contains("late.png"), 5000);
+    // The shown directory removed from under it: the browser empties and keeps working.
+    QVERIFY(QDir(dir_->path()).removeRecursively());
+    QTRY_VERIFY_WITH_TIMEOUT(g.listRows->Names().isEmpty(), 5000);
+    QVERIFY(QDir().mkpath(dir_->path()));
+    g.browser.SetCurrentDirectory(QFile::encodeName(dir_->path()).toStdString());
+    QVERIFY(WritePng(Path("again.png")));
+    QTRY_VERIFY_WITH_TIMEOUT(g.listRows->Names().contains("again.png"), 5000);
   }
 
   void thePathFieldGoesWhereItIsTold_data() {
