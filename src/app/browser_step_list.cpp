@@ -39,7 +39,7 @@ std::string BrowserStepList::FullPath(int index) const {
 void BrowserStepList::Select(int index) {
   BrowserView* v = browser_->view();
   if (!v) return;
-  v->SetActiveEntry(index);
+  browser_->SetActiveEntry(index);
   EntryInfo info;
   if (index >= 0 && v->GetEntryInfo(index, info) && !info.isDirectory) browser_->Open();
 }
@@ -57,7 +57,7 @@ void BrowserStepList::CurrentFileChanged(const std::string& shownPath) {
   if (dir != platform::ResolvePath(browser_->CurrentDirectory())) browser_->SetCurrentDirectory(dir);
   BrowserView* v = browser_->view();
   int pos = v ? v->FindEntry(std::string(platform::FilePart(path))) : -1;
-  if (pos >= 0) v->SetActiveEntry(pos);
+  if (pos >= 0) browser_->SetActiveEntry(pos);
 }
 
 }  // namespace vl::app

@@ -72,8 +72,22 @@ DirBrowser::~DirBrowser() {
 }
 
 void DirBrowser::SetView(BrowserView* view) {
+  EntryInfo info;
+  const bool hadActive = view_ && view_->GetEntryInfo(view_->ActiveEntry(), info);
   view_ = view;
-  if (view_) view_->SetDirectory(current_);
+  if (!view_) return;
+  if (!current_.empty()) {
+    // A view that already shows the directory may have missed changes while it was hidden.
+    if (view_->Directory() == current_)
+      view_->LoadDirectory();
+    else
+      view_->SetDirectory(current_);
+  }
+  if (hadActive) {
+    int pos = view_->FindEntry(info.name);
+    if (pos >= 0) view_->SetActiveEntry(pos);
+  }
+  Notify(BrowserChange::kDirectory);
 }
 
 void DirBrowser::SetCurrentDirectory(const std::string& path) {
@@ -88,6 +102,56 @@ void DirBrowser::SetCurrentDirectory(const std::string& path) {
   missedChange_ = false;
   StartNotify();
   Remember(1, path);
+  Notify(BrowserChange::kDirectory);
+}
+
+bool DirBrowser::GoTo(const std::string& typed, std::string& error) {
+  if (typed.empty()) {
+    error = "No directory given";
+    return false;
+  }
+  if (typed.size() > kMaxFullPath || typed.find('\0') != std::string::npos) {
+    error = "Not a valid path";
+    return false;
+  }
+  // A relative name is taken from the shown directory.
+  std::string path = typed;
+  if (typed[0] != '/' && typed.find(':') == std::string::npos && !current_.empty()) {
+    path = FullPath(typed);
+    if (path.empty()) {
+      error = "Not a valid path";
+      return false;
+    }
+  }
+  const std::string resolved = platform::ResolvePath(path);
+  struct stat st;
+  if (::stat(resolved.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    error = "Not a directory: " + typed;
+    return false;
+  }
+  if (::access(resolved.c_str(), R_OK | X_OK) != 0) {
+    error = "Cannot read the directory " + typed;
+    return false;
+  }
+  SetCurrentDirectory(resolved);
+  return true;
+}
+
+void DirBrowser::SetActiveEntry(int position) {
+  if (!view_) return;
+  view_->SetActiveEntry(position);
+  Notify(BrowserChange::kActive);
+}
+
+int DirBrowser::FindPrefix(const std::string& prefix) const {
+  if (!view_ || prefix.empty()) return -1;
+  const int count = view_->EntryCount();
+  EntryInfo info;
+  for (int i = 0; i < count; ++i) {
+    if (!view_->GetEntryInfo(i, info) || info.name.size() < prefix.size()) continue;
+    if (CompareNoCase(std::string_view(info.name).substr(0, prefix.size()), prefix) == 0) return i;
+  }
+  return -1;
 }
 
 std::string DirBrowser::FullPath(const std::string& name) const {
@@ -143,6 +207,7 @@ void DirBrowser::Delete(bool ask) {
   }
   int count = view_->EntryCount();
   if (count > 0) view_->SetActiveEntry(active < 0 ? -1 : (active < count ? active : count - 1));
+  Notify(BrowserChange::kEntries);
 }
 
 void DirBrowser::CopyMove(int slot, bool move) {
@@ -157,15 +222,28 @@ void DirBrowser::CopyMove(int slot, bool move) {
     if (!chosen || chosen->empty()) return;
     destination = *chosen;
   }
-  Quiet quiet(*this);
-  std::vector<std::string> names = TargetNames();
+  {
+    Quiet quiet(*this);
+    std::vector<CopyItem> items;
+    for (const std::string& name : TargetNames()) items.push_back({FullPath(name), name});
+    CopyItems(items, platform::ResolvePath(destination), [this, move](const CopyItem& item) {
+      if (!move) return;
+      bool yesToAll = true, cancelled = false;
+      DeleteOne(item.name, false, yesToAll, cancelled);
+    });
+  }
+  if (move) Notify(BrowserChange::kEntries);
+  if (slot == 0) Remember(0, destination);
+}
+
+void DirBrowser::CopyItems(const std::vector<CopyItem>& items, const std::string& destDir,
+                           const std::function<void(const CopyItem&)>& afterCopy) {
   enum class State { Ask, ReplaceAll, SkipAll, Abort } state = State::Ask;
-  const std::string destDir = platform::ResolvePath(destination);
-  for (const std::string& name : names) {
+  for (const CopyItem& item : items) {
     if (state == State::Abort) break;
-    std::string source = FullPath(name);
+    const std::string& source = item.source;
     std::string target = destDir;
-    if (source.empty() || !platform::AddPart(target, name, kMaxFullPath)) {
+    if (source.empty() || !platform::AddPart(target, item.name, kMaxFullPath)) {
       platform::CurrentRequester().Error("Failed to copy file:\n" + source + " to\n" + target);
       continue;
     }
@@ -177,7 +255,7 @@ void DirBrowser::CopyMove(int slot, bool move) {
       if (state != State::ReplaceAll) {
         std::string text =
             "Destination file " + kBold + std::string(platform::FilePart(target)) + " " + kNormal + "already exists";
-        if (names.size() > 1) {
+        if (items.size() > 1) {
           int a = platform::CurrentRequester().Ask("Vistaloom request", text,
                                                    "*_Replace|Replace _All|_Skip|S_kip All|Abort ");
           if (a == 1) {
@@ -204,12 +282,27 @@ void DirBrowser::CopyMove(int slot, bool move) {
       platform::CurrentRequester().Error("Failed to copy file:\n" + source + " to\n" + target);
       continue;
     }
-    if (move) {
-      bool yesToAll = true, cancelled = false;
-      DeleteOne(name, false, yesToAll, cancelled);
-    }
+    if (afterCopy) afterCopy(item);
   }
-  if (slot == 0) Remember(0, destination);
+}
+
+void DirBrowser::CopyInto(const std::vector<std::string>& sources) {
+  if (current_.empty() || sources.empty()) return;
+  std::vector<CopyItem> items;
+  for (const std::string& source : sources) {
+    std::string name(platform::FilePart(source));
+    if (source.size() > kMaxFullPath || !ValidFileName(name)) {
+      platform::CurrentRequester().Error("Failed to copy file:\n" + source + " to\n" + current_);
+      continue;
+    }
+    items.push_back({source, std::move(name)});
+  }
+  if (items.empty()) return;
+  {
+    Quiet quiet(*this);
+    CopyItems(items, platform::ResolvePath(current_), {});
+  }
+  Reload();
 }
 
 void DirBrowser::RenameFile() {
@@ -229,6 +322,7 @@ bool DirBrowser::RenameFileTo(const std::string& oldName, const std::string& new
     return false;
   }
   if (view_) view_->RenameEntry(oldName, &newName);
+  Notify(BrowserChange::kEntries);
   return true;
 }
 
@@ -255,16 +349,20 @@ void DirBrowser::TransformJpeg(int op) {
   if (fileChanged_) fileChanged_(file);
 }
 
-void DirBrowser::CopyName() {
+std::string DirBrowser::ClipboardText(bool fullPath) const {
   EntryInfo info;
-  if (view_ && view_->GetEntryInfo(view_->ActiveEntry(), info)) formats::ClipboardWriteText(info.name.c_str());
+  if (!view_ || !view_->GetEntryInfo(view_->ActiveEntry(), info)) return {};
+  return fullPath ? FullPath(info.name) : info.name;
+}
+
+void DirBrowser::CopyName() {
+  const std::string text = ClipboardText(false);
+  if (!text.empty()) formats::ClipboardWriteText(text.c_str());
 }
 
 void DirBrowser::CopyPath() {
-  EntryInfo info;
-  if (!view_ || !view_->GetEntryInfo(view_->ActiveEntry(), info)) return;
-  std::string full = FullPath(info.name);
-  if (!full.empty()) formats::ClipboardWriteText(full.c_str());
+  const std::string text = ClipboardText(true);
+  if (!text.empty()) formats::ClipboardWriteText(text.c_str());
 }
 
 void DirBrowser::Remember(int kind, const std::string& path) {
@@ -344,6 +442,7 @@ bool DirBrowser::MakeActive(const std::string& name) {
     return false;
   }
   view_->SetActiveEntry(pos);
+  Notify(BrowserChange::kActive);
   return true;
 }
 
@@ -376,6 +475,7 @@ void DirBrowser::StopNotify() {
   if (quietDepth_++ > 0 || notifyFd_ < 0) return;
   // Changes already waiting came from elsewhere: they are acted on at the restart.
   if (DrainEvents()) missedChange_ = true;
+  if (watchChanged_) watchChanged_(-1);
   ::close(notifyFd_);
   notifyFd_ = -1;
 }
@@ -393,6 +493,7 @@ void DirBrowser::StartNotify() {
     return;
   }
   notifyFd_ = fd;
+  if (watchChanged_) watchChanged_(fd);
   if (missedChange_) {
     missedChange_ = false;
     Reload();
@@ -424,6 +525,7 @@ void DirBrowser::Reload() {
     int pos = view_->FindEntry(info.name);
     if (pos >= 0) view_->SetActiveEntry(pos);
   }
+  Notify(BrowserChange::kEntries);
 }
 
 bool DirBrowser::PollNotification() {

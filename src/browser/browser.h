@@ -54,6 +54,13 @@ struct MenuItem {
   bool enabled = true;
 };
 
+// What changed in the browser, for the widget that shows it.
+enum class BrowserChange {
+  kDirectory,  // another directory is shown (or the same one was read again)
+  kEntries,    // entries were added, removed or renamed; the active entry may have moved
+  kActive,     // only the active entry changed
+};
+
 class DirBrowser {
  public:
   // Asks for a destination drawer ("Select drawer..."); empty when cancelled.
@@ -65,6 +72,10 @@ class DirBrowser {
   // default is the lossless transformation (formats/jpeg_transform.h), trimming edges.
   using JpegTransformer = std::function<bool(const std::string& file, int op, std::string& error)>;
   using PathCallback = std::function<void(const std::string& path)>;
+  using ChangeCallback = std::function<void(BrowserChange change)>;
+  // Called with the new descriptor of the directory watch after it was opened, and with -1
+  // just before it is closed.
+  using WatchCallback = std::function<void(int fd)>;
 
   explicit DirBrowser(BrowserView* view);
   ~DirBrowser();
@@ -72,6 +83,8 @@ class DirBrowser {
   DirBrowser& operator=(const DirBrowser&) = delete;
 
   BrowserView* view() const { return view_; }
+  // Shows the current directory in view; the entry of the same name as the old view's
+  // active one becomes active there.
   void SetView(BrowserView* view);
 
   // Makes path the shown directory (the view reads it, also when it already shows it), restarts the directory watch
@@ -80,6 +93,14 @@ class DirBrowser {
   const std::string& CurrentDirectory() const { return current_; }
   // The current directory joined with name; empty when longer than 1023 bytes.
   std::string FullPath(const std::string& name) const;
+  // Makes a typed path the shown directory. False, with the reason in error, when it is
+  // empty, too long, holds a NUL, or names no directory that can be read.
+  bool GoTo(const std::string& typed, std::string& error);
+  // Makes the entry at position active (-1: none).
+  void SetActiveEntry(int position);
+  // The first entry, in view order, whose name starts with prefix (ASCII letters compared
+  // without regard to case), or -1; an empty prefix matches nothing.
+  int FindPrefix(const std::string& prefix) const;
 
   // The actions.
   void Delete(bool ask);
@@ -87,8 +108,14 @@ class DirBrowser {
   void RenameFile();
   bool RenameFileTo(const std::string& oldName, const std::string& newName);
   void TransformJpeg(int op);
+  // Copies files (full paths) into the current directory, with the questions of
+  // CopyMove; the view is read again afterwards.
+  void CopyInto(const std::vector<std::string>& sources);
   void CopyName();
   void CopyPath();
+  // The text CopyName (fullPath false) or CopyPath put on the clipboard; empty when there
+  // is no active entry.
+  std::string ClipboardText(bool fullPath) const;
   void Remember(int kind, const std::string& path);
   void Parent();
   // Opens the active entry: a directory is entered, a file reported to the opener.
@@ -124,9 +151,22 @@ class DirBrowser {
   void SetOpenCallback(PathCallback cb) { open_ = std::move(cb); }
   // Called after the location slots or the history changed (the menus are rebuilt).
   void SetMenusChangedCallback(std::function<void()> cb) { menusChanged_ = std::move(cb); }
+  void SetChangeCallback(ChangeCallback cb) { changed_ = std::move(cb); }
+  void SetWatchCallback(WatchCallback cb) { watchChanged_ = std::move(cb); }
 
  private:
   std::vector<std::string> TargetNames() const;
+  struct CopyItem {
+    std::string source;  // full path
+    std::string name;    // the name in the destination
+  };
+  // Copies each item into destDir, asking before replacing; afterCopy runs for each one
+  // copied.
+  void CopyItems(const std::vector<CopyItem>& items, const std::string& destDir,
+                 const std::function<void(const CopyItem&)>& afterCopy);
+  void Notify(BrowserChange change) {
+    if (changed_) changed_(change);
+  }
   bool DeleteOne(const std::string& name, bool ask, bool& yesToAll, bool& cancelled);
   void StopNotify();
   void StartNotify();
@@ -156,6 +196,8 @@ class DirBrowser {
   PathCallback fileChanged_;
   PathCallback open_;
   std::function<void()> menusChanged_;
+  ChangeCallback changed_;
+  WatchCallback watchChanged_;
 };
 
 }  // namespace vl::browser

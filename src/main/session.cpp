@@ -1,7 +1,10 @@
 #include "main/session.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 
+#include "platform/paths.h"
 #include "script/handlers.h"
 
 namespace vl::main {
@@ -21,6 +24,12 @@ bool Session::LoadSettings(const FrontEndOptions& fe, settings::Settings& out, s
 Session::Session(const settings::Settings& prefs) : browser_(&list_), steps_(browser_) {
   SetSettings(prefs);
   browser_.SetOpenCallback([this](const std::string& path) { controller_.OpenPicture(path.c_str()); });
+  // A file turned in place while it is shown is read again.
+  browser_.SetFileChangedCallback([this](const std::string& path) {
+    if (!controller_.currentPath().empty() &&
+        platform::ResolvePath(path) == platform::ResolvePath(controller_.currentPath()))
+      controller_.OpenPicture(path.c_str());
+  });
   controller_.SetBrowser(&steps_);
   script::InstallHandlers(commands_, controller_);
 }
@@ -35,6 +44,35 @@ void Session::SetSettings(const settings::Settings& prefs) {
   controller_.SetCorrectOrientation(prefs.correctOrientation);
   list_.SetShowIconFiles(prefs.showIconFiles);
   list_.SetShowNonImageFiles(prefs.showNonImageFiles);
+}
+
+browser::ThumbView& Session::thumbs() {
+  if (!thumbs_) thumbs_ = std::make_unique<browser::ThumbView>(browser::ThumbSettingsFrom(settings_));
+  return *thumbs_;
+}
+
+void Session::UseThumbnails(bool on) {
+  if (on == UsingThumbnails()) return;
+  browser::ThumbView& grid = thumbs();
+  list_.SetShown(!on);
+  grid.SetShown(on);
+  browser_.SetView(on ? static_cast<browser::BrowserView*>(&grid) : &list_);
+}
+
+void Session::ShowStartDirectory(const app::StartupOptions& opts) {
+  if (!browser_.CurrentDirectory().empty()) return;
+  std::string dir;
+  if (opts.hasInitialFile) {
+    const std::string file = platform::ResolvePath(opts.initialFile);
+    dir = std::string(platform::PathPart(file));
+    if (dir.empty() && !file.empty() && file[0] == '/') dir = "/";
+  }
+  if (dir.empty()) {
+    char cwd[4096];
+    if (!::getcwd(cwd, sizeof cwd)) return;
+    dir = cwd;
+  }
+  browser_.SetCurrentDirectory(dir);
 }
 
 void Session::OpenInitialFile(const app::StartupOptions& opts) {

@@ -17,6 +17,7 @@
 #include "app/startup.h"
 #include "browser/browser.h"
 #include "browser/dir_list.h"
+#include "browser/thumb_view.h"
 #include "main/options.h"
 #include "script/commands.h"
 #include "script/port_server.h"
@@ -48,6 +49,15 @@ class Session {
   app::Controller& controller() { return controller_; }
   browser::DirList& list() { return list_; }
   browser::DirBrowser& browser() { return browser_; }
+  // The thumbnail grid's view, made from the settings on first use (its scanner is a thread).
+  browser::ThumbView& thumbs();
+  // Which view the browser shows and the controller steps through: the file list (at
+  // first) or the thumbnail grid. The directory and the active entry stay.
+  void UseThumbnails(bool on);
+  bool UsingThumbnails() const { return thumbs_ && browser_.view() == thumbs_.get(); }
+  // Points the browser at the directory of the first FILE when opening it did not (it
+  // failed), else at the current directory, unless it already shows one.
+  void ShowStartDirectory(const app::StartupOptions& opts);
   script::CommandPort& commands() { return commands_; }
 
   // Opens the first FILE of the options, or only builds the status texts without one.
@@ -78,6 +88,7 @@ class Session {
   std::string configFile_;
   app::Controller controller_;
   browser::DirList list_;
+  std::unique_ptr<browser::ThumbView> thumbs_;
   browser::DirBrowser browser_;
   app::BrowserStepList steps_;
   script::CommandPort commands_;

@@ -38,6 +38,9 @@
 namespace vl::app::ui {
 
 namespace {
+// The browser's width in a window that has no remembered state.
+constexpr int kBrowserWidth = 260;
+
 QString Q(const std::string& s) {
   return QString::fromStdString(s);
 }
@@ -91,7 +94,7 @@ MainWindow::MainWindow(Controller& controller, const StartupOptions& opts, QWidg
   splitter_->addWidget(preview_);
   splitter_->setStretchFactor(0, 0);
   splitter_->setStretchFactor(1, 1);
-  splitter_->setSizes({200, 600});
+  splitter_->setSizes({kBrowserWidth, 960 - kBrowserWidth});
   browser_->setVisible(options_.browser);
   layout->addWidget(splitter_, 1);
   panel_ = BuildPanel();
@@ -111,6 +114,21 @@ MainWindow::MainWindow(Controller& controller, const StartupOptions& opts, QWidg
   resize(960, 660);
   FitPanelToWidth();
   preview_->setFocus();
+}
+
+void MainWindow::SetBrowserWidget(QWidget* browser) {
+  if (!browser || browser == browser_) return;
+  // Before the window is shown the splitter has no sizes of its own yet.
+  QList<int> sizes = splitter_->sizes();
+  if (!isVisible() || sizes.size() != 2) sizes = {kBrowserWidth, 960 - kBrowserWidth};
+  const bool shown = menuAction(kMenuBrowserVisible)->isChecked();
+  QWidget* old = splitter_->replaceWidget(splitter_->indexOf(browser_), browser);
+  delete old;
+  browser_ = browser;
+  browser_->setVisible(shown);
+  browser_->setEnabled(!(menuState_.toolWindowOpen && displayKept_));
+  splitter_->setStretchFactor(0, 0);
+  splitter_->setSizes(sizes);
 }
 
 MainWindow::~MainWindow() {
@@ -467,7 +485,10 @@ void MainWindow::Start() {
     show();
   }
   activateWindow();
-  if (options_.hasInitialFile) OpenPicture(options_.initialFile);
+  if (options_.hasInitialFile)
+    OpenPicture(options_.initialFile);
+  else if (browser_->isVisible())
+    browser_->setFocus();  // the keyboard acts on the browser's list at once
 }
 
 int MainWindow::OpenPicture(const std::string& path) {

@@ -61,6 +61,10 @@ class MainWindow : public QMainWindow, public ControllerObserver {
   void ApplyWindowState(const WindowState& state);
   WindowState CurrentWindowState() const;
 
+  // Puts the browser group in the browser's place beside the display (the window owns it).
+  void SetBrowserWidget(QWidget* browser);
+  QWidget* browserWidget() const { return browser_; }
+
   // The menu item of an identifier (the first one in the tree; null for none).
   QAction* menuAction(int id) const;
   // Gives a menu item its action and makes it available.

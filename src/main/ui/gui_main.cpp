@@ -122,6 +122,7 @@ int RunGui(int argc, char** argv, const FrontEndOptions& fe, const app::StartupO
     else
       std::fprintf(stderr, "vistaloom: cannot open the scripting port: %s\n", error.c_str());
     window.Start();
+    session.ShowStartDirectory(opts);
     status = app.exec();
     if (!screenshot && !app::SaveWindowState(window.CurrentWindowState()))
       std::fprintf(stderr, "vistaloom: cannot write %s\n", platform::ResolvePath(app::kWindowStateFile).c_str());

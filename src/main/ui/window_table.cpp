@@ -1,5 +1,6 @@
 #include "main/ui/window_table.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QListWidget>
 #include <QMessageBox>
@@ -11,6 +12,7 @@
 #include "app/ui/jpeg_transform_window.h"
 #include "app/ui/main_window.h"
 #include "app/ui/save_window.h"
+#include "browser/ui/browser_widget.h"
 #include "edit/geometry_ops.h"
 #include "edit/tone_ops.h"
 #include "edit/ui/blender_window.h"
@@ -34,8 +36,24 @@
 
 namespace vl::main::ui {
 
+namespace {
+// The browser's two views and the widgets that show them. The file list's and the
+// thumbnail grid's widgets are made by the factories set here; a view without one shows an
+// empty frame in the browser group.
+browser::ui::BrowserViews BrowserViewsOf(Session& session) {
+  browser::ui::BrowserViews views;
+  views.list = &session.list();
+  views.grid = &session.thumbs();
+  views.makeList = {};  // FileListWidget(DirList&, parent)
+  views.makeGrid = {};  // ThumbGridWidget(ThumbView&, parent)
+  views.useGrid = [&session](bool on) { session.UseThumbnails(on); };
+  return views;
+}
+}  // namespace
+
 WindowTable::WindowTable(Session& session, app::ui::MainWindow& window) : session_(session), window_(window) {
   app::Controller& c = session_.controller();
+  AddBrowser();
   // The items that act at once.
   window_.SetMenuAction(app::kMenuGrayscale, [&c] { edit::ApplyGrayscale(c); });
   window_.SetMenuAction(app::kMenuNegative, [&c] { edit::ApplyNegative(c); });
@@ -138,6 +156,23 @@ edit::ui::ToolWindow* WindowTable::OpenTool(int id) {
     connect(tool.window, &edit::ui::ToolWindow::closed, this, [this] { window_.SetToolWindowOpen(false); });
   }
   return tool.open(tool.window) ? tool.window : nullptr;
+}
+
+void WindowTable::AddBrowser() {
+  auto* group = new browser::ui::BrowserWidget(session_.browser(), BrowserViewsOf(session_), &window_);
+  window_.SetBrowserWidget(group);
+  QAction* list = window_.menuAction(app::kMenuBrowserList);
+  QAction* grid = window_.menuAction(app::kMenuBrowserThumbnails);
+  // The radio items follow the view; each acts when it becomes the checked one.
+  window_.SetMenuAction(app::kMenuBrowserList, [group, list] {
+    if (list->isChecked()) group->SetThumbnails(false);
+  });
+  window_.SetMenuAction(app::kMenuBrowserThumbnails, [group, grid] {
+    if (grid->isChecked()) group->SetThumbnails(true);
+  });
+  connect(group, &browser::ui::BrowserWidget::thumbnailsChanged, &window_,
+          [list, grid](bool on) { (on ? grid : list)->setChecked(true); });
+  group->SetThumbnails(grid->isChecked());
 }
 
 std::vector<std::string> WindowTable::WindowNames() const {

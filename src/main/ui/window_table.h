@@ -62,6 +62,8 @@ class WindowTable : public QObject {
     edit::ui::ToolWindow* window = nullptr;
   };
 
+  // The browser group in the main window, with View > Browser > "List" and "Thumbnails".
+  void AddBrowser();
   // The tool window opens through the menu item id; its opening and closing disable and
   // enable the main window.
   void AddToolWindow(int id, const char* name, std::function<edit::ui::ToolWindow*()> make,
