@@ -2,12 +2,31 @@
 
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QStyledItemDelegate>
 #include <QTreeView>
 #include <QVBoxLayout>
 
 #include "browser/ui/directory_model.h"
 
 namespace vl::browser::ui {
+namespace {
+
+// Puts the drawer symbol of a directory row where the sizes stand: at the right.
+class ListDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (index.column() == kColumnSize) {
+      option->decorationPosition = QStyleOptionViewItem::Right;
+      option->decorationAlignment = Qt::AlignRight | Qt::AlignVCenter;
+    }
+  }
+};
+
+}  // namespace
 
 FileListWidget::FileListWidget(DirList& list, QWidget* parent)
     : EntryViewWidget(parent), list_(list), tree_(new QTreeView(this)), model_(new DirectoryModel(list, this)) {
@@ -23,6 +42,7 @@ FileListWidget::FileListWidget(DirList& list, QWidget* parent)
   tree_->setUniformRowHeights(true);
   tree_->setAllColumnsShowFocus(true);
   tree_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  tree_->setItemDelegate(new ListDelegate(tree_));
   binding_ = new EntryViewBinding(*this, *tree_, *model_);
 
   QHeaderView* header = tree_->header();
