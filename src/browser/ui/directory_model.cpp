@@ -158,6 +158,17 @@ QString DirectoryModel::FullPath(int row) const {
   return QFile::decodeName(QByteArray::fromStdString(path));
 }
 
+QUrl DirectoryModel::FileUrl(int row) const {
+  EntryInfo info;
+  if (!view_.GetEntryInfo(row, info)) return QUrl();
+  std::string path = platform::ResolvePath(view_.Directory());
+  if (!platform::AddPart(path, info.name, kMaxPathLength) || path.empty()) return QUrl();
+  QByteArray bytes = QByteArray::fromStdString(path);
+  if (bytes[0] != '/') bytes = QFile::encodeName(QDir::currentPath()) + '/' + bytes;
+  // From the bytes of the name, so that a name that is not UTF-8 still reaches the file.
+  return QUrl::fromEncoded("file://" + bytes.toPercentEncoding("/"), QUrl::StrictMode);
+}
+
 QSize DirectoryModel::PictureAreaSize() const {
   if (!thumbs_) return QSize();
   const ThumbViewSettings& s = thumbs_->settings();
@@ -294,8 +305,8 @@ QMimeData* DirectoryModel::mimeData(const QModelIndexList& indexes) const {
   rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
   QList<QUrl> urls;
   for (int r : rows) {
-    QString path = FullPath(r);
-    if (!path.isEmpty()) urls.push_back(QUrl::fromLocalFile(path));
+    QUrl url = FileUrl(r);
+    if (url.isValid()) urls.push_back(url);
   }
   if (urls.isEmpty()) return nullptr;
   auto* data = new QMimeData;

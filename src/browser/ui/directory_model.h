@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTimer>
+#include <QUrl>
 #include <string>
 
 #include "browser/dir_list.h"
@@ -49,6 +50,8 @@ class DirectoryModel : public QAbstractTableModel {
   bool IsSelectedInView(int row);
   // The entry's full path.
   QString FullPath(int row) const;
+  // The entry as a file URL (what a drag out carries); invalid when it has none.
+  QUrl FileUrl(int row) const;
   // The size of a grid cell's picture area.
   QSize PictureAreaSize() const;
   // Forgets the drawn picture of a cell (its picture or selection changed).
