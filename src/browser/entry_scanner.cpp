@@ -1,6 +1,7 @@
 #include "browser/entry_scanner.h"
 
 #include <cstdio>
+#include <unordered_map>
 #include <utility>
 
 #include "browser/view.h"
@@ -77,6 +78,32 @@ bool EntryScanner::Requeue(void* entry, bool first) {
   return !scanning_ || tasks::queueHasEndMarker(queues_);
 }
 
+void EntryScanner::Promote(const std::vector<void*>& entries) {
+  std::lock_guard<std::recursive_mutex> lock(queues_.lock);
+  auto& pending = queues_.pending;
+  auto insertAt = pending.begin();
+  if (insertAt != pending.end() && examining_ && *insertAt == examining_) ++insertAt;
+  std::unordered_map<void*, std::list<void*>::iterator> where;
+  where.reserve(entries.size());
+  for (void* e : entries)
+    if (e) where.emplace(e, pending.end());
+  for (auto it = insertAt; it != pending.end(); ++it) {
+    auto w = where.find(*it);
+    if (w != where.end() && w->second == pending.end()) w->second = it;
+  }
+  for (void* e : entries) {
+    auto w = where.find(e);
+    if (w == where.end() || w->second == pending.end()) continue;
+    auto node = w->second;
+    w->second = pending.end();  // an entry named twice moves once
+    if (node == insertAt) {
+      ++insertAt;
+      continue;
+    }
+    pending.splice(insertAt, pending, node);
+  }
+}
+
 std::vector<void*> EntryScanner::TakeDone() {
   return tasks::queueTakeDone(queues_);
 }
@@ -129,6 +156,7 @@ void EntryScanner::Work(bool& active) {
       return;
     }
     entry = queues_.pending.front();
+    examining_ = entry;
     std::string name;
     unit = makeUnit_(entry, name);
     path = directory_;
@@ -136,6 +164,7 @@ void EntryScanner::Work(bool& active) {
   }
   if (!path.empty()) unit->Examine(path);
   std::lock_guard<std::recursive_mutex> lock(queues_.lock);
+  examining_ = nullptr;
   if (queues_.pending.empty() || queues_.pending.front() != entry) return;
   if (unit->Store()) {
     queues_.done.splice(queues_.done.end(), queues_.pending, queues_.pending.begin());

@@ -6,7 +6,9 @@
 // on the task's thread. Commands are synchronous and the task handles them between units,
 // so a view that frees an entry only after Withdraw() or Stop() never frees one the task is
 // working on. Lock() guards the pending and done lists; the view guards what the task
-// writes into its entries with the same lock.
+// writes into its entries with the same lock. Promote() reorders the pending list from the
+// GUI thread under the lock without a command (a command waits for the unit in progress),
+// and leaves the entry being examined where it is.
 #pragma once
 
 #include <cstddef>
@@ -72,6 +74,10 @@ class EntryScanner {
   // there if it is still pending). True when the task has run out of work: the view then
   // collects what is done and calls Start() again.
   bool Requeue(void* entry, bool first);
+  // Moves those of the entries that are still pending to the head of the pending list, in
+  // the order given (behind the entry being examined, if any). Entries that are done or
+  // not queued stay as they are. Does not block on the task's unit of work.
+  void Promote(const std::vector<void*>& entries);
 
   // Empties the done list and returns its entries in order (null = the end marker).
   std::vector<void*> TakeDone();
@@ -92,7 +98,8 @@ class EntryScanner {
   Options options_;
   UnitFactory makeUnit_;
   bool scanning_ = false;
-  std::string directory_;  // under the lock
+  std::string directory_;      // under the lock
+  void* examining_ = nullptr;  // under the lock: the entry whose unit is running
   tasks::WorkQueues queues_;
   tasks::Subtask* task_ = nullptr;
 };

@@ -290,6 +290,16 @@ void ThumbView::RescanEntry(int position) {
   }
 }
 
+void ThumbView::PrioritizeRange(int first, int last) {
+  first = std::max(first, 0);
+  last = std::min(last, EntryCount() - 1);
+  if (first > last) return;
+  std::vector<void*> wanted;
+  wanted.reserve(static_cast<size_t>(last - first + 1));
+  for (int i = first; i <= last; ++i) wanted.push_back(entries_[static_cast<size_t>(i)].get());
+  scanner_.Promote(wanted);
+}
+
 void ThumbView::RemoveEntry(int position) {
   ThumbEntry* e = GetEntry(position);
   if (!e) return;

@@ -116,6 +116,10 @@ class ThumbView : public BrowserView {
   void SetActiveEntry(int position) override;
   void SelectEntry(int position, bool selected) override;
   void Resort();
+  // The scanner takes the cells first..last (display order, clamped to the entries) before
+  // the rest of its pending work, in that order: the cells on screen and the next screenful,
+  // after a load or a scroll. Cells already made are not made again.
+  void PrioritizeRange(int first, int last);
 
   // Draws the cell's picture area into an RGB24 buffer of the area's size.
   bool DrawCell(int position, uint8_t* area);

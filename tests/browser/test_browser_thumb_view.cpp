@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -314,6 +315,36 @@ TEST(ThumbSettings, CacheContextFollowsTheRecord) {
   thumbs::CacheContext c = CacheContextFor(s);
   EXPECT_EQ(c.root, "/srv/c/");
   EXPECT_EQ(c.disabledVolumes, s.disabledVolumes);
+}
+
+TEST_F(ThumbViewTest, PrioritizedCellsAreMadeBeforeTheRest) {
+  settings_.delayedScanning = true;
+  settings_.diskCacheEnabled = false;
+  const int n = 24;
+  for (int i = 0; i < n; ++i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "p%02d.png", i);
+    ASSERT_TRUE(test::WritePng(Pic(name), 40 + i, 30));
+  }
+  ThumbView view(settings_);
+  std::vector<int> made;
+  view.SetCellChangedCallback([&](int index) { made.push_back(index); });
+  view.SetInitialDirectory(tmp_.file("pics"));
+  view.LoadDirectory();  // hidden: the scan waits
+  ASSERT_EQ(view.EntryCount(), n);
+  view.PrioritizeRange(n - 6, n + 10);  // the end of the directory, clamped
+  view.SetShown(true);
+  ASSERT_TRUE(test::WaitForScan(view));
+  ASSERT_EQ(made.size(), static_cast<size_t>(n));
+  // The last six come first, in display order; the rest follow in theirs.
+  for (int i = 0; i < n; ++i) EXPECT_EQ(made[static_cast<size_t>(i)], (i + n - 6) % n) << i;
+
+  // Cells already made are not queued again.
+  made.clear();
+  view.PrioritizeRange(-3, n - 1);
+  view.TimerTick();
+  EXPECT_FALSE(view.Scanning());
+  EXPECT_TRUE(made.empty());
 }
 
 }  // namespace
