@@ -13,6 +13,8 @@
 #include "app/ui/main_window.h"
 #include "app/ui/save_window.h"
 #include "browser/ui/browser_widget.h"
+#include "browser/ui/file_list_widget.h"
+#include "browser/ui/thumb_grid_widget.h"
 #include "edit/geometry_ops.h"
 #include "edit/tone_ops.h"
 #include "edit/ui/blender_window.h"
@@ -37,15 +39,18 @@
 namespace vl::main::ui {
 
 namespace {
-// The browser's two views and the widgets that show them. The file list's and the
-// thumbnail grid's widgets are made by the factories set here; a view without one shows an
-// empty frame in the browser group.
+// The browser's two views and the widgets that show them: the file list and the thumbnail
+// grid.
 browser::ui::BrowserViews BrowserViewsOf(Session& session) {
   browser::ui::BrowserViews views;
   views.list = &session.list();
   views.grid = &session.thumbs();
-  views.makeList = {};  // FileListWidget(DirList&, parent)
-  views.makeGrid = {};  // ThumbGridWidget(ThumbView&, parent)
+  views.makeList = [&session](browser::BrowserView&, QWidget* parent) {
+    return new browser::ui::FileListWidget(session.list(), parent);
+  };
+  views.makeGrid = [&session](browser::BrowserView&, QWidget* parent) {
+    return new browser::ui::ThumbGridWidget(session.thumbs(), parent);
+  };
   views.useGrid = [&session](bool on) { session.UseThumbnails(on); };
   return views;
 }
