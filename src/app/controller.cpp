@@ -61,6 +61,54 @@ Controller::Controller() {
 
 Controller::~Controller() = default;
 
+void Controller::SetReader(PictureReader reader) {
+  reader_ = std::move(reader);
+  if (readAhead_) readAhead_->SetReader([reader = reader_](const std::string& p) { return reader(p.c_str()); });
+}
+
+void Controller::EnableReadAhead(bool on) {
+  if (!on) {
+    readAhead_.reset();
+    return;
+  }
+  if (readAhead_ || !reader_) return;
+  readAhead_ = std::make_unique<StepReadAhead>([reader = reader_](const std::string& p) { return reader(p.c_str()); });
+}
+
+std::string Controller::NeighbourPicture(int from, int direction) const {
+  // Files the list has not typed yet are tested, but only a few: the search runs on the
+  // main thread.
+  constexpr int kMaxProbes = 8;
+  const BrowserList& list = *browser_;
+  const int count = list.EntryCount();
+  int probes = 0;
+  for (int i = from + direction; i >= 0 && i < count; i += direction) {
+    if (list.IsDirectory(i)) continue;
+    if (list.IsPicture(i)) return list.FullPath(i);
+    if (++probes > kMaxProbes) break;
+    std::string full = list.FullPath(i);
+    if (!full.empty() && pictureTest_ && pictureTest_(full)) return full;
+  }
+  return {};
+}
+
+void Controller::ReadAheadNeighbours() {
+  if (!readAhead_) return;
+  const int selected = browser_ ? browser_->SelectedIndex() : -1;
+  if (selected < 0 || currentPath_.empty() ||
+      platform::ResolvePath(browser_->FullPath(selected)) != platform::ResolvePath(currentPath_)) {
+    readAhead_->Clear();
+    return;
+  }
+  std::string next = NeighbourPicture(selected, +1);
+  std::string previous = NeighbourPicture(selected, -1);
+  // The way the user is going is read first.
+  if (lastDirection_ < 0)
+    readAhead_->Want({previous, next});
+  else
+    readAhead_->Want({next, previous});
+}
+
 void Controller::SetTitle(std::string title) {
   title_ = std::move(title);
   if (observer_) observer_->TitleChanged(title_);
@@ -118,7 +166,11 @@ int Controller::OpenPicture(const char* path) {
 
   platform::Stopwatch& sw = platform::LoadStopwatch();
   sw.Start();
-  current_.reset(reader_ ? reader_(path) : nullptr);
+  image::TexturePtr ready;
+  if (readAhead_ && readAhead_->Take(platform::ResolvePath(path), ready))
+    current_ = std::move(ready);
+  else
+    current_.reset(reader_ ? reader_(path) : nullptr);
   if (current_ && !current_->chunky) current_.reset();
   loadTime_ = sw.Elapsed(1.0f);
 
@@ -154,6 +206,7 @@ int Controller::OpenPicture(const char* path) {
   editBackup_.reset();
   UpdateStatus();
   if (!loadFailed_ && browser_) browser_->CurrentFileChanged(currentPath_);
+  ReadAheadNeighbours();
   return loadFailed_ ? 1 : 0;
 }
 
@@ -274,11 +327,13 @@ void Controller::SetInfoOverlay(bool checked) {
 }
 
 void Controller::ChangeDirectory(const std::string& path) {
+  if (readAhead_) readAhead_->Clear();
   if (browser_) browser_->SetPath(path);
 }
 
 bool Controller::Step(int direction) {
   if (!browser_) return false;
+  lastDirection_ = direction;
   BrowserList& list = *browser_;
   const int count = list.EntryCount();
   if (count <= 0) return false;

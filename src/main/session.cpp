@@ -1,5 +1,7 @@
 #include "main/session.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "script/handlers.h"
@@ -20,7 +22,12 @@ bool Session::LoadSettings(const FrontEndOptions& fe, settings::Settings& out, s
 
 Session::Session(const settings::Settings& prefs) : browser_(&list_), steps_(browser_) {
   SetSettings(prefs);
-  browser_.SetOpenCallback([this](const std::string& path) { controller_.OpenPicture(path.c_str()); });
+  browser_.SetOpenCallback([this](const std::string& path) {
+    // The row of the picture just opened, selected when the list arrived, is not read again.
+    if (controller_.currentImage() && steps_.TakeAlreadyOpen(path)) return;
+    controller_.OpenPicture(path.c_str());
+  });
+  list_.SetArrivalHook([this] { controller_.ReadAheadNeighbours(); });
   controller_.SetBrowser(&steps_);
   script::InstallHandlers(commands_, controller_);
 }
@@ -44,7 +51,19 @@ void Session::OpenInitialFile(const app::StartupOptions& opts) {
     controller_.UpdateStatus();
 }
 
+void Session::RefreshBrowser() {
+  std::string dir = browser_.CurrentDirectory();
+  if (dir.empty()) {
+    char buf[4096];
+    if (!::getcwd(buf, sizeof buf)) return;
+    dir = buf;
+  }
+  browser_.SetCurrentDirectory(dir);
+}
+
 script::Reply Session::Execute(std::string_view line) {
+  // Commands that step or change directory act on the whole list.
+  list_.WaitLoaded();
   script::Reply r = commands_.Execute(line);
   std::fflush(stdout);
   return r;

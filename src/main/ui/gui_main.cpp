@@ -15,6 +15,7 @@
 #include "main/session.h"
 #include "main/ui/window_table.h"
 #include "platform/paths.h"
+#include "platform/ui/qt_main_thread_queue.h"
 #include "platform/ui/qt_requester.h"
 #include "platform/version.h"
 
@@ -101,6 +102,9 @@ int RunGui(int argc, char** argv, const FrontEndOptions& fe, const app::StartupO
   QApplication::setApplicationVersion(QString::fromUtf8(kVersion));
   platform::ui::ScopedQtRequester requester;
   Session session(prefs);
+  // The picture opens before its directory is listed; stepping finds its neighbours read.
+  session.SetMainThreadQueue(&platform::ui::GuiQueue());
+  session.EnableReadAhead(true);
   int status = 0;
   {
     MainWindow window(session.controller(), opts);
@@ -119,6 +123,7 @@ int RunGui(int argc, char** argv, const FrontEndOptions& fe, const app::StartupO
     else
       std::fprintf(stderr, "vistaloom: cannot open the scripting port: %s\n", error.c_str());
     window.Start();
+    if (!opts.hasInitialFile) session.RefreshBrowser();
     status = app.exec();
     if (!screenshot && !app::SaveWindowState(window.CurrentWindowState()))
       std::fprintf(stderr, "vistaloom: cannot write %s\n", platform::ResolvePath(app::kWindowStateFile).c_str());
