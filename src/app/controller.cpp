@@ -151,6 +151,7 @@ void Controller::ApplyOrientation(int orientation) {
 
 int Controller::OpenPicture(const char* path) {
   if (!path) return 1;
+  const std::string previousPath = loadFailed_ ? std::string() : currentPath_;
   currentPath_ = path;
   SetTitle("Loading " + currentPath_ + "...");
   ShowImage(nullptr);
@@ -159,6 +160,10 @@ int Controller::OpenPicture(const char* path) {
   info_.clear();
   hasInfo_ = false;
 
+  // The picture left behind, unchanged, is the neighbour a step back wants.
+  if (readAhead_ && pristine_ && current_ && !editBackup_ && !previousPath.empty())
+    readAhead_->Offer(platform::ResolvePath(previousPath), std::move(current_));
+  pristine_ = false;
   current_.reset();
   editBackup_.reset();
   undo_.reset();
@@ -199,6 +204,7 @@ int Controller::OpenPicture(const char* path) {
     }
     hasInfo_ = true;
     loadFailed_ = false;
+    pristine_ = !exif_.orientationApplied();
     ShowImage(current_.get());
     if (observer_) observer_->OverlayChanged(infoOverlay_ ? &info_ : nullptr);
   }
@@ -223,6 +229,7 @@ void Controller::PastePicture(image::TexturePtr picture) {
 }
 
 void Controller::ShowPasted(image::TexturePtr picture, float seconds) {
+  pristine_ = false;
   ShowImage(nullptr);
   if (observer_) observer_->PictureOpened();
   current_.reset();
@@ -261,17 +268,20 @@ int Controller::CopyPicture() {
 }
 
 bool Controller::BeginEdit() {
+  pristine_ = false;
   if (!editBackup_ && current_) editBackup_.reset(image::DuplicateTexture(current_.get()));
   return editBackup_ != nullptr;
 }
 
 void Controller::CommitEdit() {
+  pristine_ = false;
   if (!editBackup_) return;
   undo_ = std::move(editBackup_);
   redo_.reset();
 }
 
 void Controller::CancelEdit() {
+  pristine_ = false;
   if (editBackup_ && current_) {
     image::ChunkyImage* from = editBackup_->chunky;
     image::ChunkyImage* to = current_->chunky;
@@ -289,6 +299,7 @@ void Controller::CancelEdit() {
 }
 
 void Controller::ToggleUndo() {
+  pristine_ = false;
   if (editBackup_) return;
   if (undo_) {
     ShowImage(nullptr);
@@ -305,6 +316,7 @@ void Controller::ToggleUndo() {
 }
 
 bool Controller::ReplaceChunky(image::ChunkyPtr chunky) {
+  pristine_ = false;
   if (!chunky || !current_) return false;
   ShowImage(nullptr);
   image::chk_Free(current_->chunky);

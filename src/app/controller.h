@@ -214,6 +214,9 @@ class Controller {
   bool hasInfo_ = false;
   InfoList info_;
   std::unique_ptr<StepReadAhead> readAhead_;
+  // The current picture is as its file reads (not turned, not changed): a step away from it
+  // keeps it for reading ahead.
+  bool pristine_ = false;
   int lastDirection_ = +1;
 };
 

@@ -92,6 +92,18 @@ void StepReadAhead::Want(const std::vector<std::string>& paths) {
   // The dropped pictures are freed here, outside the lock.
 }
 
+void StepReadAhead::Offer(const std::string& path, image::TexturePtr picture) {
+  if (path.empty() || !picture) return;
+  std::lock_guard<std::mutex> lk(lock_);
+  for (const Slot& s : slots_)
+    if (s.path == path) return;
+  Slot slot;
+  slot.path = path;
+  slot.picture = std::move(picture);
+  slot.done = true;
+  slots_.push_back(std::move(slot));
+}
+
 bool StepReadAhead::Take(const std::string& path, image::TexturePtr& out) {
   Slot taken;
   {

@@ -45,6 +45,9 @@ class StepReadAhead {
   // Reads these paths ahead (at most kMaxHeld, first first; empty ones are skipped) and
   // drops whatever is held or being read for any other path.
   void Want(const std::vector<std::string>& paths);
+  // Holds a picture of path already read (the one a step leaves), to be kept by the next
+  // Want() when path is among its paths; ignored when path is held or being read already.
+  void Offer(const std::string& path, image::TexturePtr picture);
   // Drops everything (the directory changed).
   void Clear() { Want({}); }
   // The picture of path when it is held or being read (waiting for the read), with the
