@@ -102,11 +102,11 @@ int RunGui(int argc, char** argv, const FrontEndOptions& fe, const app::StartupO
   QApplication::setApplicationVersion(QString::fromUtf8(kVersion));
   platform::ui::ScopedQtRequester requester;
   Session session(prefs);
-  // The picture opens before its directory is listed; stepping finds its neighbours read.
-  session.SetMainThreadQueue(&platform::ui::GuiQueue());
-  session.EnableReadAhead(true);
   int status = 0;
   {
+    // The picture opens before its directory is listed; stepping finds its neighbours read.
+    session.SetMainThreadQueue(&platform::ui::GuiQueue());
+    session.EnableReadAhead(true);
     MainWindow window(session.controller(), opts);
     WindowTable windows(session, window);
     window.ApplySettings(session.settings());
