@@ -55,9 +55,19 @@ void BrowserStepList::CurrentFileChanged(const std::string& shownPath) {
   if (dir.empty()) return;
   // The browser follows the picture shown: its directory, with its entry active.
   if (dir != platform::ResolvePath(browser_->CurrentDirectory())) browser_->SetCurrentDirectory(dir);
-  BrowserView* v = browser_->view();
-  int pos = v ? v->FindEntry(std::string(platform::FilePart(path))) : -1;
-  if (pos >= 0) browser_->SetActiveEntry(pos);
+  if (BrowserView* v = browser_->view()) {
+    v->ActivateWhenLoaded(std::string(platform::FilePart(path)));
+    // The widgets follow an entry made active at once; one made active when the rows arrive
+    // is reported with them.
+    if (v->ActiveEntry() >= 0) browser_->SetActiveEntry(v->ActiveEntry());
+  }
+  alreadyOpen_ = path;
+}
+
+bool BrowserStepList::TakeAlreadyOpen(const std::string& path) {
+  if (alreadyOpen_.empty() || platform::ResolvePath(path) != alreadyOpen_) return false;
+  alreadyOpen_.clear();
+  return true;
 }
 
 }  // namespace vl::app

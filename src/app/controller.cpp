@@ -104,6 +104,54 @@ Controller::Controller() {
 
 Controller::~Controller() = default;
 
+void Controller::SetReader(PictureReader reader) {
+  reader_ = std::move(reader);
+  if (readAhead_) readAhead_->SetReader([reader = reader_](const std::string& p) { return reader(p.c_str()); });
+}
+
+void Controller::EnableReadAhead(bool on) {
+  if (!on) {
+    readAhead_.reset();
+    return;
+  }
+  if (readAhead_ || !reader_) return;
+  readAhead_ = std::make_unique<StepReadAhead>([reader = reader_](const std::string& p) { return reader(p.c_str()); });
+}
+
+std::string Controller::NeighbourPicture(int from, int direction) const {
+  // Files the list has not typed yet are tested, but only a few: the search runs on the
+  // main thread.
+  constexpr int kMaxProbes = 8;
+  const BrowserList& list = *browser_;
+  const int count = list.EntryCount();
+  int probes = 0;
+  for (int i = from + direction; i >= 0 && i < count; i += direction) {
+    if (list.IsDirectory(i)) continue;
+    if (list.IsPicture(i)) return list.FullPath(i);
+    if (++probes > kMaxProbes) break;
+    std::string full = list.FullPath(i);
+    if (!full.empty() && pictureTest_ && pictureTest_(full)) return full;
+  }
+  return {};
+}
+
+void Controller::ReadAheadNeighbours() {
+  if (!readAhead_) return;
+  const int selected = browser_ ? browser_->SelectedIndex() : -1;
+  if (selected < 0 || currentPath_.empty() ||
+      platform::ResolvePath(browser_->FullPath(selected)) != platform::ResolvePath(currentPath_)) {
+    readAhead_->Clear();
+    return;
+  }
+  std::string next = NeighbourPicture(selected, +1);
+  std::string previous = NeighbourPicture(selected, -1);
+  // The way the user is going is read first.
+  if (lastDirection_ < 0)
+    readAhead_->Want({previous, next});
+  else
+    readAhead_->Want({next, previous});
+}
+
 void Controller::SetTitle(std::string title) {
   title_ = std::move(title);
   if (observer_) observer_->TitleChanged(title_);
@@ -146,6 +194,7 @@ void Controller::ApplyOrientation(int orientation) {
 
 int Controller::OpenPicture(const char* path) {
   if (!path) return 1;
+  const std::string previousPath = loadFailed_ ? std::string() : currentPath_;
   currentPath_ = path;
   SetTitle("Loading " + currentPath_ + "...");
   ShowImage(nullptr);
@@ -154,6 +203,10 @@ int Controller::OpenPicture(const char* path) {
   info_.clear();
   hasInfo_ = false;
 
+  // The picture left behind, unchanged, is the neighbour a step back wants.
+  if (readAhead_ && pristine_ && current_ && !editBackup_ && !previousPath.empty())
+    readAhead_->Offer(platform::ResolvePath(previousPath), std::move(current_));
+  pristine_ = false;
   current_.reset();
   editBackup_.reset();
   undo_.reset();
@@ -161,7 +214,11 @@ int Controller::OpenPicture(const char* path) {
 
   platform::Stopwatch& sw = platform::LoadStopwatch();
   sw.Start();
-  current_.reset(reader_ ? reader_(path) : nullptr);
+  image::TexturePtr ready;
+  if (readAhead_ && readAhead_->Take(platform::ResolvePath(path), ready))
+    current_ = std::move(ready);
+  else
+    current_.reset(reader_ ? reader_(path) : nullptr);
   if (current_ && !current_->chunky) current_.reset();
   loadTime_ = sw.Elapsed(1.0f);
 
@@ -190,6 +247,7 @@ int Controller::OpenPicture(const char* path) {
     }
     hasInfo_ = true;
     loadFailed_ = false;
+    pristine_ = !exif_.orientationApplied();
     ShowImage(current_.get());
     if (observer_) observer_->OverlayChanged(infoOverlay_ ? &info_ : nullptr);
   }
@@ -197,6 +255,7 @@ int Controller::OpenPicture(const char* path) {
   editBackup_.reset();
   UpdateStatus();
   if (!loadFailed_ && browser_) browser_->CurrentFileChanged(currentPath_);
+  ReadAheadNeighbours();
   return loadFailed_ ? 1 : 0;
 }
 
@@ -213,6 +272,7 @@ void Controller::PastePicture(image::TexturePtr picture) {
 }
 
 void Controller::ShowPasted(image::TexturePtr picture, float seconds) {
+  pristine_ = false;
   ShowImage(nullptr);
   if (observer_) observer_->PictureOpened();
   current_.reset();
@@ -251,17 +311,20 @@ int Controller::CopyPicture() {
 }
 
 bool Controller::BeginEdit() {
+  pristine_ = false;
   if (!editBackup_ && current_) editBackup_.reset(image::DuplicateTexture(current_.get()));
   return editBackup_ != nullptr;
 }
 
 void Controller::CommitEdit() {
+  pristine_ = false;
   if (!editBackup_) return;
   undo_ = std::move(editBackup_);
   redo_.reset();
 }
 
 void Controller::CancelEdit() {
+  pristine_ = false;
   if (editBackup_ && current_) {
     image::ChunkyImage* from = editBackup_->chunky;
     image::ChunkyImage* to = current_->chunky;
@@ -279,6 +342,7 @@ void Controller::CancelEdit() {
 }
 
 void Controller::ToggleUndo() {
+  pristine_ = false;
   if (editBackup_) return;
   if (undo_) {
     ShowImage(nullptr);
@@ -295,6 +359,7 @@ void Controller::ToggleUndo() {
 }
 
 bool Controller::ReplaceChunky(image::ChunkyPtr chunky) {
+  pristine_ = false;
   if (!chunky || !current_) return false;
   ShowImage(nullptr);
   image::chk_Free(current_->chunky);
@@ -317,11 +382,13 @@ void Controller::SetInfoOverlay(bool checked) {
 }
 
 void Controller::ChangeDirectory(const std::string& path) {
+  if (readAhead_) readAhead_->Clear();
   if (browser_) browser_->SetPath(path);
 }
 
 bool Controller::Step(int direction) {
   if (!browser_) return false;
+  lastDirection_ = direction;
   BrowserList& list = *browser_;
   const int count = list.EntryCount();
   if (count <= 0) return false;

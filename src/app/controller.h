@@ -9,11 +9,13 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "app/status.h"
+#include "app/step_read_ahead.h"
 #include "image/chunky.h"
 
 namespace vl::app {
@@ -123,7 +125,7 @@ class Controller {
   void SetObserver(ControllerObserver* observer) { observer_ = observer; }
   void SetBrowser(BrowserList* browser) { browser_ = browser; }
   BrowserList* browser() const { return browser_; }
-  void SetReader(PictureReader reader) { reader_ = std::move(reader); }
+  void SetReader(PictureReader reader);
   void SetPictureTest(PictureTest test) { pictureTest_ = std::move(test); }
   void SetClipboardWriter(ClipboardWriter writer) { clipboardWriter_ = std::move(writer); }
   ExifWindowModel& exif() { return exif_; }
@@ -173,6 +175,15 @@ class Controller {
   // Points the browser at a directory.
   void ChangeDirectory(const std::string& path);
 
+  // Reading ahead: while a picture is shown, the pictures before and after it in the
+  // browser's list are read in the background, and opening one of them takes the picture
+  // read instead of reading the file. Off by default.
+  void EnableReadAhead(bool on);
+  StepReadAhead* readAhead() const { return readAhead_.get(); }
+  // Reads ahead the neighbours of the browser's selected entry when it is the current
+  // picture, else drops what is read ahead (after the list changed).
+  void ReadAheadNeighbours();
+
   image::Texture* currentImage() const { return current_.get(); }
   image::Texture* editBackup() const { return editBackup_.get(); }
   const image::Texture* undoImage() const { return undo_.get(); }
@@ -187,6 +198,8 @@ class Controller {
 
  private:
   bool Step(int direction);
+  // The nearest picture from index `from` on in the direction (its full path), or empty.
+  std::string NeighbourPicture(int from, int direction) const;
   void ShowPasted(image::TexturePtr picture, float seconds);
   void SetTitle(std::string title);
   void ShowImage(const image::Texture* image);
@@ -212,6 +225,11 @@ class Controller {
   StatusTexts status_;
   bool hasInfo_ = false;
   InfoList info_;
+  std::unique_ptr<StepReadAhead> readAhead_;
+  // The current picture is as its file reads (not turned, not changed): a step away from it
+  // keeps it for reading ahead.
+  bool pristine_ = false;
+  int lastDirection_ = +1;
 };
 
 }  // namespace vl::app

@@ -152,6 +152,8 @@ class DirBrowser {
   // Called after the location slots or the history changed (the menus are rebuilt).
   void SetMenusChangedCallback(std::function<void()> cb) { menusChanged_ = std::move(cb); }
   void SetChangeCallback(ChangeCallback cb) { changed_ = std::move(cb); }
+  // The view's rows arrived from a read in the background (the active entry with them).
+  void EntriesArrived() { Notify(BrowserChange::kEntries); }
   void SetWatchCallback(WatchCallback cb) { watchChanged_ = std::move(cb); }
 
  private:

@@ -4,10 +4,13 @@
 
 #include <algorithm>
 #include <memory>
+#include <system_error>
+#include <utility>
 
 #include "formats/decoders.h"
 #include "formats/file_type.h"
 #include "platform/paths.h"
+#include "platform/stop_flag.h"
 
 namespace vl::browser {
 namespace {
@@ -47,7 +50,10 @@ DirList::DirList()
   scanner_.Launch();
 }
 
-DirList::~DirList() = default;
+DirList::~DirList() {
+  *alive_ = false;
+  CancelRead();
+}
 
 void DirList::StartScanner() {
   if (scanner_.Start()) timerInstalled_ = true;
@@ -69,7 +75,69 @@ void DirList::SetDirectory(const std::string& path) {
   LoadDirectory();
 }
 
+// One reading of the directory: what it needs is copied in at the start, so the worker
+// touches nothing of the list; the rows it builds go over to the list in one piece.
+struct DirList::Read {
+  std::string dirPath;
+  bool showIconFiles = false;
+  bool showNonImageFiles = false;
+  int sortColumn = kColumnName;
+  int secondaryColumn = kNoColumn;
+  bool reverse = false;
+
+  platform::StopFlag stop;
+  std::vector<Row> rows;
+  std::vector<void*> toScan;  // files whose type the scanner finds
+  int counted = 0;
+  bool complete = false;
+
+  // Reads, types and sorts the entries of dir and closes it; a stop request leaves the
+  // read incomplete.
+  void Run(DIR* dir);
+};
+
+void DirList::Read::Run(DIR* dir) {
+  while (dirent* d = ::readdir(dir)) {
+    if (stop.Requested()) break;
+    std::string name = d->d_name;
+    if (name == "." || name == "..") continue;
+    if (!showIconFiles && name.find(".info") != std::string::npos) continue;
+    std::string full = dirPath;
+    if (!platform::AddPart(full, name, kMaxPathLength)) continue;
+    auto entry = std::make_unique<DirEntry>();
+    if (!ExamineEntry(full, name, *entry)) continue;
+    if (entry->isDirectory) {
+      rows.push_back({std::move(entry), false});
+    } else if (showNonImageFiles) {
+      toScan.push_back(entry.get());
+      rows.push_back({std::move(entry), false});
+      ++counted;
+    } else {
+      ++counted;
+      formats::DataTypeName t = formats::GetDataTypeName(full.c_str());
+      if (t.group != formats::kGroupPicture) continue;
+      entry->typeName = t.name;
+      entry->typeGroup = t.group;
+      rows.push_back({std::move(entry), false});
+    }
+  }
+  ::closedir(dir);
+  if (stop.Requested()) return;
+  complete = true;
+  std::stable_sort(rows.begin(), rows.end(), [this](const Row& a, const Row& b) {
+    return CompareEntries(sortColumn, secondaryColumn, *a.entry, *b.entry, reverse) < 0;
+  });
+}
+
+void DirList::CancelRead() {
+  if (read_) read_->stop.Request();
+  read_.reset();
+  if (reader_.joinable()) reader_.join();
+}
+
 void DirList::LoadDirectory() {
+  CancelRead();
+  pendingActive_.clear();
   std::string dirPath = platform::ResolvePath(directory_);
   DIR* dir = ::opendir(dirPath.c_str());
   scanner_.Stop();
@@ -80,47 +148,79 @@ void DirList::LoadDirectory() {
     scanner_.SetDirectory(dirPath);
   }
   complete_ = false;
-  int counted = 0;
-  if (dir) {
-    SetStatus(kStatusReading);
-    busy_ = true;
-    while (dirent* d = ::readdir(dir)) {
-      std::string name = d->d_name;
-      if (name == "." || name == "..") continue;
-      if (!showIconFiles_ && name.find(".info") != std::string::npos) continue;
-      std::string full = dirPath;
-      if (!platform::AddPart(full, name, kMaxPathLength)) continue;
-      auto entry = std::make_unique<DirEntry>();
-      if (!ExamineEntry(full, name, *entry)) continue;
-      if (entry->isDirectory) {
-        rows_.push_back({std::move(entry), false});
-      } else if (showNonImageFiles_) {
-        DirEntry* e = entry.get();
-        rows_.push_back({std::move(entry), false});
-        ++counted;
-        scanner_.Queue(e);
-      } else {
-        ++counted;
-        formats::DataTypeName t = formats::GetDataTypeName(full.c_str());
-        if (t.group != formats::kGroupPicture) continue;
-        entry->typeName = t.name;
-        entry->typeGroup = t.group;
-        rows_.push_back({std::move(entry), false});
-      }
-    }
-    complete_ = true;
-    ::closedir(dir);
-    Sort();
+  auto read = std::make_shared<Read>();
+  read->dirPath = dirPath;
+  read->showIconFiles = showIconFiles_;
+  read->showNonImageFiles = showNonImageFiles_;
+  read->sortColumn = sortColumn_;
+  read->secondaryColumn = secondaryColumn_;
+  read->reverse = reverse_;
+  if (!dir) {
+    Install(*read);
+    return;
   }
-  active_ = nullptr;
+  SetStatus(kStatusReading);
+  busy_ = true;
+  if (queue_) {
+    read_ = read;
+    try {
+      reader_ = std::thread([this, read, dir, queue = queue_, alive = alive_] {
+        read->Run(dir);
+        if (read->stop.Requested()) return;
+        queue->Push([this, read, alive] {
+          // A later read or the list's end dropped this one.
+          if (!*alive || read_ != read) return;
+          WaitLoaded();
+        });
+      });
+      return;
+    } catch (const std::system_error&) {
+      read_.reset();  // no thread to be had: read here
+    }
+  }
+  read->Run(dir);
+  Install(*read);
+}
+
+void DirList::WaitLoaded() {
+  if (!read_) return;
+  if (reader_.joinable()) reader_.join();
+  std::shared_ptr<Read> read = std::move(read_);
+  Install(*read);
+}
+
+void DirList::Install(Read& read) {
+  {
+    std::lock_guard<std::recursive_mutex> lock(scanner_.Lock());
+    rows_ = std::move(read.rows);
+    active_ = nullptr;
+  }
+  scanner_.QueueAll(read.toScan);
+  complete_ = read.complete;
+  if (complete_ &&
+      (read.sortColumn != sortColumn_ || read.secondaryColumn != secondaryColumn_ || read.reverse != reverse_))
+    Sort();
+  if (!pendingActive_.empty()) {
+    SetActiveEntry(FindEntry(pendingActive_));
+    pendingActive_.clear();
+  }
   if (complete_ && loaded_) loaded_(loadedData_, *this);
+  if (arrival_) arrival_();
   StartScanner();
-  if (counted > 0 && scanner_.HasTask()) {
+  if (read.counted > 0 && scanner_.HasTask()) {
     SetStatus(kStatusScanning);
   } else {
     SetStatus(kStatusReady);
     busy_ = false;
   }
+}
+
+void DirList::ActivateWhenLoaded(const std::string& name) {
+  if (read_) {
+    pendingActive_ = name;
+    return;
+  }
+  BrowserView::ActivateWhenLoaded(name);
 }
 
 DirEntry* DirList::GetEntry(int position) {

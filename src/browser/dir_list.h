@@ -2,19 +2,27 @@
 // a column, with the type of each file found in the background by "NDirlistScannerTask".
 //
 // Threads: everything here runs on the GUI thread, except the scanner's unit of work,
-// which writes typeName and typeGroup of queued rows under Semaphore(). The GUI calls
-// TimerTick() every 250 ms while TimerInstalled() (the headless tools call it too).
+// which writes typeName and typeGroup of queued rows under Semaphore(), and, with a
+// main-thread queue set, the reading of the directory: LoadDirectory then opens the
+// directory, says "Reading..." and returns; a worker reads and types the files and sorts
+// them, and the rows reach the list in one step through the queue, after which the loaded
+// callback and the next status text follow as in a synchronous read. A new LoadDirectory
+// stops a read in flight and drops its rows; WaitLoaded() finishes one at once. The GUI
+// calls TimerTick() every 250 ms while TimerInstalled() (the headless tools call it too).
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "browser/dir_entry.h"
 #include "browser/entry_scanner.h"
 #include "browser/view.h"
+#include "platform/main_thread_queue.h"
 
 namespace vl::browser {
 
@@ -40,13 +48,26 @@ class DirList : public BrowserView {
   void SetStatusCallback(StatusCallback cb) { statusCallback_ = std::move(cb); }
   // Called when a row's cells changed (the widget redraws it).
   void SetRowChangedCallback(RowCallback cb) { rowChanged_ = std::move(cb); }
+  // Called after the loaded callback whenever the rows of a read have arrived (complete or
+  // not), for the owner of the list rather than its widgets.
+  void SetArrivalHook(std::function<void()> hook) { arrival_ = std::move(hook); }
   void SetShown(bool shown) { shown_ = shown; }
   const std::string& StatusText() const { return status_; }
   bool Busy() const { return busy_; }
   bool Complete() const { return complete_; }
   bool HasScanner() const { return scanner_.HasTask(); }
 
+  // Null (the default): LoadDirectory reads on the calling thread and returns with the
+  // rows in place. Otherwise the directory is read on a worker and queue, drained on this
+  // list's thread, hands the rows over; queue outlives the list.
+  void SetMainThreadQueue(platform::MainThreadQueue* queue) { queue_ = queue; }
   void LoadDirectory() override;
+  // A background read is in flight (its rows have not arrived).
+  bool Loading() const { return read_ != nullptr; }
+  // Finishes a read in flight on the calling thread: the rows are in place and the loaded
+  // callback has run when this returns.
+  void WaitLoaded();
+  void ActivateWhenLoaded(const std::string& name) override;
   // The row at position, or null. Its typeName may be written by the scanner: read it
   // under Semaphore() while the scanner runs.
   DirEntry* GetEntry(int position);
@@ -88,8 +109,13 @@ class DirList : public BrowserView {
     std::unique_ptr<DirEntry> entry;
     bool selected = false;
   };
+  struct Read;
   void SetStatus(const std::string& text);
   void StartScanner();
+  // Ends a read in flight without taking its rows.
+  void CancelRead();
+  // Puts the rows of a finished read in place and reports them.
+  void Install(Read& read);
 
   std::string directory_;
   std::vector<Row> rows_;
@@ -98,6 +124,7 @@ class DirList : public BrowserView {
   void* loadedData_ = nullptr;
   StatusCallback statusCallback_;
   RowCallback rowChanged_;
+  std::function<void()> arrival_;
   std::string status_;
   bool busy_ = false;
   bool showIconFiles_ = false;
@@ -108,6 +135,12 @@ class DirList : public BrowserView {
   int sortColumn_ = kColumnName;
   int secondaryColumn_ = kNoColumn;
   bool reverse_ = false;
+  platform::MainThreadQueue* queue_ = nullptr;
+  std::shared_ptr<Read> read_;  // the background read in flight
+  std::thread reader_;
+  std::string pendingActive_;  // made active when the rows arrive
+  // Lives as long as a queued handover may look at the list; cleared on destruction.
+  std::shared_ptr<std::atomic<bool>> alive_ = std::make_shared<std::atomic<bool>>(true);
   EntryScanner scanner_;  // last: its task ends before the rows go
 };
 

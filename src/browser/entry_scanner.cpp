@@ -54,6 +54,17 @@ void EntryScanner::Queue(void* entry) {
   Send(kScanQueue, entry);
 }
 
+void EntryScanner::QueueAll(const std::vector<void*>& entries) {
+  if (scanning_ || !task_) {
+    for (void* e : entries) Queue(e);
+    return;
+  }
+  // An idle task does not touch the pending list until the next start.
+  std::lock_guard<std::recursive_mutex> lock(queues_.lock);
+  for (void* e : entries)
+    if (e) tasks::queueAppendPending(queues_, e);
+}
+
 void EntryScanner::Withdraw(void* entry) {
   Send(kScanWithdraw, entry);
 }

@@ -66,6 +66,9 @@ class EntryScanner {
   void SetDirectory(const std::string& resolvedPath);
   // Appends the entry to the pending list.
   void Queue(void* entry);
+  // Appends the entries in one step: straight into the pending list while the task is idle
+  // (not Scanning()), else one command each.
+  void QueueAll(const std::vector<void*>& entries);
   // Takes the entry off both lists (before the view frees it).
   void Withdraw(void* entry);
   // Sets the task working through the pending list. False without a task.

@@ -61,6 +61,12 @@ class BrowserView {
   virtual bool TimerInstalled() const = 0;
   virtual void TimerTick() = 0;
   virtual bool Scanning() const = 0;
+  // Makes the named entry active: at once when the view has it, else when the rows being
+  // read arrive (views that read in the background). Nothing is opened either way.
+  virtual void ActivateWhenLoaded(const std::string& name) {
+    int position = FindEntry(name);
+    if (position >= 0) SetActiveEntry(position);
+  }
 };
 
 }  // namespace vl::browser

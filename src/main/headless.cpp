@@ -130,6 +130,8 @@ int RunHeadless(const FrontEndOptions& fe, const app::StartupOptions& opts, FILE
     return kExitUsage;
   }
   Session session(prefs);
+  // Commands may step through the list; a plain load has no use for the neighbours.
+  session.EnableReadAhead(!fe.execs.empty() || fe.hasScript || fe.serve);
   session.OpenInitialFile(opts);
   const app::StatusTexts& s = session.controller().status();
   std::fprintf(out, "Title: %s\nWidth: %s\nHeight: %s\nFormat: %s\nLoaded in: %s\n", s.title.c_str(), s.width.c_str(),

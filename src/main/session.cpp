@@ -23,12 +23,20 @@ bool Session::LoadSettings(const FrontEndOptions& fe, settings::Settings& out, s
 
 Session::Session(const settings::Settings& prefs) : browser_(&list_), steps_(browser_) {
   SetSettings(prefs);
-  browser_.SetOpenCallback([this](const std::string& path) { controller_.OpenPicture(path.c_str()); });
+  browser_.SetOpenCallback([this](const std::string& path) {
+    // The row of the picture just opened, selected when the list arrived, is not read again.
+    if (controller_.currentImage() && steps_.TakeAlreadyOpen(path)) return;
+    controller_.OpenPicture(path.c_str());
+  });
   // A file turned in place while it is shown is read again.
   browser_.SetFileChangedCallback([this](const std::string& path) {
     if (!controller_.currentPath().empty() &&
         platform::ResolvePath(path) == platform::ResolvePath(controller_.currentPath()))
       controller_.OpenPicture(path.c_str());
+  });
+  list_.SetArrivalHook([this] {
+    browser_.EntriesArrived();
+    controller_.ReadAheadNeighbours();
   });
   controller_.SetBrowser(&steps_);
   script::InstallHandlers(commands_, controller_);
@@ -83,6 +91,8 @@ void Session::OpenInitialFile(const app::StartupOptions& opts) {
 }
 
 script::Reply Session::Execute(std::string_view line) {
+  // Commands that step or change directory act on the whole list.
+  list_.WaitLoaded();
   script::Reply r = commands_.Execute(line);
   std::fflush(stdout);
   return r;

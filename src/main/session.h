@@ -3,7 +3,9 @@
 // command table with every handler installed, and (when opened) the port's socket.
 //
 // The headless front end and the GUI each create one Session and drive it; neither wires
-// these parts itself. Everything here runs on the main thread.
+// these parts itself. Everything here runs on the main thread. The GUI hands the session
+// its main-thread queue, and the browser's list then reads directories in the background;
+// without one (the headless front end) they are read at once.
 #pragma once
 
 #include <signal.h>
@@ -19,6 +21,7 @@
 #include "browser/dir_list.h"
 #include "browser/thumb_view.h"
 #include "main/options.h"
+#include "platform/main_thread_queue.h"
 #include "script/commands.h"
 #include "script/port_server.h"
 #include "settings/settings.h"
@@ -60,11 +63,18 @@ class Session {
   void ShowStartDirectory(const app::StartupOptions& opts);
   script::CommandPort& commands() { return commands_; }
 
+  // Directories are read on a worker and their rows handed over through queue (which
+  // outlives the session); null reads them on the calling thread.
+  void SetMainThreadQueue(platform::MainThreadQueue* queue) { list_.SetMainThreadQueue(queue); }
+  // The pictures around the shown one are read ahead (off until enabled).
+  void EnableReadAhead(bool on) { controller_.EnableReadAhead(on); }
+
   // Opens the first FILE of the options, or only builds the status texts without one.
   void OpenInitialFile(const app::StartupOptions& opts);
 
-  // Runs one request line through the command table. What the handler printed is flushed
-  // before the call returns, so it comes before the reply on a shared output.
+  // Runs one request line through the command table, after the browser's list has its rows.
+  // What the handler printed is flushed before the call returns, so it comes before the
+  // reply on a shared output.
   script::Reply Execute(std::string_view line);
   // "QUIT" was answered.
   bool QuitRequested() const { return commands_.QuitRequested(); }

@@ -15,6 +15,7 @@
 #include "main/session.h"
 #include "main/ui/window_table.h"
 #include "platform/paths.h"
+#include "platform/ui/qt_main_thread_queue.h"
 #include "platform/ui/qt_requester.h"
 #include "platform/version.h"
 
@@ -104,6 +105,9 @@ int RunGui(int argc, char** argv, const FrontEndOptions& fe, const app::StartupO
   session.SetConfigFile(fe.hasConfig ? fe.configFile : std::string());
   int status = 0;
   {
+    // The picture opens before its directory is listed; stepping finds its neighbours read.
+    session.SetMainThreadQueue(&platform::ui::GuiQueue());
+    session.EnableReadAhead(true);
     MainWindow window(session.controller(), opts);
     WindowTable windows(session, window);
     window.ApplySettings(session.settings());
