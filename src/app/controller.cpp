@@ -105,6 +105,32 @@ int Controller::OpenPicture(const char* path) {
   if (!path) return 1;
   currentPath_ = path;
   SetTitle("Loading " + currentPath_ + "...");
+  DropPicture();
+
+  platform::Stopwatch& sw = platform::LoadStopwatch();
+  sw.Start();
+  current_.reset(reader_ ? reader_(path) : nullptr);
+  if (current_ && !current_->chunky) current_.reset();
+  return ShowOpened(sw);
+}
+
+int Controller::LoadPicture(const char* path) {
+  if (!path) return 1;
+  SetTitle(std::string("Loading ") + path + "...");
+  platform::Stopwatch& sw = platform::LoadStopwatch();
+  sw.Start();
+  image::TexturePtr picture(reader_ ? reader_(path) : nullptr);
+  if (!picture || !picture->chunky) {
+    UpdateStatus();  // the title of the picture that stays
+    return 1;
+  }
+  currentPath_ = path;
+  DropPicture();
+  current_ = std::move(picture);
+  return ShowOpened(sw);
+}
+
+void Controller::DropPicture() {
   ShowImage(nullptr);
   if (observer_) observer_->PictureOpened();
   if (observer_) observer_->OverlayChanged(nullptr);
@@ -115,11 +141,9 @@ int Controller::OpenPicture(const char* path) {
   editBackup_.reset();
   undo_.reset();
   redo_.reset();
+}
 
-  platform::Stopwatch& sw = platform::LoadStopwatch();
-  sw.Start();
-  current_.reset(reader_ ? reader_(path) : nullptr);
-  if (current_ && !current_->chunky) current_.reset();
+int Controller::ShowOpened(platform::Stopwatch& sw) {
   loadTime_ = sw.Elapsed(1.0f);
 
   if (!current_) {

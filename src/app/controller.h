@@ -15,6 +15,7 @@
 
 #include "app/status.h"
 #include "image/chunky.h"
+#include "platform/stopwatch.h"
 
 namespace vl::app {
 
@@ -123,6 +124,9 @@ class Controller {
   // Opens a file as the current picture: 0 when loaded, 1 when not or when path is null.
   // Drops every undo state.
   int OpenPicture(const char* path);
+  // The same for a script: a file that cannot be read answers 1 and changes nothing (the
+  // current picture, its path, title and undo state stay).
+  int LoadPicture(const char* path);
   // Loads the clipboard's picture as the current picture; the undo slots are kept.
   void PastePicture();
   // The same with a picture already read (the desktop clipboard's); null counts as a failed read.
@@ -176,6 +180,10 @@ class Controller {
  private:
   bool Step(int direction);
   void ShowPasted(image::TexturePtr picture, float seconds);
+  // Drops the current picture and every undo state, detaching the display.
+  void DropPicture();
+  // Finishes an open whose read result is in current_ (null: failed); its answer.
+  int ShowOpened(platform::Stopwatch& sw);
   void SetTitle(std::string title);
   void ShowImage(const image::Texture* image);
   void ApplyOrientation(int orientation);
