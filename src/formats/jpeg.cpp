@@ -331,7 +331,7 @@ int SaveJPEG(const image::ChunkyImage* image, const char* path, int quality, boo
   if (!image || !image->pixels || !path || !SaveableFormat(image->format)) return 0;
   if (!image::SizeAllowed(image->width, image->height, image->format)) return 0;
   std::lock_guard<std::recursive_mutex> lock(g_codecLock);
-  platform::SafeFile out(path);
+  platform::SafeFile out(path, true);
   if (!out.file()) return 0;
 
   Encoder e;
