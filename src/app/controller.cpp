@@ -197,6 +197,40 @@ int Controller::OpenPicture(const char* path) {
   const std::string previousPath = loadFailed_ ? std::string() : currentPath_;
   currentPath_ = path;
   SetTitle("Loading " + currentPath_ + "...");
+  DropPicture(previousPath);
+
+  platform::Stopwatch& sw = platform::LoadStopwatch();
+  sw.Start();
+  current_ = ReadPicture(path);
+  return ShowOpened(sw);
+}
+
+int Controller::LoadPicture(const char* path) {
+  if (!path) return 1;
+  SetTitle(std::string("Loading ") + path + "...");
+  platform::Stopwatch& sw = platform::LoadStopwatch();
+  sw.Start();
+  image::TexturePtr picture = ReadPicture(path);
+  if (!picture) {
+    UpdateStatus();  // the title of the picture that stays
+    return 1;
+  }
+  const std::string previousPath = loadFailed_ ? std::string() : currentPath_;
+  currentPath_ = path;
+  DropPicture(previousPath);
+  current_ = std::move(picture);
+  return ShowOpened(sw);
+}
+
+image::TexturePtr Controller::ReadPicture(const char* path) {
+  image::TexturePtr picture;
+  if (!readAhead_ || !readAhead_->Take(platform::ResolvePath(path), picture))
+    picture.reset(reader_ ? reader_(path) : nullptr);
+  if (picture && !picture->chunky) picture.reset();
+  return picture;
+}
+
+void Controller::DropPicture(const std::string& previousPath) {
   ShowImage(nullptr);
   if (observer_) observer_->PictureOpened();
   if (observer_) observer_->OverlayChanged(nullptr);
@@ -211,15 +245,9 @@ int Controller::OpenPicture(const char* path) {
   editBackup_.reset();
   undo_.reset();
   redo_.reset();
+}
 
-  platform::Stopwatch& sw = platform::LoadStopwatch();
-  sw.Start();
-  image::TexturePtr ready;
-  if (readAhead_ && readAhead_->Take(platform::ResolvePath(path), ready))
-    current_ = std::move(ready);
-  else
-    current_.reset(reader_ ? reader_(path) : nullptr);
-  if (current_ && !current_->chunky) current_.reset();
+int Controller::ShowOpened(platform::Stopwatch& sw) {
   loadTime_ = sw.Elapsed(1.0f);
 
   if (!current_) {

@@ -17,6 +17,7 @@
 #include "app/status.h"
 #include "app/step_read_ahead.h"
 #include "image/chunky.h"
+#include "platform/stopwatch.h"
 
 namespace vl::app {
 
@@ -137,6 +138,9 @@ class Controller {
   // Opens a file as the current picture: 0 when loaded, 1 when not or when path is null.
   // Drops every undo state.
   int OpenPicture(const char* path);
+  // The same for a script: a file that cannot be read answers 1 and changes nothing (the
+  // current picture, its path, title and undo state stay).
+  int LoadPicture(const char* path);
   // Loads the clipboard's picture as the current picture; the undo slots are kept.
   void PastePicture();
   // The same with a picture already read (the desktop clipboard's); null counts as a failed read.
@@ -201,6 +205,13 @@ class Controller {
   // The nearest picture from index `from` on in the direction (its full path), or empty.
   std::string NeighbourPicture(int from, int direction) const;
   void ShowPasted(image::TexturePtr picture, float seconds);
+  // Reads path, or takes it from the pictures read ahead; null when it cannot be read.
+  image::TexturePtr ReadPicture(const char* path);
+  // Drops the current picture and every undo state, detaching the display; an unchanged
+  // picture goes to the read-ahead as the neighbour of previousPath.
+  void DropPicture(const std::string& previousPath);
+  // Finishes an open whose read result is in current_ (null: failed); its answer.
+  int ShowOpened(platform::Stopwatch& sw);
   void SetTitle(std::string title);
   void ShowImage(const image::Texture* image);
   void ApplyOrientation(int orientation);

@@ -99,6 +99,19 @@ std::string SaveAsStartPath(const std::string& path) {
   return start;
 }
 
+namespace {
+
+bool WritableInPlace(const std::string& target) {
+  const int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0) return false;
+  struct stat st;
+  const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  ::close(fd);
+  return regular;
+}
+
+}  // namespace
+
 std::string SaveFailureReason(const std::string& target, int savedErrno) {
   if (target.empty()) return std::strerror(ENOENT);
   struct stat st;
@@ -109,9 +122,15 @@ std::string SaveFailureReason(const std::string& target, int savedErrno) {
   std::vector<char> buf(probe.begin(), probe.end());
   buf.push_back('\0');
   const int fd = ::mkstemp(buf.data());
-  if (fd < 0) return std::strerror(errno);
-  ::close(fd);
-  ::unlink(buf.data());
+  if (fd >= 0) {
+    ::close(fd);
+    ::unlink(buf.data());
+  } else {
+    // A writable file in a directory that takes no new names is overwritten in place: the
+    // directory is not what failed then.
+    const int dirError = errno;
+    if ((dirError != EACCES && dirError != EPERM) || !WritableInPlace(target)) return std::strerror(dirError);
+  }
   if (IsFileError(savedErrno)) return std::strerror(savedErrno);
   std::string dir = formats::DirPart(target.c_str());
   if (dir.empty()) dir = ".";

@@ -59,7 +59,9 @@ struct SaveResult {
 
 // Writes image to path (assigns such as "T:" resolved) in the format with its options.
 // The savers write a temporary file next to the target and rename it over the target at
-// the end, so a failed save leaves an earlier file of that name as it was.
+// the end, so a failed save leaves an earlier file of that name as it was. A writable file in
+// a directory that takes no new names is encoded whole in memory and then overwritten in
+// place (platform/safe_file.h says what risk remains).
 SaveResult SavePicture(const image::ChunkyImage* image, const std::string& path, SaveFormat format,
                        const SaveOptions& options);
 // The controller's current picture; an error without one.

@@ -64,10 +64,12 @@ VolumeEntry MakeVolumeEntry(std::string_view name, std::string_view device, bool
 
 int CompareVolumes(const VolumeEntry& a, const VolumeEntry& b) {
   if (a.kind != b.kind) return a.kind < b.kind ? -1 : 1;
-  int r = a.kind == kVolumeOnDevice ? CompareNoCase(a.deviceText, b.deviceText) : CompareNoCase(a.nameText, b.nameText);
+  // The texts are compared without their brackets and colon, which would put "[sda10]"
+  // before "[sda1]" and "/media/usb:" before "/media:".
+  int r = a.kind == kVolumeOnDevice ? CompareNoCase(a.device, b.device) : CompareNoCase(a.name, b.name);
   if (r != 0) return r;
   // Equal keys keep a fixed order: the other text, then the bytes of the name.
-  r = a.kind == kVolumeOnDevice ? CompareNoCase(a.nameText, b.nameText) : CompareNoCase(a.deviceText, b.deviceText);
+  r = a.kind == kVolumeOnDevice ? CompareNoCase(a.name, b.name) : CompareNoCase(a.device, b.device);
   if (r != 0) return r;
   return a.name.compare(b.name);
 }

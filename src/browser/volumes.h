@@ -31,8 +31,8 @@ struct VolumeEntry {
 // (none: assign; memory-backed: kind 1; otherwise kind 0) and forms both column texts.
 VolumeEntry MakeVolumeEntry(std::string_view name, std::string_view device, bool memoryBacked, std::string path);
 
-// Kind first (0, 1, 2); within kind 0 by the device text, within kinds 1 and 2 by the
-// name text, both without regard to ASCII case. Negative, zero or positive.
+// Kind first (0, 1, 2); within kind 0 by the device name, within kinds 1 and 2 by the
+// volume name, both without regard to ASCII case. Negative, zero or positive.
 int CompareVolumes(const VolumeEntry& a, const VolumeEntry& b);
 
 // True for the file systems that hold no user files (proc, sysfs, cgroup, ...).

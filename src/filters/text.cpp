@@ -125,10 +125,10 @@ int RenderText(std::string_view text, std::string_view fontPath, int size, int d
   for (int64_t row = 0; row < h; ++row)
     std::memcpy(shadow->chunky->pixels + (row + pad) * sw + pad, glyphs->chunky->pixels + row * w,
                 static_cast<size_t>(w));
-  if (gaussian)
-    GaussianBlur(shadow->chunky, static_cast<float>(blur), kAlphaOnly);
-  else
-    BoxBlur(shadow->chunky, shadow->chunky, blur, blur);
+  // A blur that found no work memory leaves a hard-edged shadow: no shadow to draw.
+  const bool blurred = gaussian ? GaussianBlur(shadow->chunky, static_cast<float>(blur), kAlphaOnly)
+                                : BoxBlur(shadow->chunky, shadow->chunky, blur, blur);
+  if (!blurred) return Fail(kTextStatusNoMemory);
 
   textImage = std::move(glyphs);
   shadowImage = std::move(shadow);

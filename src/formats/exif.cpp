@@ -114,10 +114,12 @@ float ToFloat(double v) {
   return static_cast<float>(v);
 }
 
-// Text of at most max characters from n bytes, stopping at a NUL.
+// Text of at most max characters from n bytes, stopping at a NUL. Cameras pad their texts
+// to a fixed size with blanks (or blanks and NULs); the padding is dropped.
 std::string CopyText(const uint8_t* p, size_t n, size_t max) {
   size_t len = 0;
   while (len < n && len < max && p[len] != 0) ++len;
+  while (len > 0 && p[len - 1] == ' ') --len;
   return std::string(reinterpret_cast<const char*>(p), len);
 }
 

@@ -227,7 +227,7 @@ int SaveILBM(const image::ChunkyImage* image, const char* path) {
     std::fflush(stdout);
     return 0;
   }
-  platform::SafeFile file(path);
+  platform::SafeFile file(path, true);
   if (!file.file()) {
     std::printf("failed to open file for save:%s\n", path);
     std::fflush(stdout);

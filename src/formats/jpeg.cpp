@@ -164,11 +164,6 @@ bool FinishDecoder(Decoder& d) {
   return Guarded(d.err, [&] { jpeg_finish_decompress(&d.cinfo); });
 }
 
-// Adobe applications store CMYK inverted: with k = 255 - K, R = max(C - k, 0) and so on.
-inline uint8_t InvertedCmykChannel(int c, int k) {
-  return static_cast<uint8_t>(std::max(c - k, 0));
-}
-
 // Decodes every row as ARGB32 straight into the texture, widening each row in place.
 bool DecodeARGB32(Decoder& d, image::ChunkyImage* dest) {
   bool complete = true;
@@ -182,12 +177,12 @@ bool DecodeARGB32(Decoder& d, image::ChunkyImage* dest) {
         return;
       }
       if (d.components == 4) {
+        const bool inverted = d.cinfo.saw_Adobe_marker;
         for (int x = 0; x < d.width; ++x) {
           uint8_t* p = row + static_cast<size_t>(x) * 4;
-          const int k = 255 - p[3];
-          const uint8_t r = InvertedCmykChannel(p[0], k);
-          const uint8_t g = InvertedCmykChannel(p[1], k);
-          const uint8_t b = InvertedCmykChannel(p[2], k);
+          const uint8_t r = CmykChannel(p[0], p[3], inverted);
+          const uint8_t g = CmykChannel(p[1], p[3], inverted);
+          const uint8_t b = CmykChannel(p[2], p[3], inverted);
           p[0] = 255;
           p[1] = r;
           p[2] = g;
@@ -216,12 +211,12 @@ bool DecodeRGB24(Decoder& d, image::ChunkyImage* dest) {
         return;
       }
       if (d.components == 4) {
+        const bool inverted = d.cinfo.saw_Adobe_marker;
         for (int x = 0; x < d.width; ++x) {
           const uint8_t* p = d.row + static_cast<size_t>(x) * 4;
-          const int k = 255 - p[3];
-          out[x * 3 + 0] = InvertedCmykChannel(p[0], k);
-          out[x * 3 + 1] = InvertedCmykChannel(p[1], k);
-          out[x * 3 + 2] = InvertedCmykChannel(p[2], k);
+          out[x * 3 + 0] = CmykChannel(p[0], p[3], inverted);
+          out[x * 3 + 1] = CmykChannel(p[1], p[3], inverted);
+          out[x * 3 + 2] = CmykChannel(p[2], p[3], inverted);
         }
       } else if (d.components == 3) {
         std::memcpy(out, d.row, stride);
@@ -336,7 +331,7 @@ int SaveJPEG(const image::ChunkyImage* image, const char* path, int quality, boo
   if (!image || !image->pixels || !path || !SaveableFormat(image->format)) return 0;
   if (!image::SizeAllowed(image->width, image->height, image->format)) return 0;
   std::lock_guard<std::recursive_mutex> lock(g_codecLock);
-  platform::SafeFile out(path);
+  platform::SafeFile out(path, true);
   if (!out.file()) return 0;
 
   Encoder e;

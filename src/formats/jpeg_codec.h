@@ -19,6 +19,14 @@ namespace vl::formats {
 // margin for real ones.
 inline constexpr int64_t kJpegMaxPixelsPerByte = 4096;
 
+// One channel of a four-component JPEG. Files with an Adobe marker (Photoshop, ImageMagick)
+// store the inks inverted, so C, M, Y and K are already 255 - ink; others store them plain.
+// The colour is the inverted ink scaled by the inverted key, rounded: R = C x K / 255.
+inline uint8_t CmykChannel(unsigned ink, unsigned key, bool inverted) {
+  if (!inverted) ink = 255 - ink, key = 255 - key;
+  return static_cast<uint8_t>((ink * key + 127) / 255);
+}
+
 // Held for the whole of every decode and encode (recursive).
 std::recursive_mutex& JpegCodecLock();
 

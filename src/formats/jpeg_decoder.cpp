@@ -53,11 +53,8 @@ bool ReadJpegData(jpeg_decompress_struct& cinfo, ErrorManager& err, const uint8_
     if (!cmyk) continue;
     for (int64_t x = 0; x < w; ++x) {
       const uint8_t* s = row.data() + x * 4;
-      unsigned c = s[0], m = s[1], y = s[2], k = s[3];
-      if (!inverted) c = 255 - c, m = 255 - m, y = 255 - y, k = 255 - k;
-      // Now c, m, y, k hold the inverted inks: the colour is ink * key / 255.
-      decode::PutArgb(dst + x * 4, 255, static_cast<uint8_t>(c * k / 255), static_cast<uint8_t>(m * k / 255),
-                      static_cast<uint8_t>(y * k / 255));
+      decode::PutArgb(dst + x * 4, 255, CmykChannel(s[0], s[3], inverted), CmykChannel(s[1], s[3], inverted),
+                      CmykChannel(s[2], s[3], inverted));
     }
   }
   jpeg_finish_decompress(&cinfo);

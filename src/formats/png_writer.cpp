@@ -86,7 +86,7 @@ int SavePNG(const image::ChunkyImage* image, const char* path, bool withAlpha) {
   }
   job.row = row.data();
 
-  platform::SafeFile file(path);
+  platform::SafeFile file(path, true);
   if (!file.file()) return 0;
   platform::SaveStopwatch().Start();
   job.file = file.file();

@@ -1,5 +1,6 @@
 #include "image/pool.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -81,6 +82,19 @@ Pool* g_pool = nullptr;
 // Largest block the pool hands out; sizes beyond it fail like an exhausted pool.
 constexpr size_t kMaxBlock = (size_t{1} << 31);
 
+// Allocations still served before every one fails; negative: no limit.
+std::atomic<long> g_failAfter{-1};
+
+// False when the test limit of FailAllocationsAfter() refuses this allocation.
+bool AllocationAllowed() {
+  long n = g_failAfter.load(std::memory_order_relaxed);
+  while (n >= 0) {
+    if (n == 0) return false;
+    if (g_failAfter.compare_exchange_weak(n, n - 1, std::memory_order_relaxed)) return true;
+  }
+  return true;
+}
+
 void WriteHeader(void* block, size_t size) {
   uint32_t words[4] = {kBlockMarker, static_cast<uint32_t>(size), 0, 0};
   std::memcpy(block, words, sizeof words);
@@ -115,8 +129,12 @@ size_t PoolBlockCount() {
   return g_pool->blocks.size();
 }
 
+void FailAllocationsAfter(long successes) {
+  g_failAfter.store(successes < 0 ? -1 : successes, std::memory_order_relaxed);
+}
+
 void* Allocate(size_t size) {
-  if (size == 0 || size > kMaxBlock) return nullptr;
+  if (size == 0 || size > kMaxBlock || !AllocationAllowed()) return nullptr;
   std::shared_lock g(g_poolLock);
   if (!g_pool) return nullptr;
   const size_t total = TotalBytes(size);

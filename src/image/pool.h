@@ -25,6 +25,10 @@ void Free(void* ptr);
 // Number of blocks currently held by the pool (for leak checks).
 size_t PoolBlockCount();
 
+// For tests of the out-of-memory paths: the next `successes` allocations are served and every
+// one after them fails, until a negative value lifts the limit (the default).
+void FailAllocationsAfter(long successes);
+
 // Keeps the pool alive for a scope (start-up and tests).
 class PoolScope {
  public:

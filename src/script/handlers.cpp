@@ -241,7 +241,7 @@ void InstallHandlers(CommandPort& port, app::Controller& ctl) {
   auto on = [&port, c](const char* name, Reply (*handler)(Controller&, const Args&)) {
     port.SetHandler(name, [c, handler](const Args& a) { return handler(*c, a); });
   };
-  on("Load", [](Controller& c, const Args& a) { return Answer(c.OpenPicture(a.Text(0))); });
+  on("Load", [](Controller& c, const Args& a) { return Answer(c.LoadPicture(a.Text(0))); });
   on("LoadNext", [](Controller& c, const Args&) { return Answer(c.LoadNext() ? 1 : 0); });
   on("LoadPrevious", [](Controller& c, const Args&) { return Answer(c.LoadPrevious() ? 1 : 0); });
   on("ChangeDirectory", ChangeDirectory);
@@ -253,7 +253,7 @@ void InstallHandlers(CommandPort& port, app::Controller& ctl) {
   on("SavePNG", [](Controller& c, const Args& a) { return Save(c, a, SavePngAs); });
   on("SaveIFF", [](Controller& c, const Args& a) { return Save(c, a, SaveIlbmAs); });
   on("ClipboardCopy", [](Controller& c, const Args&) { return Answer(c.CopyPicture()); });
-  on("ClipboardPaste", [](Controller& c, const Args&) { return Answer(c.OpenPicture("CLIPS:0")); });
+  on("ClipboardPaste", [](Controller& c, const Args&) { return Answer(c.LoadPicture("CLIPS:0")); });
   on("Scale", Scale);
   on("Sharpen", Sharpen);
   on("Levels", Levels);

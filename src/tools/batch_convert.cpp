@@ -90,6 +90,7 @@ void ConvertFile(BatchJob& job, const std::string& path, PictureReadAhead& ahead
   image::ChunkyImage* resized = BatchResize(picture->chunky, job.width, job.height, job.enlarge, job.reduce);
   if (!resized) {
     std::fputs("Not enough memory!\n", stdout);
+    job.unsaved.fetch_add(1);
     return;
   }
   image::ChunkyPtr newBuffer(resized != picture->chunky ? resized : nullptr);
@@ -107,6 +108,7 @@ void ConvertFile(BatchJob& job, const std::string& path, PictureReadAhead& ahead
     job.converted.fetch_add(1);
   } else {
     std::fputs("Failed to save as JPEG\n", stdout);
+    job.unsaved.fetch_add(1);
   }
 }
 
@@ -132,6 +134,7 @@ std::string SizeDifferenceText(int64_t sizeDifference, const std::string& sizeTe
 void ConvertDirectory(tasks::Worker* worker, BatchJob& job) {
   job.scanned = 0;
   job.converted = 0;
+  job.unsaved = 0;
   job.processed = 0;
   job.sizeDifference = 0;
   job.SetSizeText("");
@@ -174,6 +177,7 @@ void RunBatchConversion() {
 bool StartBatchConversion(BatchJob& job) {
   job.scanned = 0;
   job.converted = 0;
+  job.unsaved = 0;
   job.processed = 0;
   job.sizeDifference = 0;
   job.SetSizeText("");

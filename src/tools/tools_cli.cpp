@@ -280,7 +280,8 @@ int BatchConvertCli(const Parsed& p) {
   std::printf("Converted files: %d\n", job.converted.load());
   std::printf("File size difference: %s\n", SizeDifferenceText(job.sizeDifference.load(), job.SizeText()).c_str());
   std::fflush(stdout);
-  return stopped ? kExitInterrupted : kExitOk;
+  if (stopped) return kExitInterrupted;
+  return job.unsaved.load() > 0 ? kExitFailed : kExitOk;
 }
 
 int ThumbnailerCli(const Parsed& p) {

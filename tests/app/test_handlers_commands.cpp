@@ -45,9 +45,32 @@ TEST_F(HandlerTest, LoadQueriesAndLoadWithoutFile) {
   EXPECT_EQ(FormatReply(Run("ImageName")), "RC 0 640.png");
   EXPECT_EQ(Rc("Load"), 1) << "Load without FILE";
   EXPECT_EQ(Rc("ImageWidth"), 640) << "and the picture stays";
-  EXPECT_EQ(Rc("Load /p/none.png"), 1);
-  EXPECT_EQ(Rc("ImageWidth"), 0);
-  EXPECT_EQ(FormatReply(Run("ImagePath")), "RC 0 /p/none.png") << "the path as given to the last load";
+  EXPECT_EQ(Rc("Load /p/800.png"), 0);
+  EXPECT_EQ(FormatReply(Run("ImagePath")), "RC 0 /p/800.png") << "the path as given to the last load";
+}
+
+TEST_F(HandlerTest, AFailedLoadOrPasteKeepsThePictureAndItsUndo) {
+  ASSERT_EQ(Rc("Load /p/640.png"), 0);
+  ASSERT_EQ(Rc("Blur color 2"), 0);
+  const image::Texture* undo = controller->undoImage();
+  ASSERT_NE(undo, nullptr);
+  const std::vector<uint8_t> before = Pixels();
+  const std::string title = controller->title();
+  for (const char* line : {"Load /p/none.png", "Load \"\"", "ClipboardPaste"}) {
+    SCOPED_TRACE(line);
+    EXPECT_EQ(Rc(line), 1);
+    ASSERT_NE(Current(), nullptr);
+    EXPECT_EQ(Rc("ImageWidth"), 640);
+    EXPECT_EQ(Pixels(), before);
+    EXPECT_EQ(FormatReply(Run("ImagePath")), "RC 0 /p/640.png");
+    EXPECT_EQ(controller->title(), title);
+    EXPECT_FALSE(controller->loadFailed());
+    EXPECT_EQ(controller->undoImage(), undo);
+  }
+  // The window's own open keeps dropping the picture when the file cannot be read.
+  EXPECT_EQ(controller->OpenPicture("/p/none.png"), 1);
+  EXPECT_EQ(controller->currentImage(), nullptr);
+  EXPECT_TRUE(controller->loadFailed());
 }
 
 TEST_F(HandlerTest, LoadNextAtTheEndKeepsThePicture) {
@@ -117,7 +140,7 @@ TEST_F(HandlerTest, ArgumentChecksBeforeAnyOperation) {
 TEST_F(HandlerTest, ClipboardPasteOpensTheClipboardLikeAFile) {
   ASSERT_EQ(Rc("Load /p/640.png"), 0);
   EXPECT_EQ(Rc("ClipboardPaste"), 1) << "an empty clipboard";
-  EXPECT_EQ(Rc("ImageWidth"), 0);
+  EXPECT_EQ(Rc("ImageWidth"), 640) << "and the picture stays";
   pictures["CLIPS:0"] = {12, 8, "ILBM", 0};
   EXPECT_EQ(Rc("ClipboardPaste"), 0);
   EXPECT_EQ(Rc("ImageWidth"), 12);

@@ -239,6 +239,56 @@ TEST_F(SaveTest, ReadOnlyDirectoryKeepsTheEarlierFile) {
   EXPECT_EQ(Names(ro), std::vector<std::string>{"pic.png"});
 }
 
+TEST_F(SaveTest, WritableFileInAReadOnlyDirectoryIsOverwrittenInPlace) {
+  const std::string ro = dir.file("ro");
+  ASSERT_EQ(::mkdir(ro.c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+  for (int i = 0; i < kSaveFormatCount; ++i) {
+    const SaveFormat f = SaveFormatAt(i);
+    SCOPED_TRACE(SaveFormatName(f));
+    const std::string target = ro + "/pic." + SaveFormatSuffix(f);
+    const std::vector<uint8_t> bytes = Earlier(target);
+    ASSERT_EQ(::chmod(target.c_str(), 0666), 0);
+    ASSERT_EQ(::chmod(ro.c_str(), 0555), 0);
+    SaveResult tooBig, r;
+    std::vector<uint8_t> afterTooBig;
+    {
+      vl::test::UnprivilegedFiles user;
+      if (!user.active()) {
+        ::chmod(ro.c_str(), 0755);
+        GTEST_SKIP() << "permission bits cannot be made to apply";
+      }
+      {
+        // No room for the new length: refused before a byte of the earlier file changes.
+        FileSizeLimit limit(2000);
+        tooBig = SavePicture(picture.get(), target, f, {});
+      }
+      afterTooBig = ReadFile(target);
+      r = SavePicture(picture.get(), target, f, {});
+    }
+    ::chmod(ro.c_str(), 0755);
+    EXPECT_FALSE(tooBig.ok);
+    EXPECT_TRUE(Contains(tooBig.error, std::strerror(EFBIG))) << tooBig.error;
+    EXPECT_EQ(afterTooBig, bytes);
+    ASSERT_TRUE(r.ok) << r.error;
+    // The file is now the picture, whole: the same bytes a save into a writable directory gives.
+    const std::string plain = dir.file(std::string("plain.") + SaveFormatSuffix(f));
+    ASSERT_TRUE(SavePicture(picture.get(), plain, f, {}).ok);
+    const std::vector<uint8_t> written = ReadFile(target);
+    if (f == SaveFormat::kIff) {
+      // The NAME chunk holds the path the picture was saved to; the rest is the same.
+      image::TexturePtr back(formats::ReadPicture(target.c_str()));
+      ASSERT_TRUE(back && back->chunky);
+      EXPECT_EQ(back->chunky->width, 64);
+    } else {
+      EXPECT_EQ(written, ReadFile(plain));
+    }
+    EXPECT_NE(written, bytes);
+    EXPECT_EQ(Names(ro).size(), static_cast<size_t>(i + 1)) << "no temporary file was left";
+    ::unlink(plain.c_str());
+  }
+}
+
 TEST_F(SaveTest, PicturesTooWideForTheFormatAreRefusedWithTheLimit) {
   image::ChunkyPtr wide(image::chk_Create(65536, 1, image::ARGB32, true));
   ASSERT_TRUE(wide);

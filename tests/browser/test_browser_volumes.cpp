@@ -49,6 +49,37 @@ TEST(VolumeRows, SortOrder) {
   EXPECT_EQ(CompareVolumes(pics, pics), 0);
 }
 
+TEST(VolumeRows, SortOrderTable) {
+  // Each row: two volumes (name, device, memory-backed) of which the first sorts first.
+  struct Row {
+    const char* name1;
+    const char* device1;
+    bool memory1;
+    const char* name2;
+    const char* device2;
+    bool memory2;
+  };
+  const Row rows[] = {
+      {"/z", "sda1", false, "/a", "sda10", false},             // by device, not by name
+      {"/z", "sda10", false, "/a", "sda2", false},             // the device text, byte by byte
+      {"/y", "NVME0n1p1", false, "/x", "nvme0n1p2", false},    // ASCII case folded
+      {"/a", "sda1", false, "/b", "SDA1", false},              // equal devices: by name
+      {"/media", "tmpfs", true, "/media/usb", "tmpfs", true},  // a parent before its child
+      {"/run/b", "tmpfs", true, "/run/B2", "tmpfs", true},
+      {"/zz", "zz", false, "/a", "tmpfs", true},  // kind before everything
+      {"/a", "tmpfs", true, "Desktop", "", false},
+      {"HOME", "", false, "Pictures", "", false},
+      {"Music", "", false, "music2", "", false},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(std::string(r.name1) + " / " + r.name2);
+    VolumeEntry first = MakeVolumeEntry(r.name1, r.device1, r.memory1, "/1");
+    VolumeEntry second = MakeVolumeEntry(r.name2, r.device2, r.memory2, "/2");
+    EXPECT_LT(CompareVolumes(first, second), 0);
+    EXPECT_GT(CompareVolumes(second, first), 0);
+  }
+}
+
 TEST(MountInfo, DeviceTextsAndKindsOfTheParsedMounts) {
   std::string text =
       "27 1 254:0 / / rw,relatime - ext4 /dev/vda rw\n"

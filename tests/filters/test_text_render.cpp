@@ -9,6 +9,7 @@
 
 #include "filters/text.h"
 #include "filters/text_engine.h"
+#include "image/pool.h"
 #include "test_support.h"
 
 namespace vl::filters {
@@ -344,6 +345,40 @@ TEST_F(InsertTextTest, FailuresLeaveThePicture) {
   params_.text = "x";
   EXPECT_EQ(ApplyInsertText(grey.get(), params_), 1);
   EXPECT_FALSE(TextEngineIsOpen());
+}
+
+TEST_F(InsertTextTest, NoMemoryAtAnyStepLeavesThePicture) {
+  // Black text with a shadow beside it, smoothed by the box blur (its work buffer comes from
+  // the pixel pool). Each run lets a few more pixel allocations through: every run either
+  // draws exactly what an unlimited run draws, or answers 1 and changes nothing.
+  params_.color = 0xFF000000u;
+  params_.shadow = true;
+  params_.shadowX = 6;
+  params_.shadowY = 6;
+  params_.shadowColor = 0xFF0000FFu;
+  params_.smoothness = 3;
+  params_.gaussian = false;
+  const std::vector<uint8_t> before = Pixels(pic_.get());
+  ASSERT_EQ(ApplyInsertText(pic_.get(), params_), 0);
+  const std::vector<uint8_t> reference = Pixels(pic_.get());
+  int refused = 0;
+  for (long served = 0; served < 8; ++served) {
+    SCOPED_TRACE(served);
+    image::Fill(pic_->chunky, 255, 255, 255, 255);
+    image::FailAllocationsAfter(served);
+    const int rc = ApplyInsertText(pic_.get(), params_);
+    image::FailAllocationsAfter(-1);
+    if (rc == 0) {
+      EXPECT_EQ(TextStatus(), "OK");
+      EXPECT_EQ(Pixels(pic_.get()), reference) << "a drawing made with less memory differs";
+    } else {
+      ++refused;
+      EXPECT_EQ(rc, 1);
+      EXPECT_EQ(TextStatus(), "Not enough memory");
+      EXPECT_EQ(Pixels(pic_.get()), before);
+    }
+  }
+  EXPECT_GE(refused, 3) << "text, shadow and the blur's buffer each need their memory";
 }
 
 TEST_F(InsertTextTest, DefaultFontNameFindsAFace) {

@@ -230,6 +230,39 @@ TEST_F(ExifTest, UserComment) {
   EXPECT_EQ(info->cameraMake, "");
 }
 
+TEST_F(ExifTest, PaddingOfTextsIsDropped) {
+  // Each row: the bytes of an ASCII value as a camera writes them, and the text kept.
+  struct Case {
+    uint16_t tag;
+    std::string bytes;
+    std::string want;
+  };
+  const std::string nuls("\0\0\0", 3);
+  const Case cases[] = {
+      {0x0110, "E-M1            " + std::string(1, '\0'), "E-M1"},
+      {0x0110, "E-M1   " + nuls + "   ", "E-M1"},
+      {0x0110, "PowerShot G7 X  " + nuls, "PowerShot G7 X"},
+      {0x010F, "Canon" + std::string(40, ' '), "Canon"},
+      {0x010F, std::string(8, ' ') + nuls, ""},
+      {0x9003, "2023:12:31 23:59:58 " + nuls, "2023:12:31 23:59:58"},
+      {0x9286, "ASCII" + nuls + "note   " + nuls + "  ", "note"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.want);
+    Tiff t(false);
+    const Bytes value(c.bytes.begin(), c.bytes.end());
+    const uint16_t format = c.tag == 0x9286 ? 7 : 2;
+    t.AddIfd({{c.tag, format, static_cast<uint32_t>(value.size()), value}});
+    auto info = Info(t.App1Payload());
+    ASSERT_TRUE(info);
+    const std::string& got = c.tag == 0x0110   ? info->cameraModel
+                             : c.tag == 0x010F ? info->cameraMake
+                             : c.tag == 0x9003 ? info->dateTime
+                                               : info->userComment;
+    EXPECT_EQ(got, c.want);
+  }
+}
+
 TEST_F(ExifTest, ThumbnailOffsetAndLengthRule) {
   // The length is cut to the bytes the block holds behind the offset.
   Tiff t(true);

@@ -138,6 +138,17 @@ TEST_F(ExifReport, CameraFile) {
             "Orientation: Rotate 270\n");
 }
 
+TEST_F(ExifReport, PaddedCameraTextIsPrintedWithoutItsBlanks) {
+  Tiff t(false);
+  t.AddIfd({t.Ascii(0x0110, "E-M1            "), t.Ascii(0x0132, "2024:01:02 03:04:05")});
+  const std::string path = dir_.file("padded.jpg");
+  test::WriteFile(path, test::JpegWithExif(t.App1Payload()));
+  int rc = -1;
+  std::string out = Run(path, rc);
+  EXPECT_EQ(rc, 0);
+  EXPECT_NE(out.find("\nCamera: E-M1\nFlash:"), std::string::npos) << out;
+}
+
 TEST_F(ExifReport, DistanceLineIsNotDoubled) {
   Tiff t(false);
   t.AddIfd({t.Rational(0x9206, 125, 100)});

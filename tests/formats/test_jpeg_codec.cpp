@@ -7,6 +7,7 @@
 
 #include "formats/jpeg.h"
 #include "formats/jpeg_codec.h"
+#include "formats/loader.h"
 #include "image/pool.h"
 #include "test_jpeg_files.h"
 #include "test_support.h"
@@ -58,12 +59,12 @@ Bytes GreyToRgb(const Bytes& grey) {
   return rgb;
 }
 
-// The colours of inverted CMYK: with k = 255 - K, R = max(C - k, 0) and so on.
+// The colours of inverted CMYK: R = C x K / 255, rounded, and so on.
 Bytes InvertedCmykToRgb(const Bytes& cmyk) {
   Bytes rgb;
   for (size_t i = 0; i + 3 < cmyk.size(); i += 4) {
-    const int k = 255 - cmyk[i + 3];
-    for (int c = 0; c < 3; ++c) rgb.push_back(static_cast<uint8_t>(std::max(cmyk[i + c] - k, 0)));
+    const int k = cmyk[i + 3];
+    for (int c = 0; c < 3; ++c) rgb.push_back(static_cast<uint8_t>((cmyk[i + c] * k + 127) / 255));
   }
   return rgb;
 }
@@ -149,12 +150,56 @@ TEST_F(JpegTest, ReadsAdobeInvertedCmyk) {
   EXPECT_NEAR(red[2], 0, 3);
   EXPECT_NEAR(red[3], 0, 3);
   const uint8_t* grey = t->chunky->pixels + 4 * (w * 4 + 11);
-  EXPECT_NEAR(grey[1], 200 - 127, 3);
+  EXPECT_NEAR(grey[1], 200 * 128 / 255, 3);
   const uint8_t* white = t->chunky->pixels + 4 * (w * 4 + 20);
   EXPECT_NEAR(white[1], 255, 3);
   TexturePtr c(ReadJpegForCache(path.c_str()));
   ASSERT_NE(c, nullptr);
   EXPECT_EQ(Bytes(c->chunky->pixels, c->chunky->pixels + expected.size()), expected);
+}
+
+TEST_F(JpegTest, InvertedCmykGivesTheSameColoursThroughEveryReader) {
+  // Each row: the four bytes an Adobe application stores (inks inverted) and the colour they
+  // stand for. The first is rgb(200,40,60) as ImageMagick writes it in CMYK.
+  struct Case {
+    uint8_t c, m, y, k;
+    uint8_t r, g, b;
+  };
+  const Case cases[] = {
+      {255, 51, 77, 200, 200, 40, 60},     {255, 255, 255, 255, 255, 255, 255}, {0, 0, 0, 0, 0, 0, 0},
+      {255, 255, 255, 128, 128, 128, 128}, {128, 64, 32, 255, 128, 64, 32},     {200, 100, 50, 100, 78, 39, 20},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(testing::Message() << int(k.c) << "," << int(k.m) << "," << int(k.y) << "," << int(k.k));
+    const int side = 16;
+    Bytes cmyk;
+    for (int i = 0; i < side * side; ++i) cmyk.insert(cmyk.end(), {k.c, k.m, k.y, k.k});
+    JpegParams params;
+    params.width = params.height = side;
+    params.components = 4;
+    params.in = JCS_CMYK;
+    params.hSamp = params.vSamp = 1;
+    params.quality = 100;
+    const Bytes file = test::EncodeJpeg(params, cmyk);
+    ASSERT_FALSE(file.empty());
+    TexturePtr builtIn(ReadPicture(Write("c.jpg", file).c_str()));
+    TexturePtr system(ReadPicture(Write("c.jpeg", file).c_str()));
+    TexturePtr cache(ReadJpegForCache(dir_.file("c.jpg").c_str()));
+    ASSERT_TRUE(builtIn && system && cache);
+    ASSERT_EQ(builtIn->chunky->format, image::ARGB32);
+    ASSERT_EQ(system->chunky->format, image::ARGB32);
+    const uint8_t want[3] = {k.r, k.g, k.b};
+    for (int i = 0; i < side * side; ++i) {
+      const uint8_t* a = builtIn->chunky->pixels + i * 4;
+      const uint8_t* b = system->chunky->pixels + i * 4;
+      const uint8_t* c = cache->chunky->pixels + i * 3;
+      for (int ch = 0; ch < 3; ++ch) {
+        ASSERT_NEAR(a[1 + ch], want[ch], 1) << "built-in reader, pixel " << i;
+        ASSERT_NEAR(b[1 + ch], a[1 + ch], 1) << "system decoder, pixel " << i;
+        ASSERT_EQ(c[ch], a[1 + ch]) << "cache reader, pixel " << i;
+      }
+    }
+  }
 }
 
 TEST_F(JpegTest, RefusesWhatItCannotRead) {

@@ -107,7 +107,7 @@ TEST_F(EndToEnd, QueriesLoadsHostileLinesAndQuit) {
   EXPECT_EQ(Cmd("ImageHeight"), "RC 240\n");
   EXPECT_EQ(Cmd("ImageName"), "RC 0 testcard.png\n");
   EXPECT_EQ(Cmd("Load /nonexistent/x.png"), "RC 1\n");
-  EXPECT_EQ(Cmd("ImageWidth"), "RC 0\n") << "a failed load leaves no picture";
+  EXPECT_EQ(Cmd("ImageWidth"), "RC 320\n") << "a failed load keeps the picture";
   EXPECT_EQ(Cmd("Load"), "RC 1\n") << "Load without FILE";
   EXPECT_EQ(Cmd("Load " + ShellQuote(kSample)), "RC 0\n");
   EXPECT_EQ(Cmd("ImagePath"), "RC 0 " + kSample + "\n");

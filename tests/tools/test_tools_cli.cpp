@@ -54,6 +54,44 @@ TEST_F(ToolsCli, BatchConvertPrintsTheStatistics) {
   EXPECT_TRUE(IsJpegFile(dst + "/a.png"));
 }
 
+TEST_F(ToolsCli, BatchConvertFailsWhenAPictureReadCannotBeSaved) {
+  // Each row: how the destination is spoiled, the exit status and the converted count.
+  struct Case {
+    const char* name;
+    void (*spoil)(const TempDir& work, const std::string& dst);
+    int status;
+    int converted;
+  };
+  const Case cases[] = {
+      {"every save fails",
+       [](const TempDir& w, const std::string&) { test::WriteFile(w.file("file"), std::string("x")); }, 1, 0},
+      {"one save fails", [](const TempDir&, const std::string& d) { platform::MakeDirectories(d + "/b.png"); }, 1, 1},
+      {"an unreadable picture is not a failed save",
+       [](const TempDir& w, const std::string&) {
+         std::vector<uint8_t> png = test::ReadFile(w.file("src/b.png"));
+         png.resize(60);
+         test::WriteFile(w.file("src/b.png"), png);
+       },
+       0, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir w;
+    ASSERT_TRUE(platform::MakeDirectories(w.file("src")));
+    ASSERT_TRUE(WriteSolidPng(w.file("src/a.png"), 40, 30, 1, 2, 3));
+    ASSERT_TRUE(WriteSolidPng(w.file("src/b.png"), 30, 20, 4, 5, 6));
+    // The first row writes under a plain file, where no directory can be made.
+    const std::string dst = &c == &cases[0] ? w.file("file/out") : w.file("out");
+    c.spoil(w, dst);
+    const int rc =
+        RunProgram("--batch-convert " + ShellQuote(w.file("src")) + " " + ShellQuote(dst), out, err, scratch);
+    EXPECT_EQ(rc, c.status) << out << err;
+    const std::string head = "Scanned files: 2\nConverted files: " + std::to_string(c.converted) + "\n";
+    EXPECT_NE(out.find(head), std::string::npos) << out;
+    EXPECT_NE(out.find("File size difference: "), std::string::npos) << out;
+  }
+}
+
 TEST_F(ToolsCli, BatchConvertUsageErrors) {
   EXPECT_EQ(RunProgram("--batch-convert onlyone", out, err, scratch), 2);
   EXPECT_EQ(RunProgram("--batch-convert a b --quality 5", out, err, scratch), 2);
