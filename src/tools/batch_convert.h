@@ -37,6 +37,7 @@ struct BatchJob {
   std::atomic<int32_t> scanned{0};    // plain files examined, pictures or not
   std::atomic<int32_t> processed{0};  // directory entries handled, directories included
   std::atomic<int32_t> converted{0};  // JPEG files written
+  std::atomic<int32_t> entries{0};    // directory entries found (all known before the first is handled)
   // Running total of (source size - JPEG size) in bytes over the converted files.
   std::atomic<int64_t> sizeDifference{0};
   tasks::Worker* worker = nullptr;
