@@ -4,6 +4,8 @@
 // anything is written.
 #include <sys/stat.h>
 
+#include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QDateTime>
 #include <QDir>
@@ -17,16 +19,23 @@
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QtTest/QtTest>
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "../support/unprivileged_files.h"
+#include "app/menu_tree.h"
+#include "app/startup.h"
+#include "app/ui/main_window.h"
 #include "formats/loader.h"
 #include "formats/png_writer.h"
 #include "image/chunky.h"
 #include "image/pool.h"
+#include "main/session.h"
+#include "main/ui/window_table.h"
 #include "platform/requester.h"
+#include "settings/settings.h"
 #include "tools/batch_convert.h"
 #include "tools/job_setup.h"
 #include "tools/ui/batch_convert_window.h"
@@ -162,35 +171,27 @@ class BatchWindowsTest : public QObject {
 
   void thumbnailerMakesThumbnailsAndShowsTheFinalCounts_data() {
     QTest::addColumn<bool>("recursive");
-    QTest::addColumn<bool>("withTemplate");
+    QTest::addColumn<QString>("templ");  // "frame.png" made here, "card.png" shipped, or none
     QTest::addColumn<QString>("suffix");
     QTest::addColumn<bool>("replace");
-    QTest::addColumn<QString>("dirs");
-    QTest::addColumn<QString>("files");
-    QTest::addColumn<QString>("created");
+    QTest::addColumn<int>("dirs");
+    QTest::addColumn<int>("files");
+    QTest::addColumn<int>("created");
     QTest::addColumn<QString>("thumb");  // of a.png
     QTest::addColumn<QSize>("size");
-    // a.png (200 x 100), notes.txt, sub/b.png: a 64 x 64 box keeps a.png's aspect.
-    QTest::newRow("flat") << false << false << ".info" << false << "1"
-                          << "2"
-                          << "1"
-                          << "a.png.info" << QSize(64, 32);
-    QTest::newRow("recursive") << true << false << ".info" << false << "2"
-                               << "3"
-                               << "2"
-                               << "a.png.info" << QSize(64, 32);
-    QTest::newRow("template") << false << true << ".info" << false << "1"
-                              << "2"
-                              << "1"
-                              << "a.png.info" << QSize(90, 70);
-    QTest::newRow("replaced suffix") << false << false << "thumb" << true << "1"
-                                     << "2"
-                                     << "1"
-                                     << "a.thumb" << QSize(64, 32);
+    // pics/ holds a.png (200 x 100), notes.txt and sub/b.png; a 64 x 64 box keeps a.png's aspect.
+    const QString info = QStringLiteral(".info");
+    QTest::newRow("flat") << false << QString() << info << false << 1 << 2 << 1 << "a.png.info" << QSize(64, 32);
+    QTest::newRow("recursive") << true << QString() << info << false << 2 << 3 << 2 << "a.png.info" << QSize(64, 32);
+    QTest::newRow("template") << false << "frame.png" << info << false << 1 << 2 << 1 << "a.png.info" << QSize(90, 70);
+    QTest::newRow("shipped template") << false << "card.png" << info << false << 1 << 2 << 1 << "a.png.info"
+                                      << QSize(76, 76);
+    QTest::newRow("replaced suffix") << false << QString() << "thumb" << true << 1 << 2 << 1 << "a.thumb"
+                                     << QSize(64, 32);
   }
   void thumbnailerMakesThumbnailsAndShowsTheFinalCounts() {
     QFETCH(bool, recursive);
-    QFETCH(bool, withTemplate);
+    QFETCH(QString, templ);
     QFETCH(QString, suffix);
     QFETCH(bool, replace);
     QVERIFY(QDir(dir_->path()).mkpath(QStringLiteral("pics/sub")));
@@ -202,38 +203,72 @@ class BatchWindowsTest : public QObject {
     ThumbnailerWindow w;
     w.Open();
     QVERIFY(w.exampleThumbnail());
-    const int exampleWidth = w.exampleThumbnail()->width;
+    QCOMPARE(w.exampleThumbnail()->width, 64);
     Find<QLineEdit>(&w, "path")->setText(file(QStringLiteral("pics")));
     Find<QCheckBox>(&w, "recursive")->setChecked(recursive);
     Find<QLineEdit>(&w, "suffix")->setText(suffix);
     Find<QCheckBox>(&w, "replace")->setChecked(replace);
-    if (withTemplate) {
+    QFETCH(QSize, size);
+    if (!templ.isEmpty()) {
+      const QString shipped = QFile::decodeName(QByteArray::fromStdString(vl::tools::TemplateDirectory())) + templ;
       Find<QCheckBox>(&w, "enableTemplate")->setChecked(true);
-      w.SetTemplate(file(QStringLiteral("frame.png")));
-      // The example thumbnail takes the template's size.
-      QCOMPARE(QSize(w.exampleThumbnail()->width, w.exampleThumbnail()->height), QSize(90, 70));
-    } else {
-      QCOMPARE(exampleWidth, 64);
+      w.SetTemplate(templ == QStringLiteral("card.png") ? shipped : file(templ));
+      QVERIFY(w.templateImage());
+      // The example thumbnail takes the template's size, and leaves it with the template.
+      QCOMPARE(QSize(w.exampleThumbnail()->width, w.exampleThumbnail()->height), size);
+      Find<QCheckBox>(&w, "enableTemplate")->setChecked(false);
+      QCOMPARE(w.exampleThumbnail()->width, 64);
+      Find<QCheckBox>(&w, "enableTemplate")->setChecked(true);
     }
     QSignalSpy finished(&w, &ThumbnailerWindow::finished);
     QVERIFY(w.Start());
     QVERIFY(finished.wait(30000));
     QVERIFY(requester_.errors.empty());
-    QCOMPARE(w.job().templateImage != nullptr, withTemplate);
-    QTEST(Text(&w, "scannedDirectories"), "dirs");
+    QCOMPARE(w.job().templateImage != nullptr, !templ.isEmpty());
+    QFETCH(int, dirs);
+    QFETCH(int, files);
+    QFETCH(int, created);
+    QCOMPARE(Text(&w, "scannedDirectories").toInt(), dirs);
+    QCOMPARE(Text(&w, "createdThumbnails").toInt(), created);
     // A thumbnail written beside its picture may or may not turn up later in the same
     // listing; when it does, it is examined (and skipped) like any file.
-    QFETCH(QString, files);
-    QFETCH(QString, created);
     const int scanned = Text(&w, "scannedFiles").toInt();
-    QVERIFY2(scanned >= files.toInt() && scanned <= files.toInt() + created.toInt(),
-             qPrintable(QString::number(scanned)));
-    QCOMPARE(Text(&w, "createdThumbnails"), created);
+    QVERIFY2(scanned >= files && scanned <= files + created, qPrintable(QString::number(scanned)));
     QFETCH(QString, thumb);
-    QFETCH(QSize, size);
     QCOMPARE(SizeOf(file(QStringLiteral("pics/") + thumb)), size);
     QCOMPARE(QFile::exists(file(QStringLiteral("pics/sub/b.png.info"))), recursive);
     QVERIFY(Find<QPushButton>(&w, "start")->isEnabled());
+  }
+
+  void theMenuItemsOpenTheWindowsAndKeepThem() {
+    vl::main::Session session(vl::settings::DefaultSettings());
+    vl::app::ui::MainWindow main(session.controller(), vl::app::StartupOptions{});
+    vl::main::ui::WindowTable windows(session, main);
+    const struct {
+      int id;
+      const char* name;
+      const char* title;
+    } items[] = {{vl::app::kMenuBatchConvert, "batch-convert", "Batch converter"},
+                 {vl::app::kMenuThumbnailer, "thumbnailer", "Thumbnailer"}};
+    const std::vector<std::string> names = windows.WindowNames();
+    for (const auto& item : items) {
+      QVERIFY(std::find(names.begin(), names.end(), item.name) != names.end());
+      QAction* action = main.menuAction(item.id);
+      QVERIFY(action->isEnabled());
+      action->trigger();  // no picture is needed
+      QWidget* shown = nullptr;
+      for (QDialog* d : main.findChildren<QDialog*>())
+        if (d->isVisible() && d->windowTitle() == QString::fromUtf8(item.title)) shown = d;
+      QVERIFY2(shown, item.title);
+      // Closed and opened again: the same window, with the value typed before.
+      QLineEdit* first = shown->findChildren<QLineEdit*>().constFirst();
+      first->setText(QStringLiteral("/kept"));
+      shown->close();
+      QCOMPARE(windows.OpenByName(item.name), shown);
+      QVERIFY(shown->isVisible());
+      QCOMPARE(first->text(), QStringLiteral("/kept"));
+      shown->close();
+    }
   }
 
   void stopAndCloseEndARunningJob_data() {
@@ -249,8 +284,8 @@ class BatchWindowsTest : public QObject {
   void stopAndCloseEndARunningJob() {
     QFETCH(bool, thumbnailer);
     QFETCH(int, how);
-    constexpr int kCount = 40;
-    makePictures(QStringLiteral("src"), kCount, 300, 300);
+    constexpr int kCount = 60;
+    makePictures(QStringLiteral("src"), kCount, 256, 256);
     const QString dest = file(QStringLiteral("dst"));
     std::unique_ptr<QDialog> w;
     if (thumbnailer) {
@@ -278,9 +313,12 @@ class BatchWindowsTest : public QObject {
       QCoreApplication::processEvents();
     } else {
       QVERIFY(stop->isEnabled());
-      if (how == 0)
+      if (how == 0) {
+        // The statistics follow the job while it runs.
+        QTRY_VERIFY_WITH_TIMEOUT(!Text(w.get(), "file").isEmpty(), 20000);
+        QVERIFY(!finished.count());
         stop->click();
-      else
+      } else
         w->close();
       QVERIFY(finished.wait(30000));
       QVERIFY(start->isEnabled());
