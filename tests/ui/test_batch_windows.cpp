@@ -340,24 +340,22 @@ class BatchWindowsTest : public QObject {
     QTest::addColumn<QString>("dest");
     QTest::addColumn<bool>("readOnly");  // the destination's parent loses its write permission
     QTest::addColumn<QString>("message");
-    QTest::newRow("no source") << ""
-                               << "out" << false << "Please give a source path.";
-    QTest::newRow("missing source") << "missing"
-                                    << "out" << false << "does not exist";
-    QTest::newRow("source is a file") << "file.txt"
-                                      << "out" << false << "is not a directory";
-    QTest::newRow("no destination") << "src"
-                                    << "" << false << "Please give a destination path.";
-    QTest::newRow("same directory") << "src"
-                                    << "src/../src" << false << "are the same directory";
-    QTest::newRow("destination is a file") << "src"
-                                           << "file.txt" << false << "is not a directory";
-    QTest::newRow("destination below a file") << "src"
-                                              << "file.txt/out" << false << "cannot be created";
-    QTest::newRow("destination cannot be made") << "src"
-                                                << "locked/out" << true << "cannot be written";
-    QTest::newRow("destination cannot be written") << "src"
-                                                   << "locked" << true << "cannot be written";
+    const struct {
+      const char *tag, *source, *dest;
+      bool readOnly;
+      const char* message;
+    } rows[] = {{"no source", "", "out", false, "Please give a source path."},
+                {"missing source", "missing", "out", false, "does not exist"},
+                {"source is a file", "file.txt", "out", false, "is not a directory"},
+                {"no destination", "src", "", false, "Please give a destination path."},
+                {"same directory", "src", "src/../src", false, "are the same directory"},
+                {"destination is a file", "src", "file.txt", false, "is not a directory"},
+                {"destination below a file", "src", "file.txt/out", false, "cannot be created"},
+                {"destination cannot be made", "src", "locked/out", true, "cannot be written"},
+                {"destination cannot be written", "src", "locked", true, "cannot be written"}};
+    for (const auto& r : rows)
+      QTest::newRow(r.tag) << QString::fromUtf8(r.source) << QString::fromUtf8(r.dest) << r.readOnly
+                           << QString::fromUtf8(r.message);
   }
   void batchConverterRefusesBadPaths() {
     QFETCH(QString, source);
@@ -400,38 +398,19 @@ class BatchWindowsTest : public QObject {
     QTest::addColumn<QString>("suffix");
     QTest::addColumn<QString>("templ");  // enables the template unless "-"
     QTest::addColumn<QString>("message");
-    QTest::newRow("empty suffix") << "pics"
-                                  << ""
-                                  << "-"
-                                  << "";  // the "Error!" requester
-    QTest::newRow("suffix with a slash") << "pics"
-                                         << "/../x"
-                                         << "-"
-                                         << "must not contain";
-    QTest::newRow("no path") << ""
-                             << ".info"
-                             << "-"
-                             << "Please give the path";
-    QTest::newRow("missing path") << "missing"
-                                  << ".info"
-                                  << "-"
-                                  << "does not exist";
-    QTest::newRow("path is a file") << "pics/notes.txt"
-                                    << ".info"
-                                    << "-"
-                                    << "is not a directory";
-    QTest::newRow("template not a picture") << "pics"
-                                            << ".info"
-                                            << "pics/notes.txt"
-                                            << "is not a picture";
-    QTest::newRow("missing template") << "pics"
-                                      << ".info"
-                                      << "none.png"
-                                      << "is not a picture";
-    QTest::newRow("no template") << "pics"
-                                 << ".info"
-                                 << ""
-                                 << "Please choose a template image.";
+    const struct {
+      const char *tag, *path, *suffix, *templ, *message;
+    } rows[] = {{"empty suffix", "pics", "", "-", ""},  // the "Error!" requester
+                {"suffix with a slash", "pics", "/../x", "-", "must not contain"},
+                {"no path", "", ".info", "-", "Please give the path"},
+                {"missing path", "missing", ".info", "-", "does not exist"},
+                {"path is a file", "pics/notes.txt", ".info", "-", "is not a directory"},
+                {"template not a picture", "pics", ".info", "pics/notes.txt", "is not a picture"},
+                {"missing template", "pics", ".info", "none.png", "is not a picture"},
+                {"no template", "pics", ".info", "", "Please choose a template image."}};
+    for (const auto& r : rows)
+      QTest::newRow(r.tag) << QString::fromUtf8(r.path) << QString::fromUtf8(r.suffix) << QString::fromUtf8(r.templ)
+                           << QString::fromUtf8(r.message);
   }
   void thumbnailerRefusesBadInput() {
     QFETCH(QString, path);
