@@ -140,6 +140,7 @@ void ConvertDirectory(tasks::Worker* worker, BatchJob& job) {
   job.SetSizeText("");
 
   const std::vector<Entry> entries = ReadEntries(job.sourceDir);
+  job.entries = static_cast<int32_t>(std::min<size_t>(entries.size(), INT32_MAX));
   PictureReadAhead ahead;
   // The picture after entry i, for reading ahead (empty when there is none).
   auto nextPicture = [&](size_t i) {
@@ -179,6 +180,7 @@ bool StartBatchConversion(BatchJob& job) {
   job.converted = 0;
   job.unsaved = 0;
   job.processed = 0;
+  job.entries = 0;
   job.sizeDifference = 0;
   job.SetSizeText("");
   job.SetCurrentFile("");

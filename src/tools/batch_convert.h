@@ -38,6 +38,7 @@ struct BatchJob {
   std::atomic<int32_t> processed{0};  // directory entries handled, directories included
   std::atomic<int32_t> converted{0};  // JPEG files written
   std::atomic<int32_t> unsaved{0};    // pictures read that could not be resized or written
+  std::atomic<int32_t> entries{0};    // directory entries found (all known before the first is handled)
   // Running total of (source size - JPEG size) in bytes over the converted files.
   std::atomic<int64_t> sizeDifference{0};
   tasks::Worker* worker = nullptr;

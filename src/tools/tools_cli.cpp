@@ -18,6 +18,7 @@
 #include "formats/loader.h"
 #include "image/pool.h"
 #include "tools/batch_convert.h"
+#include "tools/job_setup.h"
 #include "tools/thumbnailer.h"
 
 namespace vl::tools {
@@ -155,11 +156,6 @@ bool Number(const Parsed& p, const std::string& name, long low, long high, long 
   return true;
 }
 
-bool IsDirectory(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 // ---- progress and Ctrl-C ------------------------------------------------------------
 
 volatile sig_atomic_t gInterrupted = 0;
@@ -251,11 +247,11 @@ int BatchConvertCli(const Parsed& p) {
   job.reduce = p.flags.count("--reduce") > 0;
   job.sourceDir = p.positionals[0];
   job.destDir = p.positionals[1];
-  if (!IsDirectory(job.sourceDir)) {
-    std::fprintf(stderr, "vistaloom: %s is not a directory\n", job.sourceDir.c_str());
+  if (job.destDir.empty()) return UsageError("the destination must not be empty");
+  if (const std::string bad = CheckBatchPaths(job.sourceDir, job.destDir); !bad.empty()) {
+    std::fprintf(stderr, "vistaloom: %s\n", bad.c_str());
     return kExitFailed;
   }
-  if (job.destDir.empty()) return UsageError("the destination must not be empty");
 
   image::PoolScope pool;
   ProgressLine progress;
@@ -294,25 +290,27 @@ int ThumbnailerCli(const Parsed& p) {
     return UsageError(error);
   if (auto it = p.values.find("--suffix"); it != p.values.end()) job.suffix = it->second;
   if (job.suffix.empty()) {
-    std::fputs("You need to specify file suffix!\n", stdout);
+    std::fputs(kNoSuffixText, stdout);
     return kExitUsage;
   }
+  if (const std::string bad = CheckThumbnailSuffix(job.suffix); !bad.empty()) return UsageError(bad);
   if (auto it = p.values.find("--default-tool"); it != p.values.end()) job.defaultTool = it->second;
   job.recursive = p.flags.count("--recursive") > 0;
   job.replace = p.flags.count("--replace") > 0;
   job.preserveAspect = p.flags.count("--no-aspect") == 0;
   job.path = p.positionals[0];
-  if (!IsDirectory(job.path)) {
-    std::fprintf(stderr, "vistaloom: %s is not a directory\n", job.path.c_str());
+  if (const std::string bad = CheckThumbnailerPath(job.path); !bad.empty()) {
+    std::fprintf(stderr, "vistaloom: %s\n", bad.c_str());
     return kExitFailed;
   }
 
   image::PoolScope pool;
   image::TexturePtr templ;
   if (auto it = p.values.find("--template"); it != p.values.end()) {
-    templ.reset(formats::ReadPicture(it->second.c_str()));
-    if (!templ || !templ->chunky) {
-      std::fprintf(stderr, "vistaloom: cannot load the template image %s\n", it->second.c_str());
+    std::string bad;
+    templ = LoadTemplateImage(it->second, bad);
+    if (!templ) {
+      std::fprintf(stderr, "vistaloom: %s\n", bad.c_str());
       return kExitFailed;
     }
     job.templateImage = templ.get();

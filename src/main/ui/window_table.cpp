@@ -35,6 +35,8 @@
 #include "edit/ui/straighten_window.h"
 #include "main/session.h"
 #include "settings/ui/settings_window.h"
+#include "tools/ui/batch_convert_window.h"
+#include "tools/ui/thumbnailer_window.h"
 
 namespace vl::main::ui {
 
@@ -127,6 +129,10 @@ WindowTable::WindowTable(Session& session, app::ui::MainWindow& window) : sessio
           [this] { window_.menuAction(app::kMenuExifInfo)->setChecked(false); });
   jpegTransform_ = new app::ui::JpegTransformWindow(c, &window_);
   window_.SetMenuAction(app::kMenuJpegTransform, [this] { jpegTransform_->Open(); });
+
+  // The batch converter and the thumbnailer: windows of their own, made on first use.
+  window_.SetMenuAction(app::kMenuBatchConvert, [this] { OpenByName("batch-convert"); });
+  window_.SetMenuAction(app::kMenuThumbnailer, [this] { OpenByName("thumbnailer"); });
 }
 
 settings::ui::SettingsWindow* WindowTable::OpenSettings() {
@@ -185,6 +191,7 @@ std::vector<std::string> WindowTable::WindowNames() const {
   for (int id : toolOrder_) names.push_back(tools_.at(id).name);
   names.emplace_back("style");
   names.insert(names.end(), {"settings", "settings:2", "settings:3", "exif", "jpeg-transform"});
+  names.insert(names.end(), {"batch-convert", "thumbnailer"});
   return names;
 }
 
@@ -198,6 +205,16 @@ QWidget* WindowTable::OpenByName(const std::string& name) {
     if (page < 0) return nullptr;
     OpenSettings()->ShowPage(page);
     return settings_;
+  }
+  if (name == "batch-convert") {
+    if (!batchConvert_) batchConvert_ = new tools::ui::BatchConvertWindow(&window_);
+    batchConvert_->Open();
+    return batchConvert_;
+  }
+  if (name == "thumbnailer") {
+    if (!thumbnailer_) thumbnailer_ = new tools::ui::ThumbnailerWindow(&window_);
+    thumbnailer_->Open();
+    return thumbnailer_;
   }
   if (name == "jpeg-options" || name == "png-options") {
     if (!save_->Open()) return nullptr;

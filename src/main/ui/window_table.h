@@ -27,6 +27,10 @@ class Session;
 namespace vl::settings::ui {
 class SettingsWindow;
 }
+namespace vl::tools::ui {
+class BatchConvertWindow;
+class ThumbnailerWindow;
+}  // namespace vl::tools::ui
 
 namespace vl::main::ui {
 
@@ -80,6 +84,8 @@ class WindowTable : public QObject {
   settings::ui::SettingsWindow* OpenSettings();
   app::ui::ExifWindow* exif_ = nullptr;
   app::ui::JpegTransformWindow* jpegTransform_ = nullptr;
+  tools::ui::BatchConvertWindow* batchConvert_ = nullptr;
+  tools::ui::ThumbnailerWindow* thumbnailer_ = nullptr;
 };
 
 }  // namespace vl::main::ui
