@@ -201,7 +201,7 @@ int Controller::OpenPicture(const char* path) {
 
   platform::Stopwatch& sw = platform::LoadStopwatch();
   sw.Start();
-  current_ = ReadPicture(path);
+  current_ = ReadPicture(path, currentStamp_);
   return ShowOpened(sw);
 }
 
@@ -210,7 +210,8 @@ int Controller::LoadPicture(const char* path) {
   SetTitle(std::string("Loading ") + path + "...");
   platform::Stopwatch& sw = platform::LoadStopwatch();
   sw.Start();
-  image::TexturePtr picture = ReadPicture(path);
+  FileStamp stamp;
+  image::TexturePtr picture = ReadPicture(path, stamp);
   if (!picture) {
     UpdateStatus();  // the title of the picture that stays
     return 1;
@@ -219,10 +220,12 @@ int Controller::LoadPicture(const char* path) {
   currentPath_ = path;
   DropPicture(previousPath);
   current_ = std::move(picture);
+  currentStamp_ = stamp;
   return ShowOpened(sw);
 }
 
-image::TexturePtr Controller::ReadPicture(const char* path) {
+image::TexturePtr Controller::ReadPicture(const char* path, FileStamp& stamp) {
+  stamp = readAhead_ ? StampOf(platform::ResolvePath(path)) : FileStamp();
   image::TexturePtr picture;
   if (!readAhead_ || !readAhead_->Take(platform::ResolvePath(path), picture))
     picture.reset(reader_ ? reader_(path) : nullptr);
@@ -239,7 +242,7 @@ void Controller::DropPicture(const std::string& previousPath) {
 
   // The picture left behind, unchanged, is the neighbour a step back wants.
   if (readAhead_ && pristine_ && current_ && !editBackup_ && !previousPath.empty())
-    readAhead_->Offer(platform::ResolvePath(previousPath), std::move(current_));
+    readAhead_->Offer(platform::ResolvePath(previousPath), std::move(current_), currentStamp_);
   pristine_ = false;
   current_.reset();
   editBackup_.reset();

@@ -206,7 +206,8 @@ class Controller {
   std::string NeighbourPicture(int from, int direction) const;
   void ShowPasted(image::TexturePtr picture, float seconds);
   // Reads path, or takes it from the pictures read ahead; null when it cannot be read.
-  image::TexturePtr ReadPicture(const char* path);
+  // stamp is the file's as it was before the read.
+  image::TexturePtr ReadPicture(const char* path, FileStamp& stamp);
   // Drops the current picture and every undo state, detaching the display; an unchanged
   // picture goes to the read-ahead as the neighbour of previousPath.
   void DropPicture(const std::string& previousPath);
@@ -240,6 +241,7 @@ class Controller {
   // The current picture is as its file reads (not turned, not changed): a step away from it
   // keeps it for reading ahead.
   bool pristine_ = false;
+  FileStamp currentStamp_;  // the file of the current picture, as it was read
   int lastDirection_ = +1;
 };
 

@@ -1,5 +1,7 @@
 #include "app/step_read_ahead.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -92,7 +94,17 @@ void StepReadAhead::Want(const std::vector<std::string>& paths) {
   // The dropped pictures are freed here, outside the lock.
 }
 
-void StepReadAhead::Offer(const std::string& path, image::TexturePtr picture) {
+FileStamp StampOf(const std::string& path) {
+  struct stat st {};
+  FileStamp stamp;
+  if (::stat(path.c_str(), &st) != 0) return stamp;
+  stamp.valid = true;
+  stamp.size = static_cast<int64_t>(st.st_size);
+  stamp.modifiedNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  return stamp;
+}
+
+void StepReadAhead::Offer(const std::string& path, image::TexturePtr picture, const FileStamp& stamp) {
   if (path.empty() || !picture) return;
   std::lock_guard<std::mutex> lk(lock_);
   for (const Slot& s : slots_)
@@ -100,6 +112,7 @@ void StepReadAhead::Offer(const std::string& path, image::TexturePtr picture) {
   Slot slot;
   slot.path = path;
   slot.picture = std::move(picture);
+  slot.stamp = stamp;
   slot.done = true;
   slots_.push_back(std::move(slot));
 }
@@ -120,8 +133,9 @@ bool StepReadAhead::Take(const std::string& path, image::TexturePtr& out) {
     taken = std::move(slots_[i]);
     slots_.erase(slots_.begin() + static_cast<std::ptrdiff_t>(i));
   }
-  // A failed read is done again by the caller, which reports the failure as it happens.
-  if (!taken.picture) return false;
+  // A failed read is done again by the caller, which reports the failure as it happens; a
+  // file changed since its read is read again.
+  if (!taken.picture || !(taken.stamp == StampOf(path))) return false;
   platform::PrintMessage(taken.messages);
   out = std::move(taken.picture);
   return true;
@@ -167,6 +181,7 @@ void StepReadAhead::Work() {
 
     image::TexturePtr picture;
     std::string messages;
+    const FileStamp stamp = StampOf(path);
     {
       platform::MessageCapture capture;
       platform::ScopedStopFlag stopScope(*stop);
@@ -181,6 +196,7 @@ void StepReadAhead::Work() {
       if (s.stop == stop) {
         s.picture = std::move(picture);
         s.messages = std::move(messages);
+        s.stamp = stamp;
         s.done = true;
         break;
       }

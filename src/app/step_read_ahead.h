@@ -23,6 +23,16 @@
 
 namespace vl::app {
 
+// What a file was when its picture was read: a held picture whose file has changed since is
+// not shown.
+struct FileStamp {
+  bool valid = false;
+  int64_t size = 0;
+  int64_t modifiedNs = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+FileStamp StampOf(const std::string& path);
+
 class StepReadAhead {
  public:
   // Reads one picture (on the worker).
@@ -47,11 +57,13 @@ class StepReadAhead {
   void Want(const std::vector<std::string>& paths);
   // Holds a picture of path already read (the one a step leaves), to be kept by the next
   // Want() when path is among its paths; ignored when path is held or being read already.
-  void Offer(const std::string& path, image::TexturePtr picture);
+  // stamp is the file's as it was read.
+  void Offer(const std::string& path, image::TexturePtr picture, const FileStamp& stamp);
   // Drops everything (the directory changed).
   void Clear() { Want({}); }
   // The picture of path when it is held or being read (waiting for the read), with the
-  // readers' messages printed; false when path was not read ahead (out is then untouched).
+  // readers' messages printed; false when path was not read ahead or its file changed after
+  // the read (out is then untouched).
   bool Take(const std::string& path, image::TexturePtr& out);
 
   // The paths whose pictures are held now (finished reads), in the order wanted.
@@ -64,6 +76,7 @@ class StepReadAhead {
     std::string path;
     image::TexturePtr picture;
     std::string messages;
+    FileStamp stamp;
     bool done = false;
     std::shared_ptr<platform::StopFlag> stop = std::make_shared<platform::StopFlag>();
   };

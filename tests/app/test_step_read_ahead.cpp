@@ -61,14 +61,33 @@ TEST_F(StepReadAheadTest, TakeGivesTheHeldPictureOnceAndRefusesWhatWasNotReadAhe
   EXPECT_FALSE(ahead.Take("x", again));
 }
 
+TEST_F(StepReadAheadTest, AHeldPictureWhoseFileChangedIsReadAgain) {
+  test::TempDir dir;
+  const std::string read = dir.file("read.png"), offered = dir.file("offered.png");
+  test::WriteFile(read, std::string("one"));
+  test::WriteFile(offered, std::string("one"));
+  StepReadAhead ahead(Reader());
+  ahead.Offer(offered, image::TexturePtr(image::CreateTexture(2, 2, image::ARGB32)), StampOf(offered));
+  ahead.Want({read, offered});
+  ahead.WaitIdle();
+  ASSERT_EQ(ahead.HeldPaths().size(), 2u);
+  // Both files are rewritten (another size) after their pictures were taken in.
+  test::WriteFile(read, std::string("changed"));
+  test::WriteFile(offered, std::string("changed"));
+  image::TexturePtr out;
+  EXPECT_FALSE(ahead.Take(read, out));
+  EXPECT_FALSE(ahead.Take(offered, out));
+  EXPECT_TRUE(out == nullptr);
+}
+
 TEST_F(StepReadAheadTest, AnOfferedPictureIsKeptOnlyWhenWanted) {
   StepReadAhead ahead(Reader());
-  ahead.Offer("left", image::TexturePtr(image::CreateTexture(2, 2, image::ARGB32)));
+  ahead.Offer("left", image::TexturePtr(image::CreateTexture(2, 2, image::ARGB32)), FileStamp());
   ahead.Want({"next", "left"});
   ahead.WaitIdle();
   EXPECT_EQ(ahead.HeldPaths(), (std::vector<std::string>{"next", "left"}));
   EXPECT_EQ(reads_, 1);
-  ahead.Offer("other", image::TexturePtr(image::CreateTexture(2, 2, image::ARGB32)));
+  ahead.Offer("other", image::TexturePtr(image::CreateTexture(2, 2, image::ARGB32)), FileStamp());
   ahead.Want({"next"});
   EXPECT_EQ(ahead.HeldPaths(), std::vector<std::string>{"next"});
 }

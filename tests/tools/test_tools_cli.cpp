@@ -64,7 +64,11 @@ TEST_F(ToolsCli, BatchConvertFailsWhenAPictureReadCannotBeSaved) {
   };
   const Case cases[] = {
       {"every save fails",
-       [](const TempDir& w, const std::string&) { test::WriteFile(w.file("file"), std::string("x")); }, 1, 0},
+       [](const TempDir&, const std::string& d) {
+         platform::MakeDirectories(d + "/a.png");
+         platform::MakeDirectories(d + "/b.png");
+       },
+       1, 0},
       {"one save fails", [](const TempDir&, const std::string& d) { platform::MakeDirectories(d + "/b.png"); }, 1, 1},
       {"an unreadable picture is not a failed save",
        [](const TempDir& w, const std::string&) {
@@ -80,8 +84,8 @@ TEST_F(ToolsCli, BatchConvertFailsWhenAPictureReadCannotBeSaved) {
     ASSERT_TRUE(platform::MakeDirectories(w.file("src")));
     ASSERT_TRUE(WriteSolidPng(w.file("src/a.png"), 40, 30, 1, 2, 3));
     ASSERT_TRUE(WriteSolidPng(w.file("src/b.png"), 30, 20, 4, 5, 6));
-    // The first row writes under a plain file, where no directory can be made.
-    const std::string dst = &c == &cases[0] ? w.file("file/out") : w.file("out");
+    // A directory in the place of an output file makes its save fail.
+    const std::string dst = w.file("out");
     c.spoil(w, dst);
     const int rc =
         RunProgram("--batch-convert " + ShellQuote(w.file("src")) + " " + ShellQuote(dst), out, err, scratch);

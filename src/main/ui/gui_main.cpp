@@ -47,8 +47,15 @@ void ArmScreenshot(MainWindow& window, WindowTable& windows, const QString& out,
       QApplication::exit(1);
       return;
     }
-    // A moment for the window to lay itself out and paint (a modal one opens from the loop).
-    QTimer::singleShot(500, &window, [shown, out] {
+    // A moment for the window to lay itself out and paint (a modal one opens from the loop);
+    // VISTALOOM_SCREENSHOT_DELAY=MS waits longer, for the browser's thumbnails.
+    int delay = 500;
+    if (const char* d = std::getenv("VISTALOOM_SCREENSHOT_DELAY"); d && *d) {
+      char* end = nullptr;
+      const long ms = std::strtol(d, &end, 10);
+      if (*end == '\0' && ms >= 0 && ms <= 60000) delay = static_cast<int>(ms);
+    }
+    QTimer::singleShot(delay, &window, [shown, out] {
       QWidget* target = QApplication::activeModalWidget() ? QApplication::activeModalWidget() : shown;
       if (QWidget* active = QApplication::activeWindow(); active && target == shown) target = active;
       const bool ok = target->grab().save(out, "PNG");
