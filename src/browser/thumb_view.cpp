@@ -150,6 +150,18 @@ ThumbView::ThumbView(const ThumbViewSettings& settings)
 
 ThumbView::~ThumbView() = default;
 
+void ThumbView::SetSettings(const ThumbViewSettings& settings) {
+  scanner_.Stop();
+  pendingStart_ = false;
+  std::lock_guard<std::recursive_mutex> lock(scanner_.Lock());
+  entries_.clear();
+  active_ = nullptr;
+  const std::string cachePath = settings_.cachePath;
+  settings_ = settings;
+  settings_.cachePath = cachePath;
+  thumbs::SetDisabledVolumes(cache_, settings_.disabledVolumes);
+}
+
 void ThumbView::StartScanner() {
   scanner_.Start();
 }

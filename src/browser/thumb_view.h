@@ -38,6 +38,7 @@ struct ThumbViewSettings {
   std::vector<std::string> disabledVolumes;
   bool showIconFiles = false;
   bool delayedScanning = false;
+  bool operator==(const ThumbViewSettings&) const = default;
 };
 // The view settings from the settings record; sizes outside 1..1024 (border 0..256)
 // fall back to the view's defaults.
@@ -90,6 +91,10 @@ class ThumbView : public BrowserView {
   void SetStatusCallback(StatusCallback cb) { statusCallback_ = std::move(cb); }
   void SetCellChangedCallback(CellCallback cb) { cellChanged_ = std::move(cb); }
   const ThumbViewSettings& settings() const { return settings_; }
+  // Takes new settings: the scanner stops and the cells go (their pictures have the old box
+  // size) until the directory is read again. The cache path stays the one the view was made
+  // with until the next start.
+  void SetSettings(const ThumbViewSettings& settings);
   const std::string& StatusText() const { return status_; }
   bool Busy() const { return busy_; }
   bool HasScanner() const { return scanner_.HasTask(); }

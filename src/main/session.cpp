@@ -48,10 +48,19 @@ Session::~Session() {
 }
 
 void Session::SetSettings(const settings::Settings& prefs) {
+  const bool listChanged =
+      prefs.showIconFiles != settings_.showIconFiles || prefs.showNonImageFiles != settings_.showNonImageFiles;
+  browser::ThumbViewSettings grid = browser::ThumbSettingsFrom(prefs);
+  grid.cachePath = thumbs_ ? thumbs_->settings().cachePath : grid.cachePath;  // taken at the next start
+  const bool gridChanged = thumbs_ && !(grid == thumbs_->settings());
   settings_ = prefs;
   controller_.SetCorrectOrientation(prefs.correctOrientation);
   list_.SetShowIconFiles(prefs.showIconFiles);
   list_.SetShowNonImageFiles(prefs.showNonImageFiles);
+  if (gridChanged) thumbs_->SetSettings(grid);
+  // The shown directory is read again with the new switches and thumbnail box.
+  if ((listChanged || gridChanged) && !browser_.CurrentDirectory().empty())
+    browser_.SetCurrentDirectory(browser_.CurrentDirectory());
 }
 
 browser::ThumbView& Session::thumbs() {

@@ -180,5 +180,31 @@ TEST_F(SessionInstantTest, PortCommandsActOnTheWholeListingInTheBackground) {
   EXPECT_EQ(session.controller().currentPath(), Path("b.jpg"));
 }
 
+// New settings reach the shown browser at once: the list's switches and the grid's box.
+TEST_F(SessionInstantTest, NewSettingsReadTheShownDirectoryAgain) {
+  prefs_.diskCacheEnabled = false;
+  prefs_.showNonImageFiles = false;
+  Session session(prefs_);
+  session.browser().SetCurrentDirectory(tmp_.path());
+  session.list().WaitLoaded();
+  EXPECT_EQ(session.list().EntryCount(), 5);  // the pictures only
+  settings::Settings next = prefs_;
+  next.showNonImageFiles = true;
+  session.SetSettings(next);
+  session.list().WaitLoaded();
+  EXPECT_EQ(session.list().EntryCount(), 6);
+  EXPECT_GE(session.list().FindEntry("notes.txt"), 0);
+
+  session.UseThumbnails(true);
+  ASSERT_GT(session.thumbs().EntryCount(), 0);
+  next.thumbWidth = 60;
+  next.thumbBorder = 2;
+  session.SetSettings(next);
+  EXPECT_EQ(session.thumbs().settings().boxWidth, 60);
+  ASSERT_EQ(session.thumbs().EntryCount(), 6);
+  for (int i = 0; i < session.thumbs().EntryCount(); ++i)
+    EXPECT_EQ(session.thumbs().GetEntry(i)->picture.width(), 62) << i;
+}
+
 }  // namespace
 }  // namespace vl::main

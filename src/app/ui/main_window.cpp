@@ -39,7 +39,7 @@ namespace vl::app::ui {
 
 namespace {
 // The browser's width in a window that has no remembered state.
-constexpr int kBrowserWidth = 260;
+constexpr int kBrowserWidth = 400;  // three cells of the default thumbnail box beside the scroll bar
 
 QString Q(const std::string& s) {
   return QString::fromStdString(s);

@@ -125,6 +125,11 @@ void ThumbGridWidget::PrioritizeVisible() {
 }
 
 void ThumbGridWidget::Reload() {
+  // The thumbnail box may have changed with the settings.
+  if (grid_->gridSize() != CellSize()) {
+    grid_->setGridSize(CellSize());
+    grid_->verticalScrollBar()->setSingleStep(CellSize().height() / 4);
+  }
   binding_->Reload();
 }
 
