@@ -49,7 +49,8 @@ void BrowserStepList::SetPath(const std::string& path) {
 }
 
 void BrowserStepList::CurrentFileChanged(const std::string& shownPath) {
-  std::string path = platform::ResolvePath(shownPath);
+  // A picture opened by a relative name is found in the working directory.
+  std::string path = platform::AbsolutePath(shownPath);
   std::string dir(platform::PathPart(path));
   if (dir.empty() && !path.empty() && path[0] == '/') dir.assign(1, '/');
   if (dir.empty()) return;
@@ -65,7 +66,7 @@ void BrowserStepList::CurrentFileChanged(const std::string& shownPath) {
 }
 
 bool BrowserStepList::TakeAlreadyOpen(const std::string& path) {
-  if (alreadyOpen_.empty() || platform::ResolvePath(path) != alreadyOpen_) return false;
+  if (alreadyOpen_.empty() || platform::AbsolutePath(path) != alreadyOpen_) return false;
   alreadyOpen_.clear();
   return true;
 }

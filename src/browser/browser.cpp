@@ -83,10 +83,8 @@ void DirBrowser::SetView(BrowserView* view) {
     else
       view_->SetDirectory(current_);
   }
-  if (hadActive) {
-    int pos = view_->FindEntry(info.name);
-    if (pos >= 0) view_->SetActiveEntry(pos);
-  }
+  // A view that reads in the background makes the entry active when its rows arrive.
+  if (hadActive) view_->ActivateWhenLoaded(info.name);
   Notify(BrowserChange::kDirectory);
 }
 
@@ -521,10 +519,7 @@ void DirBrowser::Reload() {
   EntryInfo info;
   bool hadActive = view_->GetEntryInfo(view_->ActiveEntry(), info);
   view_->LoadDirectory();
-  if (hadActive) {
-    int pos = view_->FindEntry(info.name);
-    if (pos >= 0) view_->SetActiveEntry(pos);
-  }
+  if (hadActive) view_->ActivateWhenLoaded(info.name);
   Notify(BrowserChange::kEntries);
 }
 

@@ -185,6 +185,14 @@ bool HasAssign(std::string_view name) {
   return SplitAssign(name, assign, rest);
 }
 
+std::string AbsolutePath(std::string_view name) {
+  std::string path = ResolvePath(name);
+  if (path.empty() || path[0] == '/') return path;
+  char cwd[4096];
+  if (!::getcwd(cwd, sizeof cwd)) return path;
+  return JoinPath(cwd, path);
+}
+
 std::string ResolvePath(std::string_view name) {
   std::string assign;
   std::string_view rest;

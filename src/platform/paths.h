@@ -17,6 +17,8 @@ namespace vl::platform {
 // PROGDIR: resolves to the writable data directory; use ResolveForRead to find
 // shipped data too.
 std::string ResolvePath(std::string_view name);
+// ResolvePath, with a relative result joined to the working directory.
+std::string AbsolutePath(std::string_view name);
 
 // Like ResolvePath, but for PROGDIR: and FONTS: returns the first existing candidate
 // (writable data dir, installed data dir, source tree data dir; the font directories).

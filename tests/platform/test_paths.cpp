@@ -27,6 +27,15 @@ TEST(Assigns, ResolveKnownNamesCaseInsensitivelyAndLeaveOthers) {
   EXPECT_FALSE(HasAssign("x.jpg"));
 }
 
+TEST(Assigns, AbsolutePathJoinsRelativeNamesToTheWorkingDirectory) {
+  char cwd[4096];
+  ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
+  EXPECT_EQ(AbsolutePath("photo.jpg"), std::string(cwd) + "/photo.jpg");
+  EXPECT_EQ(AbsolutePath("/a/b.png"), "/a/b.png");
+  EXPECT_EQ(AbsolutePath(""), "");
+  EXPECT_EQ(AbsolutePath("T:x.png"), ResolvePath("T:x.png"));  // an assign resolves to its absolute directory
+}
+
 TEST(Assigns, DefaultsFollowTheEnvironment) {
   TempDir t;
   ScopedEnv rt("XDG_RUNTIME_DIR", t.path());

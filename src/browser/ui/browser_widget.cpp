@@ -225,8 +225,11 @@ void BrowserWidget::Changed(BrowserChange change) {
   BrowserView* v = browser_.view();
   if (!w || !v || &w->view() != v) return;
   if (change != BrowserChange::kActive) {
+    // Rebuilding the rows resets the widget's own current row; the view's active entry,
+    // taken first, becomes the current one again.
+    const int active = v->ActiveEntry();
     w->Reload();
-    w->SetCurrent(v->ActiveEntry());
+    w->SetCurrent(active);
   } else if (w->Current() != v->ActiveEntry()) {
     // The widget already shows what the user clicked (with any selection); an entry made
     // active from elsewhere becomes the current one.
