@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -96,10 +97,10 @@ class GuiKeyboard : public test::PoolTest {
 
   // Starts the program on picture and waits until its port answers with the picture's width;
   // the main window's X id in mainWindow.
-  void Launch(const std::string& picture, int width, std::string& mainWindow) {
+  void Launch(const std::string& picture, int width, std::string& mainWindow, const std::string& switches = "") {
     std::string out;
-    ASSERT_EQ(RunCommand(env_ + "(timeout 120 " + ShellQuote(VISTALOOM_BINARY) + " " + ShellQuote(picture) + " > " +
-                             ShellQuote(dir_.file("gui.log")) + " 2>&1 &)",
+    ASSERT_EQ(RunCommand(env_ + "(timeout 120 " + ShellQuote(VISTALOOM_BINARY) + " " + ShellQuote(picture) + " " +
+                             switches + " > " + ShellQuote(dir_.file("gui.log")) + " 2>&1 &)",
                          out),
               0);
     const std::string expected = "RC " + std::to_string(width);
@@ -215,6 +216,64 @@ TEST_F(GuiKeyboard, TheExifAndJpegTransformWindowsOpenByTheirKeys) {
   image::TexturePtr turned(formats::ReadPicture(picture.c_str()));
   ASSERT_TRUE(turned && turned->chunky);
   EXPECT_EQ(turned->chunky->width, 48);
+}
+
+// Solid pictures of different widths in one folder, for the browser.
+void WriteSolid(const std::string& path, int width, uint8_t r, uint8_t g, uint8_t b) {
+  image::ChunkyPtr img(image::chk_Create(width, 48, image::ARGB32, false));
+  image::Fill(img.get(), r, g, b, 255);
+  ASSERT_EQ(formats::SavePNG(img.get(), path.c_str(), true), 1);
+}
+
+TEST_F(GuiKeyboard, TheBrowserShowsThumbnailsAndStepsInBothViews) {
+  const std::string pics = dir_.file("pics");
+  ASSERT_TRUE(platform::MakeDirectories(pics));
+  WriteSolid(pics + "/a.png", 64, 255, 0, 0);
+  WriteSolid(pics + "/b.png", 72, 0, 255, 0);
+  WriteSolid(pics + "/c.png", 80, 0, 0, 255);
+
+  // The grid at start: a picture of the window once its thumbnails have arrived holds the
+  // three colours in the browser's half (the display on the right shows only the red one).
+  std::string out;
+  const std::string shot = dir_.file("grid.png");
+  ASSERT_EQ(
+      RunCommand(env_ + "VISTALOOM_SCREENSHOT=" + ShellQuote(shot) + " VISTALOOM_SCREENSHOT_DELAY=3000 timeout 120 " +
+                     ShellQuote(VISTALOOM_BINARY) + " " + ShellQuote(pics + "/a.png") + " BROWSER",
+                 out),
+      0)
+      << out;
+  image::TexturePtr t(formats::ReadPicture(shot.c_str()));
+  ASSERT_TRUE(t && t->chunky);
+  int red = 0, green = 0, blue = 0;
+  for (int y = 0; y < t->chunky->height; ++y)
+    for (int x = 0; x < std::min(300, t->chunky->width); ++x) {
+      uint8_t a, r, g, b;
+      image::GetPixel(t->chunky, x, y, a, r, g, b);
+      // Thumbnails are kept two bytes a pixel (not exact), and the selected cell is drawn
+      // brightened (0 becomes 40).
+      red += r >= 230 && g <= 60 && b <= 60;
+      green += g >= 230 && r <= 60 && b <= 60;
+      blue += b >= 230 && r <= 60 && g <= 60;
+    }
+  EXPECT_GT(red, 400);
+  EXPECT_GT(green, 400);
+  EXPECT_GT(blue, 400);
+
+  // Stepping through the port acts on the browser that is shown: the grid, then the list
+  // (LoadNext and LoadPrevious answer 1 when they stepped to a picture).
+  std::string mainWindow;
+  Launch(pics + "/a.png", 64, mainWindow, "BROWSER");
+  if (HasFatalFailure()) return;
+  EXPECT_EQ(Ask("LoadNext"), "RC 1");
+  EXPECT_EQ(EventuallyAnswers("ImageWidth", "RC 72"), "RC 72");
+  ASSERT_EQ(RunCommand(env_ + "xdotool windowfocus --sync " + mainWindow, out), 0) << out;
+  Keys("ctrl+1");  // View > Browser > "List"
+  // The list, read in the background, keeps b as its active entry.
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_EQ(Ask("LoadNext"), "RC 1");
+  EXPECT_EQ(EventuallyAnswers("ImageWidth", "RC 80"), "RC 80");
+  EXPECT_EQ(Ask("LoadPrevious"), "RC 1");
+  EXPECT_EQ(EventuallyAnswers("ImageWidth", "RC 72"), "RC 72");
 }
 
 }  // namespace
