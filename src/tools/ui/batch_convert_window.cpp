@@ -1,7 +1,6 @@
 #include "tools/ui/batch_convert_window.h"
 
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -26,7 +25,7 @@ constexpr const char* kDrawerTitle = "Please select a drawer...";
 
 }  // namespace
 
-BatchConvertWindow::BatchConvertWindow(QWidget* parent) : QDialog(parent) {
+BatchConvertWindow::BatchConvertWindow(QWidget* parent) : JobWindow(parent) {
   setObjectName(QStringLiteral("batchConvertWindow"));
   setWindowTitle(QStringLiteral("Batch converter"));
   setModal(false);
@@ -146,27 +145,6 @@ void BatchConvertWindow::Stop() {
   if (!running_ || stopper_.active()) return;
   stopper_.Start([this] { StopBatchConversion(job_); });
   stop_->setEnabled(false);
-}
-
-void BatchConvertWindow::reject() {
-  if (running_) return;
-  QDialog::reject();
-}
-
-void BatchConvertWindow::closeEvent(QCloseEvent* event) {
-  Stop();
-  event->accept();
-}
-
-void BatchConvertWindow::Post() {
-  if (refreshQueued_.exchange(true)) return;
-  QMetaObject::invokeMethod(
-      this,
-      [this] {
-        refreshQueued_ = false;
-        Refresh();
-      },
-      Qt::QueuedConnection);
 }
 
 void BatchConvertWindow::Refresh() {

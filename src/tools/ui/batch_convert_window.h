@@ -4,11 +4,9 @@
 // runs. The window keeps its values for the run.
 #pragma once
 
-#include <QDialog>
-#include <atomic>
-
 #include "tools/batch_convert.h"
 #include "tools/job_setup.h"
+#include "tools/ui/job_window.h"
 
 class QCheckBox;
 class QLabel;
@@ -19,7 +17,7 @@ class QSpinBox;
 
 namespace vl::tools::ui {
 
-class BatchConvertWindow : public QDialog {
+class BatchConvertWindow : public JobWindow {
   Q_OBJECT
 
  public:
@@ -28,37 +26,21 @@ class BatchConvertWindow : public QDialog {
   ~BatchConvertWindow() override;
 
   void Open();
-  bool running() const { return running_; }
   const BatchJob& job() const { return job_; }
 
  public Q_SLOTS:
   // "_Start": checks the paths (a requester says what is wrong), copies the fields into the
   // job and starts it. False when nothing started.
   bool Start();
-  // "S_top": asks the job to end; the window hears when it has.
-  void Stop();
-  // "_Cancel" and Escape: close, unless a job runs.
-  void reject() override;
-
- Q_SIGNALS:
-  // The job has ended (by itself or stopped) and the statistics show its last counts.
-  void finished();
-
- protected:
-  // Closing the window during a job stops the job.
-  void closeEvent(QCloseEvent* event) override;
+  void Stop() override;
 
  private:
-  void Post();  // from the worker: refresh the statistics soon (at most one refresh queued)
-  void Refresh();
+  void Refresh() override;
   void Ended();
   void UpdateEnabled();
   void ChooseDrawer(QLineEdit* field);
 
   BatchJob job_;
-  BackgroundStop stopper_;
-  bool running_ = false;
-  std::atomic<bool> refreshQueued_{false};
 
   QLineEdit* source_ = nullptr;
   QLineEdit* dest_ = nullptr;

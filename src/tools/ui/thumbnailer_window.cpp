@@ -1,7 +1,6 @@
 #include "tools/ui/thumbnailer_window.h"
 
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -48,7 +47,7 @@ QPixmap Fitted(const QPixmap& pixmap) {
 
 }  // namespace
 
-ThumbnailerWindow::ThumbnailerWindow(QWidget* parent) : QDialog(parent), example_(LoadExampleImage()) {
+ThumbnailerWindow::ThumbnailerWindow(QWidget* parent) : JobWindow(parent), example_(LoadExampleImage()) {
   setObjectName(QStringLiteral("thumbnailerWindow"));
   setWindowTitle(QStringLiteral("Thumbnailer"));
   setModal(false);
@@ -243,27 +242,6 @@ void ThumbnailerWindow::SetTemplate(const QString& path) {
   template_ = path.isEmpty() ? nullptr : LoadTemplateImage(Encode(path), error);
   templatePath_->setToolTip(QString::fromStdString(error));
   UpdateExample();
-}
-
-void ThumbnailerWindow::reject() {
-  if (running_) return;
-  QDialog::reject();
-}
-
-void ThumbnailerWindow::closeEvent(QCloseEvent* event) {
-  Stop();
-  event->accept();
-}
-
-void ThumbnailerWindow::Post() {
-  if (refreshQueued_.exchange(true)) return;
-  QMetaObject::invokeMethod(
-      this,
-      [this] {
-        refreshQueued_ = false;
-        Refresh();
-      },
-      Qt::QueuedConnection);
 }
 
 void ThumbnailerWindow::Refresh() {

@@ -5,12 +5,10 @@
 // closes the window only while no job runs. The window keeps its values for the run.
 #pragma once
 
-#include <QDialog>
-#include <atomic>
-
 #include "image/chunky.h"
 #include "tools/job_setup.h"
 #include "tools/thumbnailer.h"
+#include "tools/ui/job_window.h"
 
 class QCheckBox;
 class QLabel;
@@ -21,7 +19,7 @@ class QSpinBox;
 
 namespace vl::tools::ui {
 
-class ThumbnailerWindow : public QDialog {
+class ThumbnailerWindow : public JobWindow {
   Q_OBJECT
 
  public:
@@ -30,7 +28,6 @@ class ThumbnailerWindow : public QDialog {
   ~ThumbnailerWindow() override;
 
   void Open();
-  bool running() const { return running_; }
   const ThumbnailerJob& job() const { return job_; }
   // The template image read from the "Template image" field; null when it names none.
   const image::Texture* templateImage() const { return template_.get(); }
@@ -42,23 +39,12 @@ class ThumbnailerWindow : public QDialog {
   // requester says what is wrong), copies the fields into the job and starts it. False
   // when nothing started.
   bool Start();
-  // "S_top": asks the job to end; the window hears when it has.
-  void Stop();
+  void Stop() override;
   // Reads the template image named in its field and redraws the example thumbnail.
   void SetTemplate(const QString& path);
-  // "_Cancel" and Escape: close, unless a job runs.
-  void reject() override;
-
- Q_SIGNALS:
-  // The job has ended (by itself or stopped) and the statistics show its last counts.
-  void finished();
-
- protected:
-  void closeEvent(QCloseEvent* event) override;
 
  private:
-  void Post();
-  void Refresh();
+  void Refresh() override;
   void Ended();
   void UpdateEnabled();
   void UpdateExample();
@@ -67,9 +53,6 @@ class ThumbnailerWindow : public QDialog {
   void ChooseTemplate();
 
   ThumbnailerJob job_;
-  BackgroundStop stopper_;
-  bool running_ = false;
-  std::atomic<bool> refreshQueued_{false};
   image::TexturePtr template_;  // outlives every job that uses it
   image::TexturePtr example_;
   image::ChunkyPtr exampleThumb_;
