@@ -13,25 +13,15 @@
 #include "app/ui/jpeg_options_window.h"
 #include "app/ui/png_options_window.h"
 #include "platform/requester.h"
+#include "platform/ui/qt_forms.h"
 
 namespace vl::app::ui {
 
-namespace {
-std::string Encode(const QString& path) {
-  return QFile::encodeName(path).toStdString();
-}
-QString Decode(const std::string& path) {
-  return QFile::decodeName(QByteArray::fromStdString(path));
-}
+using platform::ui::AddButton;
+using platform::ui::Decode;
+using platform::ui::Encode;
 
-QPushButton* AddButton(QHBoxLayout* row, QWidget* parent, const char* label, const char* name) {
-  auto* b = new QPushButton(QString::fromUtf8(label), parent);
-  b->setObjectName(QString::fromUtf8(name));
-  b->setAutoDefault(false);
-  row->addWidget(b);
-  return b;
-}
-}  // namespace
+namespace {}  // namespace
 
 SaveWindow::SaveWindow(app::Controller& controller, const settings::Settings& prefs, QWidget* parent,
                        platform::MainThreadQueue* queue)

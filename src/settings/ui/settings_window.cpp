@@ -7,20 +7,15 @@
 #include <utility>
 
 #include "platform/requester.h"
+#include "platform/ui/qt_forms.h"
 #include "platform/ui/qt_main_thread_queue.h"
 #include "settings/ui/settings_pages.h"
 
 namespace vl::settings::ui {
 
-namespace {
-QPushButton* AddButton(QHBoxLayout* row, QWidget* parent, const char* label, const char* name) {
-  auto* b = new QPushButton(QString::fromUtf8(label), parent);
-  b->setObjectName(QString::fromUtf8(name));
-  b->setAutoDefault(false);
-  row->addWidget(b);
-  return b;
-}
+using platform::ui::AddButton;
 
+namespace {
 bool SameRecord(const Settings& a, const Settings& b) {
   return EncodeSettings(a) == EncodeSettings(b);
 }

@@ -15,22 +15,6 @@
 
 namespace vl::tools::ui {
 
-std::string Encode(const QString& path) {
-  return QFile::encodeName(path).toStdString();
-}
-
-QString Decode(const std::string& path) {
-  return QFile::decodeName(QByteArray::fromStdString(path));
-}
-
-QPushButton* AddButton(QHBoxLayout* row, QWidget* parent, const char* label, const char* name) {
-  auto* b = new QPushButton(QString::fromUtf8(label), parent);
-  b->setObjectName(QString::fromUtf8(name));
-  b->setAutoDefault(false);
-  row->addWidget(b);
-  return b;
-}
-
 QLabel* AddCounter(QFormLayout* form, QWidget* parent, const char* label, const char* name) {
   auto* value = new QLabel(QStringLiteral("0"), parent);
   value->setObjectName(QString::fromUtf8(name));

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "image/chunky.h"
+#include "platform/ui/qt_forms.h"
 
 class QCheckBox;
 class QFormLayout;
@@ -19,10 +20,10 @@ class QWidget;
 
 namespace vl::tools::ui {
 
-std::string Encode(const QString& path);
-QString Decode(const std::string& path);
+using platform::ui::AddButton;
+using platform::ui::Decode;
+using platform::ui::Encode;
 
-QPushButton* AddButton(QHBoxLayout* row, QWidget* parent, const char* label, const char* name);
 // A value label (showing "0") named name.
 QLabel* AddCounter(QFormLayout* form, QWidget* parent, const char* label, const char* name);
 // A text field named name with a "..." button named name + "Choose" beside it (put in

@@ -1,0 +1,25 @@
+#include "platform/ui/qt_forms.h"
+
+#include <QFile>
+#include <QHBoxLayout>
+#include <QPushButton>
+
+namespace vl::platform::ui {
+
+std::string Encode(const QString& path) {
+  return QFile::encodeName(path).toStdString();
+}
+
+QString Decode(const std::string& path) {
+  return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+QPushButton* AddButton(QHBoxLayout* row, QWidget* parent, const char* label, const char* name) {
+  auto* b = new QPushButton(QString::fromUtf8(label), parent);
+  b->setObjectName(QString::fromUtf8(name));
+  b->setAutoDefault(false);
+  row->addWidget(b);
+  return b;
+}
+
+}  // namespace vl::platform::ui

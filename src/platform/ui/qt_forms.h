@@ -1,0 +1,19 @@
+// Small helpers the windows share: file names between the file system's bytes and Qt's text
+// (a name that is not valid UTF-8 keeps its bytes both ways), and a row's push button.
+#pragma once
+
+#include <QString>
+#include <string>
+
+class QHBoxLayout;
+class QPushButton;
+class QWidget;
+
+namespace vl::platform::ui {
+
+std::string Encode(const QString& path);
+QString Decode(const std::string& path);
+// A button added to the row; it never becomes the window's default button.
+QPushButton* AddButton(QHBoxLayout* row, QWidget* parent, const char* label, const char* name);
+
+}  // namespace vl::platform::ui
