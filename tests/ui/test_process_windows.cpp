@@ -726,6 +726,7 @@ class ProcessWindowsTest : public QObject {
     // Gone whichever way the window closes.
     w->reject();
     QVERIFY(!main.preview()->gridShown());
+    main.preview()->WaitRendered();  // a render the window's layout asked for meanwhile
     QCOMPARE(main.preview()->grab().toImage(), plain);
     QVERIFY(w->Open());
     QVERIFY(main.preview()->gridShown());
