@@ -34,18 +34,18 @@ QString Text(const std::string& s) {
 // A colour as "#RRGGBB" text, with a button that shows it and opens the colour requester.
 class ColorField : public QWidget {
  public:
-  ColorField(const FormField& spec, QWidget* parent) : QWidget(parent), spec_(spec) {
+  ColorField(const FormField& field, QWidget* parent) : QWidget(parent), field_(field) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     text_ = new QLineEdit(this);
-    text_->setObjectName(Text(spec.name));
+    text_->setObjectName(Text(field.name));
     text_->setMaxLength(9);
     text_->setMaximumWidth(100);
     text_->setValidator(new QRegularExpressionValidator(
         QRegularExpression(QStringLiteral("\\s*(#|0[xX])?[0-9A-Fa-f]{0,6}\\s*")), text_));
     swatch_ = new QPushButton(this);
-    swatch_->setObjectName(Text(spec.name) + QStringLiteral("Pick"));
-    swatch_->setToolTip(Text(spec.requester));
+    swatch_->setObjectName(Text(field.name) + QStringLiteral("Pick"));
+    swatch_->setToolTip(Text(field.requester));
     swatch_->setFixedWidth(48);
     row->addWidget(text_);
     row->addWidget(swatch_);
@@ -70,12 +70,12 @@ class ColorField : public QWidget {
     Get(rgb);
     QColorDialog requester(QColor::fromRgb(rgb), this);
     requester.setObjectName(QStringLiteral("colorRequester"));
-    requester.setWindowTitle(Text(spec_.requester));
+    requester.setWindowTitle(Text(field_.requester));
     requester.setOptions(QColorDialog::DontUseNativeDialog);
     if (requester.exec() == QDialog::Accepted) Set(requester.selectedColor().rgb() & 0xFFFFFFu);
   }
 
-  const FormField& spec_;
+  const FormField& field_;
   QLineEdit* text_ = nullptr;
   QPushButton* swatch_ = nullptr;
 };
@@ -92,8 +92,8 @@ QPushButton* Button(const char* label, const char* name, QWidget* parent) {
 SettingsPage::SettingsPage(FormPage page, QWidget* parent) : QWidget(parent) {
   setObjectName(Text(PageTitle(page)).toLower() + QStringLiteral("Page"));
   column_ = new QVBoxLayout(this);
-  for (const FormField& spec : FormFields())
-    if (spec.page == page) AddField(spec);
+  for (const FormField& field : FormFields())
+    if (field.page == page) AddField(field);
   column_->addStretch(1);
 }
 
@@ -103,14 +103,14 @@ QVBoxLayout* SettingsPage::GroupLayout(const char* group) const {
   return nullptr;
 }
 
-void SettingsPage::AddField(const FormField& spec) {
-  QVBoxLayout* group = GroupLayout(spec.group);
+void SettingsPage::AddField(const FormField& field) {
+  QVBoxLayout* group = GroupLayout(field.group);
   if (!group) {
-    auto* box = new QGroupBox(Text(spec.group), this);
-    box->setObjectName(Text(PageTitle(spec.page)).toLower() + Text(spec.group) + QStringLiteral("Group"));
+    auto* box = new QGroupBox(Text(field.group), this);
+    box->setObjectName(Text(PageTitle(field.page)).toLower() + Text(field.group) + QStringLiteral("Group"));
     group = new QVBoxLayout(box);
     column_->addWidget(box);
-    groups_.emplace_back(spec.group, group);
+    groups_.emplace_back(field.group, group);
   }
   // Consecutive fields share one form, so their labels line up.
   auto* form = group->count() ? qobject_cast<QFormLayout*>(group->itemAt(group->count() - 1)->layout()) : nullptr;
@@ -121,11 +121,11 @@ void SettingsPage::AddField(const FormField& spec) {
   }
   QWidget* parent = group->parentWidget();
   QWidget* widget = nullptr;
-  switch (spec.kind) {
+  switch (field.kind) {
     case FieldKind::Number: {
       auto* spin = new QSpinBox(parent);
-      spin->setRange(static_cast<int>(spec.minimum), static_cast<int>(spec.maximum));
-      if (*spec.unit) spin->setSuffix(QStringLiteral(" ") + Text(spec.unit));
+      spin->setRange(static_cast<int>(field.minimum), static_cast<int>(field.maximum));
+      if (*field.unit) spin->setSuffix(QStringLiteral(" ") + Text(field.unit));
       widget = spin;
       break;
     }
@@ -136,51 +136,51 @@ void SettingsPage::AddField(const FormField& spec) {
       widget = cycle;
       break;
     }
-    case FieldKind::Color: widget = new ColorField(spec, parent); break;
+    case FieldKind::Color: widget = new ColorField(field, parent); break;
   }
-  if (spec.kind != FieldKind::Color) widget->setObjectName(Text(spec.name));
-  if (*spec.help) widget->setToolTip(Text(spec.help));
-  auto* label = new QLabel(Text(spec.label), parent);
+  if (field.kind != FieldKind::Color) widget->setObjectName(Text(field.name));
+  if (*field.help) widget->setToolTip(Text(field.help));
+  auto* label = new QLabel(Text(field.label), parent);
   label->setBuddy(widget);
   form->addRow(label, widget);
-  fields_.push_back({&spec, widget});
+  fields_.push_back({&field, widget});
 }
 
 void SettingsPage::Show(const Settings& values) {
   const Settings shown = ClampToForm(values);
   for (const Field& f : fields_) {
-    switch (f.spec->kind) {
+    switch (f.field->kind) {
       case FieldKind::Number:
-        static_cast<QSpinBox*>(f.widget)->setValue(static_cast<int>(shown.*(f.spec->number)));
+        static_cast<QSpinBox*>(f.widget)->setValue(static_cast<int>(shown.*(f.field->number)));
         break;
-      case FieldKind::Switch: static_cast<QCheckBox*>(f.widget)->setChecked(shown.*(f.spec->flag)); break;
+      case FieldKind::Switch: static_cast<QCheckBox*>(f.widget)->setChecked(shown.*(f.field->flag)); break;
       case FieldKind::Choice:
-        static_cast<QComboBox*>(f.widget)->setCurrentIndex(static_cast<int>(shown.*(f.spec->number)));
+        static_cast<QComboBox*>(f.widget)->setCurrentIndex(static_cast<int>(shown.*(f.field->number)));
         break;
-      case FieldKind::Color: static_cast<ColorField*>(f.widget)->Set(shown.*(f.spec->number)); break;
+      case FieldKind::Color: static_cast<ColorField*>(f.widget)->Set(shown.*(f.field->number)); break;
     }
   }
 }
 
 bool SettingsPage::Take(Settings& values, std::string& message) const {
   for (const Field& f : fields_) {
-    switch (f.spec->kind) {
+    switch (f.field->kind) {
       case FieldKind::Number:
-        values.*(f.spec->number) = static_cast<uint32_t>(static_cast<QSpinBox*>(f.widget)->value());
+        values.*(f.field->number) = static_cast<uint32_t>(static_cast<QSpinBox*>(f.widget)->value());
         break;
-      case FieldKind::Switch: values.*(f.spec->flag) = static_cast<QCheckBox*>(f.widget)->isChecked(); break;
+      case FieldKind::Switch: values.*(f.field->flag) = static_cast<QCheckBox*>(f.widget)->isChecked(); break;
       case FieldKind::Choice:
-        values.*(f.spec->number) = static_cast<uint32_t>(static_cast<QComboBox*>(f.widget)->currentIndex());
+        values.*(f.field->number) = static_cast<uint32_t>(static_cast<QComboBox*>(f.widget)->currentIndex());
         break;
       case FieldKind::Color: {
         auto* color = static_cast<ColorField*>(f.widget);
         uint32_t rgb = 0;
         if (!color->Get(rgb)) {
-          message = std::string(f.spec->label) + " \"" + color->Typed().toStdString() +
+          message = std::string(f.field->label) + " \"" + color->Typed().toStdString() +
                     "\" is not a colour: type it as #RRGGBB";
           return false;
         }
-        values.*(f.spec->number) = rgb;
+        values.*(f.field->number) = rgb;
         break;
       }
     }

@@ -38,10 +38,10 @@ class SettingsPage : public QWidget {
 
  private:
   struct Field {
-    const FormField* spec;
+    const FormField* field;
     QWidget* widget;
   };
-  void AddField(const FormField& spec);
+  void AddField(const FormField& field);
 
   QVBoxLayout* column_ = nullptr;
   std::vector<std::pair<std::string, QVBoxLayout*>> groups_;
