@@ -80,7 +80,7 @@ void Session::ShowStartDirectory(const app::StartupOptions& opts) {
   if (!browser_.CurrentDirectory().empty()) return;
   std::string dir;
   if (opts.hasInitialFile) {
-    const std::string file = platform::ResolvePath(opts.initialFile);
+    const std::string file = platform::AbsolutePath(opts.initialFile);
     dir = std::string(platform::PathPart(file));
     if (dir.empty() && !file.empty() && file[0] == '/') dir = "/";
   }
