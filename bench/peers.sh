@@ -12,7 +12,7 @@
 #   VL_THUMBS_CMD  Vistaloom's command for the directory thumbnails, with {SRC} and {DST}
 #   VL_BATCH_CMD   Vistaloom's command for the batch conversion, with {SRC} and {DST}
 #                  (both default to front-end options when `vistaloom --help` lists them)
-#   PEERS_JOBS     the jobs to run, of "quarter blur thumbs batch" (default: all four)
+#   PEERS_JOBS     the jobs to run, of "copy quarter blur thumbs batch" (default: all five)
 set -u
 
 RUNS=${1:-5}
@@ -148,6 +148,11 @@ fresh_dir() { rm -rf "$1" && mkdir -p "$1"; }
 
 # ---------------------------------------------------------------------------------------
 # The jobs: each function runs one tool once.
+# Load and save with no operation between: the I/O pipeline alone (decode, encode, files).
+copy_vl() { vl_job "$BIG" --exec "SaveJPG FILE=$WORK/k_vl.jpg QUALITY=90"; }
+copy_im() { convert "$BIG" -quality 90 "$WORK/k_im.jpg"; }
+copy_vips() { vips copy "$BIG" "$WORK/k_vips.jpg[Q=90]"; }
+
 quarter_vl() { vl_job "$BIG" --exec 'Scale METHOD=lanczos WIDTH=1280 HEIGHT=720' --exec "SaveJPG FILE=$WORK/q_vl.jpg QUALITY=90"; }
 quarter_im() { convert "$BIG" -filter Lanczos -resize '1280x720!' -quality 90 "$WORK/q_im.jpg"; }
 quarter_vips() { vips resize "$BIG" "$WORK/q_vips.jpg[Q=90]" 0.25 --kernel lanczos3; }
@@ -188,9 +193,10 @@ compare() {  # compare JOB LABEL
 }
 
 echo "runs per tool: $RUNS; cores: $(nproc); sigma for radius 10: $SIGMA"
-JOBS=${PEERS_JOBS:-quarter blur thumbs batch}
+JOBS=${PEERS_JOBS:-copy quarter blur thumbs batch}
 for job in $JOBS; do
   case "$job" in
+    copy) compare copy "load+save jpeg, no operation" ;;
     quarter) compare quarter "load+lanczos/4+save jpeg" ;;
     blur) compare blur "load+gauss r10+save jpeg" ;;
     thumbs) compare thumbs "thumbnails of a directory" ;;

@@ -229,7 +229,7 @@ bool DecodeRGB24(Decoder& d, image::ChunkyImage* dest) {
 }
 
 image::Texture* DecodeToTexture(Decoder& d, uint32_t format) {
-  image::TexturePtr tex(image::CreateTexture(d.width, d.height, format));
+  image::TexturePtr tex(image::CreateTextureForOverwrite(d.width, d.height, format));
   if (!tex) return nullptr;
   bool ok = format == image::ARGB32 ? DecodeARGB32(d, tex->chunky) : DecodeRGB24(d, tex->chunky);
   if (!ok || !FinishDecoder(d)) return nullptr;

@@ -49,13 +49,19 @@ size_t BufferBytes(int64_t width, int64_t height, uint32_t format) {
   return static_cast<size_t>(width * height * BytesPerPixel(format));
 }
 
-ChunkyImage* chk_Create(int32_t width, int32_t height, uint32_t format, bool zeroed) {
+namespace {
+
+enum class Clearing { kLikeFresh, kZero, kNone };
+
+ChunkyImage* CreateChunky(int32_t width, int32_t height, uint32_t format, Clearing clearing) {
   if (!SizeAllowed(width, height, format)) return nullptr;
   auto* image = new (std::nothrow) ChunkyImage();
   if (!image) return nullptr;
   size_t bpp = static_cast<size_t>(BytesPerPixel(format));
   size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
-  void* pixels = zeroed ? AllocateZeroed(bpp, count) : Allocate(bpp * count);
+  void* pixels = clearing == Clearing::kZero   ? AllocateZeroed(bpp, count)
+                 : clearing == Clearing::kNone ? AllocateForOverwrite(bpp * count)
+                                               : Allocate(bpp * count);
   if (!pixels) {
     delete image;
     return nullptr;
@@ -67,6 +73,16 @@ ChunkyImage* chk_Create(int32_t width, int32_t height, uint32_t format, bool zer
   return image;
 }
 
+}  // namespace
+
+ChunkyImage* chk_Create(int32_t width, int32_t height, uint32_t format, bool zeroed) {
+  return CreateChunky(width, height, format, zeroed ? Clearing::kZero : Clearing::kLikeFresh);
+}
+
+ChunkyImage* chk_CreateForOverwrite(int32_t width, int32_t height, uint32_t format) {
+  return CreateChunky(width, height, format, Clearing::kNone);
+}
+
 void chk_Free(ChunkyImage* image) {
   if (!image) return;
   if (image->pixels) Free(image->pixels);
@@ -74,7 +90,7 @@ void chk_Free(ChunkyImage* image) {
 }
 
 ChunkyImage* chk_Duplicate(const ChunkyImage* image) {
-  ChunkyImage* copy = image ? chk_Create(image->width, image->height, image->format, false) : nullptr;
+  ChunkyImage* copy = image ? chk_CreateForOverwrite(image->width, image->height, image->format) : nullptr;
   if (!copy) {
     platform::PrintMessage("[CHKIMAGE]: chk_Duplicate: Not enough memory\n");
     return nullptr;
@@ -191,6 +207,10 @@ Texture* CreateTextureZeroed(int32_t width, int32_t height, uint32_t format) {
   return WrapInTexture(chk_Create(width, height, format, true));
 }
 
+Texture* CreateTextureForOverwrite(int32_t width, int32_t height, uint32_t format) {
+  return WrapInTexture(chk_CreateForOverwrite(width, height, format));
+}
+
 void FreeTexture(Texture* texture) {
   if (!texture) return;
   chk_Free(texture->chunky);
@@ -200,7 +220,7 @@ void FreeTexture(Texture* texture) {
 Texture* DuplicateTexture(const Texture* texture) {
   if (!texture || !texture->chunky) return nullptr;
   const ChunkyImage* c = texture->chunky;
-  Texture* copy = CreateTexture(c->width, c->height, c->format);
+  Texture* copy = CreateTextureForOverwrite(c->width, c->height, c->format);
   if (!copy) return nullptr;
   std::memcpy(copy->chunky->pixels, c->pixels, BufferBytes(c->width, c->height, c->format));
   return copy;

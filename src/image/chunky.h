@@ -47,6 +47,8 @@ bool SizeAllowed(int64_t width, int64_t height, uint32_t format);
 size_t BufferBytes(int64_t width, int64_t height, uint32_t format);
 
 ChunkyImage* chk_Create(int32_t width, int32_t height, uint32_t format, bool zeroed);
+// For a caller that writes every pixel before it reads any: the memory is not cleared.
+ChunkyImage* chk_CreateForOverwrite(int32_t width, int32_t height, uint32_t format);
 void chk_Free(ChunkyImage* image);
 ChunkyImage* chk_Duplicate(const ChunkyImage* image);
 
@@ -65,6 +67,8 @@ struct Texture {
 
 Texture* CreateTexture(int32_t width, int32_t height, uint32_t format);
 Texture* CreateTextureZeroed(int32_t width, int32_t height, uint32_t format);
+// As chk_CreateForOverwrite: every pixel must be written before any is read.
+Texture* CreateTextureForOverwrite(int32_t width, int32_t height, uint32_t format);
 void FreeTexture(Texture* texture);
 Texture* DuplicateTexture(const Texture* texture);
 

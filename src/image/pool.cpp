@@ -1,6 +1,7 @@
 #include "image/pool.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -133,7 +134,23 @@ void FailAllocationsAfter(long successes) {
   g_failAfter.store(successes < 0 ? -1 : successes, std::memory_order_relaxed);
 }
 
-void* Allocate(size_t size) {
+namespace {
+
+// What a new block must hold before the caller sees it.
+enum class Fill { kLikeFresh, kZero, kAnything };
+
+// A fresh block of total bytes from the C library. calloc() hands out large blocks as fresh
+// mappings without touching them, where aligned_alloc() and a memset would fault in and
+// clear every page at once.
+void* SystemBlock(size_t total, Fill fill) {
+  if (fill != Fill::kZero) return std::aligned_alloc(16, total);
+  if constexpr (alignof(std::max_align_t) >= 16) return std::calloc(1, total);
+  void* block = std::aligned_alloc(16, total);
+  if (block) std::memset(block, 0, total);
+  return block;
+}
+
+void* AllocateBlock(size_t size, Fill fill) {
   if (size == 0 || size > kMaxBlock || !AllocationAllowed()) return nullptr;
   std::shared_lock g(g_poolLock);
   if (!g_pool) return nullptr;
@@ -144,10 +161,11 @@ void* Allocate(size_t size) {
       std::lock_guard<std::mutex> p(g_pool->lock);
       block = TakeKept(*g_pool, total);
     }
-    // Zeroed as a fresh mapping would be, so a kept block gives the same results as a new one.
-    if (block) std::memset(block, 0, total);
+    // Zeroed as a fresh mapping would be, so a kept block gives the same results as a new one,
+    // unless the caller overwrites it all anyway.
+    if (block && fill != Fill::kAnything) std::memset(block, 0, total);
   }
-  if (!block) block = std::aligned_alloc(16, total);
+  if (!block) block = SystemBlock(total, fill);
   if (!block) return nullptr;
   WriteHeader(block, size);
   {
@@ -162,13 +180,20 @@ void* Allocate(size_t size) {
   return static_cast<uint8_t*>(block) + kBlockHeader;
 }
 
+}  // namespace
+
+void* Allocate(size_t size) {
+  return AllocateBlock(size, Fill::kLikeFresh);
+}
+
+void* AllocateForOverwrite(size_t size) {
+  return AllocateBlock(size, Fill::kAnything);
+}
+
 void* AllocateZeroed(size_t count, size_t size) {
   if (count == 0 || size == 0) return nullptr;
   if (count > std::numeric_limits<size_t>::max() / size) return nullptr;
-  size_t bytes = count * size;
-  void* p = Allocate(bytes);
-  if (p) std::memset(p, 0, bytes);
-  return p;
+  return AllocateBlock(count * size, Fill::kZero);
 }
 
 void Free(void* ptr) {

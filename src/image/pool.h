@@ -18,8 +18,13 @@ bool CreatePool();
 void DeletePool();
 bool PoolExists();
 
+// A block whose bytes read as zero, like fresh memory (a kept block is cleared first).
 void* Allocate(size_t size);
+// Every byte zero: a fresh block comes already cleared from the system, a kept one is cleared once.
 void* AllocateZeroed(size_t count, size_t size);
+// For a caller that writes every byte before it reads any: a kept block comes as it was left,
+// so none of it is cleared. Never hand such a block to code that reads before it writes.
+void* AllocateForOverwrite(size_t size);
 void Free(void* ptr);
 
 // Number of blocks currently held by the pool (for leak checks).

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <thread>
@@ -145,6 +146,50 @@ TEST(Pool, LargeFreedBlocksServeTheNextPictureOfAboutTheirSize) {
   Free(c);
   EXPECT_EQ(PoolBlockCount(), 0u);
   DeletePool();  // frees the kept blocks too (the leak checker of the sanitizer build sees it)
+}
+
+// A kept block handed out again: cleared for Allocate() and AllocateZeroed(), as it was left
+// for AllocateForOverwrite(); a fresh block of each kind behaves the same.
+TEST(Pool, KeptBlocksAreClearedUnlessTheCallerOverwritesThem) {
+  constexpr size_t kSize = size_t{24} << 20;
+  struct Case {
+    const char* name;
+    void* (*allocate)();
+    bool zero;       // a kept block comes back cleared
+    bool freshZero;  // a fresh block is all zero too (the C library promises it only to calloc)
+  };
+  const Case cases[] = {
+      {"Allocate", [] { return Allocate(kSize); }, true, false},
+      {"AllocateZeroed", [] { return AllocateZeroed(kSize / 8, 8); }, true, true},
+      {"AllocateForOverwrite", [] { return AllocateForOverwrite(kSize); }, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(CreatePool());
+    auto* fresh = static_cast<uint8_t*>(c.allocate());
+    ASSERT_NE(fresh, nullptr);
+    if (c.freshZero) {
+      EXPECT_EQ(std::count(fresh, fresh + kSize, 0), static_cast<std::ptrdiff_t>(kSize));
+    }
+    std::memset(fresh, 0x5A, kSize);
+    Free(fresh);
+    auto* again = static_cast<uint8_t*>(c.allocate());
+    ASSERT_NE(again, nullptr);
+    uint32_t header[2];
+    std::memcpy(header, again - kBlockHeader, sizeof header);
+    EXPECT_EQ(header[0], kBlockMarker);
+    EXPECT_EQ(header[1], kSize);
+    const auto zeros = std::count(again, again + kSize, 0);
+    if (c.zero) {
+      EXPECT_EQ(zeros, static_cast<std::ptrdiff_t>(kSize));
+    } else if (kBuildKeepsBlocks) {
+      EXPECT_EQ(again, fresh);
+      EXPECT_EQ(zeros, 0) << "the kept block was cleared for a request that overwrites it";
+    }
+    Free(again);
+    EXPECT_EQ(PoolBlockCount(), 0u);
+    DeletePool();
+  }
 }
 
 }  // namespace
