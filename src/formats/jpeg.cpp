@@ -83,6 +83,8 @@ struct Decoder {
   int width = 0;
   int height = 0;
   int components = 0;
+  bool wantArgb = false;  // set before OpenDecoder(): colour pictures come out as A, R, G, B
+  bool argbOut = false;   // the codec writes A = 255, R, G, B itself
 
   Decoder() = default;
   Decoder(const Decoder&) = delete;
@@ -113,6 +115,8 @@ bool LoadWholeFile(const char* path, std::vector<uint8_t>& out) {
 }
 
 // Reads the header and starts decompression. forThumbnail picks the floating-point DCT.
+// With wantArgb, colour pictures are decoded straight to A, R, G, B (the codec's extended
+// colour space gives the same R, G, B bytes); grey and CMYK keep their own conversion.
 bool OpenDecoder(Decoder& d, bool forThumbnail) {
   if (!d.data || d.size == 0) return false;
   InstallSilentErrors(d.err);
@@ -130,12 +134,14 @@ bool OpenDecoder(Decoder& d, bool forThumbnail) {
     d.cinfo.scale_num = 1;
     d.cinfo.scale_denom = 1;
     d.cinfo.dct_method = forThumbnail ? JDCT_FLOAT : JDCT_ISLOW;
+    if (d.wantArgb && d.cinfo.out_color_space == JCS_RGB) d.cinfo.out_color_space = JCS_EXT_ARGB;
     jpeg_calc_output_dimensions(&d.cinfo);
   });
   if (!ok) return false;
   d.width = static_cast<int>(d.cinfo.output_width);
   d.height = static_cast<int>(d.cinfo.output_height);
   d.components = d.cinfo.output_components;
+  d.argbOut = d.cinfo.out_color_space == JCS_EXT_ARGB;
   if (d.components != 1 && d.components != 3 && d.components != 4) return false;
   if (!image::SizeAllowed(d.cinfo.output_width, d.cinfo.output_height, image::ARGB32)) return false;
   // A few hundred bytes claiming millions of pixels would be decoded, from nothing, at full
@@ -149,8 +155,9 @@ bool OpenDecoder(Decoder& d, bool forThumbnail) {
   return d.row != nullptr;
 }
 
-std::unique_ptr<Decoder> OpenFileDecoder(const char* path) {
+std::unique_ptr<Decoder> OpenFileDecoder(const char* path, bool wantArgb) {
   auto d = std::make_unique<Decoder>();
+  d->wantArgb = wantArgb;
   if (!LoadWholeFile(path, d->owned)) return nullptr;
   d->data = d->owned.data();
   d->size = d->owned.size();
@@ -164,7 +171,7 @@ bool FinishDecoder(Decoder& d) {
   return Guarded(d.err, [&] { jpeg_finish_decompress(&d.cinfo); });
 }
 
-// Decodes every row as ARGB32 straight into the texture, widening each row in place.
+// Decodes every row as ARGB32 straight into the texture; grey and CMYK rows are widened in place.
 bool DecodeARGB32(Decoder& d, image::ChunkyImage* dest) {
   bool complete = true;
   bool ok = Guarded(d.err, [&] {
@@ -176,6 +183,7 @@ bool DecodeARGB32(Decoder& d, image::ChunkyImage* dest) {
         complete = false;
         return;
       }
+      if (d.argbOut) continue;
       if (d.components == 4) {
         const bool inverted = d.cinfo.saw_Adobe_marker;
         for (int x = 0; x < d.width; ++x) {
@@ -302,13 +310,13 @@ std::recursive_mutex& JpegCodecLock() {
 
 image::Texture* ReadJpeg(const char* path) {
   std::lock_guard<std::recursive_mutex> lock(g_codecLock);
-  std::unique_ptr<Decoder> d = OpenFileDecoder(path);
+  std::unique_ptr<Decoder> d = OpenFileDecoder(path, true);
   return d ? DecodeToTexture(*d, image::ARGB32) : nullptr;
 }
 
 image::Texture* ReadJpegForCache(const char* path) {
   std::lock_guard<std::recursive_mutex> lock(g_codecLock);
-  std::unique_ptr<Decoder> d = OpenFileDecoder(path);
+  std::unique_ptr<Decoder> d = OpenFileDecoder(path, false);
   return d ? DecodeToTexture(*d, image::RGB24) : nullptr;
 }
 
@@ -334,6 +342,7 @@ int SaveJPEG(const image::ChunkyImage* image, const char* path, int quality, boo
   platform::SafeFile out(path, true);
   if (!out.file()) return 0;
 
+  const bool argb = image->format == image::ARGB32;
   Encoder e;
   e.row = static_cast<uint8_t*>(image::AllocateZeroed(static_cast<size_t>(image->width) + 16, 3));
   if (!e.row) return 0;
@@ -345,8 +354,9 @@ int SaveJPEG(const image::ChunkyImage* image, const char* path, int quality, boo
     jpeg_stdio_dest(&e.cinfo, out.file());
     e.cinfo.image_width = static_cast<JDIMENSION>(image->width);
     e.cinfo.image_height = static_cast<JDIMENSION>(image->height);
-    e.cinfo.input_components = 3;
-    e.cinfo.in_color_space = JCS_RGB;
+    // ARGB32 rows go to the codec as they are (its extended colour space skips the alpha byte).
+    e.cinfo.input_components = argb ? 4 : 3;
+    e.cinfo.in_color_space = argb ? JCS_EXT_ARGB : JCS_RGB;
     jpeg_set_defaults(&e.cinfo);
     jpeg_set_quality(&e.cinfo, quality, TRUE);
     e.cinfo.dct_method = JDCT_FLOAT;
@@ -355,7 +365,8 @@ int SaveJPEG(const image::ChunkyImage* image, const char* path, int quality, boo
     jpeg_start_compress(&e.cinfo, TRUE);
     uint8_t* rgb = e.row + 3;
     for (int y = 0; y < image->height; ++y) {
-      JSAMPROW rows[1] = {RowAsRGB(image, y, rgb)};
+      JSAMPROW rows[1] = {argb ? const_cast<uint8_t*>(image->pixels + static_cast<size_t>(y) * image->width * 4)
+                               : RowAsRGB(image, y, rgb)};
       jpeg_write_scanlines(&e.cinfo, rows, 1);
     }
     jpeg_finish_compress(&e.cinfo);

@@ -284,6 +284,59 @@ TEST_F(JpegTest, TruncatedOrDamagedDataNeverCrashes) {
   }
 }
 
+// Noise over a gradient, so blocks hold every frequency: width x height x components bytes.
+Bytes NoisyPattern(int width, int height, int components, uint32_t seed) {
+  Bytes p = test::Pattern(width, height, components);
+  for (uint8_t& v : p) {
+    seed = seed * 1664525u + 1013904223u;
+    v = static_cast<uint8_t>(v / 2 + (seed >> 25));
+  }
+  return p;
+}
+
+// Colour pictures are decoded straight to ARGB32; every pixel must be the one the RGB decode
+// gives, widened with alpha 255. Grey and CMYK go their own way and are held to the same.
+TEST_F(JpegTest, ArgbDecodeMatchesTheRgbDecodeOnNoisyPictures) {
+  struct Case {
+    int width, height, components;
+    J_COLOR_SPACE in;
+    int samp;
+    bool progressive;
+    int quality;
+  } cases[] = {
+      {1, 1, 3, JCS_RGB, 2, false, 90},    {17, 9, 3, JCS_RGB, 2, false, 75},
+      {123, 45, 3, JCS_RGB, 1, false, 95}, {64, 64, 3, JCS_RGB, 2, true, 85},
+      {301, 7, 3, JCS_RGB, 2, false, 100}, {33, 70, 1, JCS_GRAYSCALE, 1, false, 90},
+      {29, 31, 4, JCS_CMYK, 1, false, 90}, {200, 3, 4, JCS_CMYK, 2, true, 80},
+  };
+  uint32_t seed = 11;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.width << "x" << c.height << " components " << c.components);
+    JpegParams params;
+    params.width = c.width;
+    params.height = c.height;
+    params.components = c.components;
+    params.in = c.in;
+    params.hSamp = params.vSamp = c.samp;
+    params.progressive = c.progressive;
+    params.quality = c.quality;
+    const Bytes file = test::EncodeJpeg(params, NoisyPattern(c.width, c.height, c.components, ++seed));
+    ASSERT_FALSE(file.empty());
+    const Decoded ref = test::DecodeReference(file);
+    ASSERT_EQ(ref.components, c.components);
+    const Bytes rgb = c.components == 1   ? GreyToRgb(ref.pixels)
+                      : c.components == 4 ? InvertedCmykToRgb(ref.pixels)
+                                          : ref.pixels;
+    const std::string path = Write("noisy.jpg", file);
+    TexturePtr argb(ReadJpeg(path.c_str()));
+    ExpectArgbMatches(argb.get(), ref, rgb.data());
+    TexturePtr plain(ReadJpegForCache(path.c_str()));
+    ASSERT_NE(plain, nullptr);
+    ASSERT_EQ(plain->chunky->format, image::RGB24);
+    EXPECT_EQ(Bytes(plain->chunky->pixels, plain->chunky->pixels + rgb.size()), rgb);
+  }
+}
+
 class SaveTest : public JpegTest {};
 
 TEST_F(SaveTest, QualityAndBaselineTables) {
@@ -373,6 +426,31 @@ TEST_F(SaveTest, EverySourceFormat) {
   EXPECT_EQ(SaveJPEG(rgba.get(), dir_.file("rgba.jpg").c_str(), 90, false, false), 0);
   EXPECT_TRUE(test::ReadFile(dir_.file("rgba.jpg")).empty());
   EXPECT_EQ(SaveJPEG(nullptr, dir_.file("null.jpg").c_str(), 90, false, false), 0);
+}
+
+// An ARGB32 picture goes to the codec without an RGB copy; the file must be byte for byte the
+// one its RGB24 copy gives, whatever the alpha.
+TEST_F(SaveTest, ArgbAndRgbSourcesGiveTheSameFile) {
+  struct Case {
+    int width, height, quality;
+    bool optimize, noSubsampling;
+  } cases[] = {
+      {1, 1, 90, false, false}, {77, 13, 75, true, false}, {160, 90, 95, false, true}, {5, 200, 100, true, true}};
+  uint32_t seed = 3;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.width << "x" << c.height << " quality " << c.quality);
+    image::ChunkyPtr argb(test::RandomImage(c.width, c.height, image::ARGB32, ++seed));
+    ASSERT_NE(argb, nullptr);
+    image::ChunkyPtr rgb(image::chk_Create(c.width, c.height, image::RGB24, true));
+    ASSERT_NE(rgb, nullptr);
+    image::ConvertARGB32ToRGB24(argb->pixels, rgb->pixels, c.width, c.height);
+    const std::string a = dir_.file("argb.jpg"), r = dir_.file("rgb.jpg");
+    ASSERT_EQ(SaveJPEG(argb.get(), a.c_str(), c.quality, c.optimize, c.noSubsampling), 1);
+    ASSERT_EQ(SaveJPEG(rgb.get(), r.c_str(), c.quality, c.optimize, c.noSubsampling), 1);
+    const Bytes fromArgb = test::ReadFile(a);
+    EXPECT_FALSE(fromArgb.empty());
+    EXPECT_EQ(fromArgb, test::ReadFile(r));
+  }
 }
 
 TEST_F(SaveTest, FailedSaveKeepsTheOldFile) {
