@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "platform/requester.h"
+#include "platform/ui/qt_forms.h"
 #include "platform/ui/qt_main_thread_queue.h"
 
 namespace vl::app::ui {
@@ -104,17 +105,7 @@ JpegTransformWindow::JpegTransformWindow(Controller& controller, QWidget* parent
   bodyLayout->addLayout(form);
   layout->addWidget(body_);
 
-  auto* buttons = new QHBoxLayout();
-  execute_ = new QPushButton(QStringLiteral("&Execute"), this);
-  execute_->setObjectName(QStringLiteral("execute"));
-  execute_->setDefault(true);
-  cancel_ = new QPushButton(QStringLiteral("&Cancel"), this);
-  cancel_->setObjectName(QStringLiteral("cancel"));
-  cancel_->setAutoDefault(false);
-  buttons->addWidget(execute_);
-  buttons->addStretch(1);
-  buttons->addWidget(cancel_);
-  layout->addLayout(buttons);
+  platform::ui::AddExecuteCancelRow(layout, this, execute_, cancel_);
 
   connect(choices_, &QButtonGroup::idToggled, this, [this](int, bool on) {
     if (on) ShowPreview();

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "edit/operation.h"
+#include "platform/ui/qt_forms.h"
 #include "platform/ui/qt_main_thread_queue.h"
 
 namespace vl::edit::ui {
@@ -34,17 +35,7 @@ ToolWindow::ToolWindow(app::Controller& controller, const QString& title, ToolKi
   realtimeLabel->setVisible(kind_ == ToolKind::kInPlace);
   realtime_->setVisible(kind_ == ToolKind::kInPlace);
 
-  auto* buttons = new QHBoxLayout();
-  execute_ = new QPushButton(QStringLiteral("&Execute"), this);
-  execute_->setObjectName(QStringLiteral("execute"));
-  execute_->setDefault(true);
-  cancel_ = new QPushButton(QStringLiteral("&Cancel"), this);
-  cancel_->setObjectName(QStringLiteral("cancel"));
-  cancel_->setAutoDefault(false);
-  buttons->addWidget(execute_);
-  buttons->addStretch(1);
-  buttons->addWidget(cancel_);
-  layout->addLayout(buttons);
+  platform::ui::AddExecuteCancelRow(layout, this, execute_, cancel_);
 
   connect(realtime_, &QCheckBox::toggled, this, [this](bool on) {
     if (on) ParametersChanged();

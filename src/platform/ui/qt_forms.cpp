@@ -22,4 +22,18 @@ QPushButton* AddButton(QHBoxLayout* row, QWidget* parent, const char* label, con
   return b;
 }
 
+void AddExecuteCancelRow(QBoxLayout* layout, QWidget* parent, QPushButton*& execute, QPushButton*& cancel) {
+  auto* buttons = new QHBoxLayout();
+  execute = new QPushButton(QStringLiteral("&Execute"), parent);
+  execute->setObjectName(QStringLiteral("execute"));
+  execute->setDefault(true);
+  cancel = new QPushButton(QStringLiteral("&Cancel"), parent);
+  cancel->setObjectName(QStringLiteral("cancel"));
+  cancel->setAutoDefault(false);
+  buttons->addWidget(execute);
+  buttons->addStretch(1);
+  buttons->addWidget(cancel);
+  layout->addLayout(buttons);
+}
+
 }  // namespace vl::platform::ui

@@ -5,6 +5,7 @@
 #include <QString>
 #include <string>
 
+class QBoxLayout;
 class QHBoxLayout;
 class QPushButton;
 class QWidget;
@@ -15,5 +16,7 @@ std::string Encode(const QString& path);
 QString Decode(const std::string& path);
 // A button added to the row; it never becomes the window's default button.
 QPushButton* AddButton(QHBoxLayout* row, QWidget* parent, const char* label, const char* name);
+// The "_Execute" (the default button) and "_Cancel" row at the foot of a window.
+void AddExecuteCancelRow(QBoxLayout* layout, QWidget* parent, QPushButton*& execute, QPushButton*& cancel);
 
 }  // namespace vl::platform::ui
