@@ -98,6 +98,15 @@ class BrowserViewsTest : public QObject {
     return s;
   }
 
+  // Shows the widget on the pictures' folder; its item view (null when it did not show).
+  QAbstractItemView* ShowPictures(EntryViewWidget* w) {
+    w->resize(520, 400);
+    w->show();
+    if (!QTest::qWaitForWindowExposed(w)) return nullptr;
+    w->view().SetDirectory(pics_.toStdString());
+    return w->findChild<QAbstractItemView*>();
+  }
+
   void ClickHeader(FileListWidget& w, int section) {
     QHeaderView* h = w.tree()->header();
     QTest::mouseClick(h->viewport(), Qt::LeftButton, Qt::NoModifier,
@@ -232,11 +241,7 @@ class BrowserViewsTest : public QObject {
     ThumbGridWidget gridWidget(thumbs);
     EntryViewWidget* widgets[] = {&listWidget, &gridWidget};
     for (EntryViewWidget* w : widgets) {
-      w->resize(520, 400);
-      w->show();
-      QVERIFY(QTest::qWaitForWindowExposed(w));
-      w->view().SetDirectory(pics_.toStdString());
-      auto* items = w->findChild<QAbstractItemView*>();
+      auto* items = ShowPictures(w);
       QVERIFY(items);
       const int count = items->model()->rowCount();
       QCOMPARE(count, w == &listWidget ? 5 : 6);
@@ -305,11 +310,8 @@ class BrowserViewsTest : public QObject {
     ThumbGridWidget gridWidget(thumbs);
     EntryViewWidget* widgets[] = {&listWidget, &gridWidget};
     for (EntryViewWidget* w : widgets) {
-      w->resize(520, 400);
-      w->show();
-      QVERIFY(QTest::qWaitForWindowExposed(w));
-      w->view().SetDirectory(pics_.toStdString());
-      auto* items = w->findChild<QAbstractItemView*>();
+      auto* items = ShowPictures(w);
+      QVERIFY(items);
       QAbstractItemModel* m = items->model();
       // Dragging out: the chosen entries as file URLs with their full paths.
       const int red = RowOf(m, QStringLiteral("red.png"));
