@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string_view>
 
 #include "formats/file_read.h"
@@ -59,7 +60,21 @@ bool DecodeMemory(const uint8_t* data, size_t size, DecodedPicture& out) {
   return true;
 }
 
+namespace {
+image::Texture* WithProfile(image::Texture* t, DecodedPicture& pic) {
+  if (t && !pic.iccProfile.empty())
+    t->iccProfile = std::make_shared<const std::vector<uint8_t>>(std::move(pic.iccProfile));
+  return t;
+}
+image::Texture* PixelsToTexture(DecodedPicture& pic, bool forScan);
+}  // namespace
+
 image::Texture* PictureToTexture(DecodedPicture& pic, bool forScan) {
+  return WithProfile(PixelsToTexture(pic, forScan), pic);
+}
+
+namespace {
+image::Texture* PixelsToTexture(DecodedPicture& pic, bool forScan) {
   image::ChunkyImage* src = pic.pixels.get();
   if (!src || src->width != pic.width || src->height != pic.height) return nullptr;
   int32_t w = pic.width, h = pic.height;
@@ -97,6 +112,7 @@ image::Texture* PictureToTexture(DecodedPicture& pic, bool forScan) {
   if (pic.depth == 24 && !pic.hasAlpha) image::ConvertARGB32ToOpaque(t->chunky->pixels, t->chunky->pixels, w, h);
   return t.release();
 }
+}  // namespace
 
 image::Texture* ReadDatatype(const char* path, bool forScan) {
   const char* source = path ? path : "CLIPS:0";

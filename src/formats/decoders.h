@@ -24,7 +24,8 @@ struct DecodedPicture {
   std::vector<uint8_t> palette;  // 3 bytes per entry (depth <= 8)
   bool hasAlpha = false;
   std::string typeName;
-  image::ChunkyPtr pixels;  // BYTE8 indices (depth <= 8) or ARGB32 (depth > 8)
+  image::ChunkyPtr pixels;          // BYTE8 indices (depth <= 8) or ARGB32 (depth > 8)
+  std::vector<uint8_t> iccProfile;  // the embedded ICC profile, empty when there is none
 };
 
 struct Decoder {

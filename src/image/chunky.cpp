@@ -223,6 +223,7 @@ Texture* DuplicateTexture(const Texture* texture) {
   Texture* copy = CreateTextureForOverwrite(c->width, c->height, c->format);
   if (!copy) return nullptr;
   std::memcpy(copy->chunky->pixels, c->pixels, BufferBytes(c->width, c->height, c->format));
+  copy->iccProfile = texture->iccProfile;
   return copy;
 }
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace vl::image {
 
@@ -63,6 +64,9 @@ struct Texture {
   std::string name;        // source path, or "Clipboard"
   std::string extraText;   // second text, empty unless a loader sets it
   std::string formatName;  // "JPEG", "Sun Raster", ...
+  // The ICC profile the picture's file carried, or null. The pixels are the file's own numbers;
+  // the profile only tells how to show them and travels with the picture to the files it is saved as.
+  std::shared_ptr<const std::vector<uint8_t>> iccProfile;
 };
 
 Texture* CreateTexture(int32_t width, int32_t height, uint32_t format);
