@@ -246,11 +246,13 @@ image::Texture* DecodeToTexture(Decoder& d, uint32_t format) {
   return tex.release();
 }
 
-// Gives a decoded texture the ICC profile of the file's APP2 markers, when it has one.
-image::Texture* WithIccProfile(image::Texture* texture, const Decoder& d) {
-  if (!texture) return nullptr;
+// Decodes as DecodeToTexture and gives the texture the ICC profile of the file's APP2
+// markers, taken before the decode ends (finishing frees the kept markers).
+image::Texture* DecodeWithIccProfile(Decoder& d, uint32_t format) {
   std::vector<uint8_t> profile = JpegIccProfile(&d.cinfo);
-  if (!profile.empty()) texture->iccProfile = std::make_shared<const std::vector<uint8_t>>(std::move(profile));
+  image::Texture* texture = DecodeToTexture(d, format);
+  if (texture && !profile.empty())
+    texture->iccProfile = std::make_shared<const std::vector<uint8_t>>(std::move(profile));
   return texture;
 }
 
@@ -321,13 +323,13 @@ std::recursive_mutex& JpegCodecLock() {
 image::Texture* ReadJpeg(const char* path) {
   std::lock_guard<std::recursive_mutex> lock(g_codecLock);
   std::unique_ptr<Decoder> d = OpenFileDecoder(path, true);
-  return d ? WithIccProfile(DecodeToTexture(*d, image::ARGB32), *d) : nullptr;
+  return d ? DecodeWithIccProfile(*d, image::ARGB32) : nullptr;
 }
 
 image::Texture* ReadJpegForCache(const char* path) {
   std::lock_guard<std::recursive_mutex> lock(g_codecLock);
   std::unique_ptr<Decoder> d = OpenFileDecoder(path, false);
-  return d ? WithIccProfile(DecodeToTexture(*d, image::RGB24), *d) : nullptr;
+  return d ? DecodeWithIccProfile(*d, image::RGB24) : nullptr;
 }
 
 image::Texture* ReadJpegMemoryForCache(const uint8_t* data, size_t size) {
