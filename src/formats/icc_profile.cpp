@@ -79,7 +79,7 @@ std::vector<uint8_t> ReadJpegIccProfileFromFile(const char* path) {
       std::fseek(f.get(), -1, SEEK_CUR);
       continue;
     }
-    if (marker == 0xDA || marker == 0xD9) break;  // start of scan, end of image
+    if (marker == 0xDA || marker == 0xD9) break;                         // start of scan, end of image
     if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;  // no length
     if (std::fread(head + 2, 1, 2, f.get()) != 2) break;
     const size_t length = static_cast<size_t>(head[2] << 8 | head[3]);

@@ -86,9 +86,8 @@ ColourTransformPtr Build(const std::vector<uint8_t>& profile, uint32_t format, C
   if (!out) return nullptr;
   const cmsUInt32Number pixelType = format == RGB24 ? TYPE_RGB_8 : TYPE_ARGB_8;
   const bool grey = kind == ProfileKind::kGrey;
-  cmsHTRANSFORM t =
-      cmsCreateTransform(in.get(), grey ? TYPE_GRAY_8 : pixelType, out.get(), pixelType, kIntent,
-                         grey ? (kFlags & ~static_cast<cmsUInt32Number>(cmsFLAGS_COPY_ALPHA)) : kFlags);
+  cmsHTRANSFORM t = cmsCreateTransform(in.get(), grey ? TYPE_GRAY_8 : pixelType, out.get(), pixelType, kIntent,
+                                       grey ? (kFlags & ~static_cast<cmsUInt32Number>(cmsFLAGS_COPY_ALPHA)) : kFlags);
   if (!t) return nullptr;
   return TransformMaker::Make(t, format, grey);
 }
@@ -160,8 +159,7 @@ ColourTransformPtr TransformForPicture(const Texture& texture, uint32_t format, 
   if (!texture.iccProfile || texture.iccProfile->empty() || !texture.chunky) return nullptr;
   const ChunkyImage& c = *texture.chunky;
   bool greyPicture = false;
-  if ((c.format == RGB24 || c.format == ARGB32) && c.pixels &&
-      KindOfProfile(*texture.iccProfile) == ProfileKind::kGrey)
+  if ((c.format == RGB24 || c.format == ARGB32) && c.pixels && KindOfProfile(*texture.iccProfile) == ProfileKind::kGrey)
     greyPicture = AllGrey(c);
   return TransformFromProfile(*texture.iccProfile, format, target, greyPicture);
 }

@@ -65,8 +65,10 @@ TEST_F(DisplayColour, PictureColumnsAreConvertedAndTheBackgroundIsNot) {
   DisplayOptions fit;
   fit.zoomToFit = true;
   const std::vector<Case> cases = {
-      {"plain", {}, kColorAlpha, 1.0f},  {"colour contents", {}, kColor, 1.0f},
-      {"bilinear zoom 1.5", bilinear, kColorAlpha, 1.5f}, {"zoom to fit", fit, kColorAlpha, 1.0f},
+      {"plain", {}, kColorAlpha, 1.0f},
+      {"colour contents", {}, kColor, 1.0f},
+      {"bilinear zoom 1.5", bilinear, kColorAlpha, 1.5f},
+      {"zoom to fit", fit, kColorAlpha, 1.0f},
       {"alpha contents", {}, kAlpha, 1.0f},
   };
   for (const Case& c : cases) {

@@ -1,7 +1,5 @@
 // ICC profiles read from JPEG APP2 chunks, PNG iCCP, TIFF and WebP, byte for byte, and the
 // chunk sets that give no profile.
-#include "formats/icc_profile.h"
-
 #include <gtest/gtest.h>
 #include <png.h>
 #include <tiffio.h>
@@ -11,6 +9,7 @@
 #include <functional>
 
 #include "formats/decoders.h"
+#include "formats/icc_profile.h"
 #include "formats/jpeg.h"
 #include "formats/loader.h"
 #include "icc_test_util.h"
@@ -127,8 +126,14 @@ TEST_F(IccProfileTest, JpegHeaderReaderRefusesHostileHeaders) {
   const std::vector<Case> cases = {
       {"cut inside the APP2", [&] { return Bytes(good.begin(), good.begin() + 40); }},
       {"zero segment length", [] { return Bytes{0xFF, 0xD8, 0xFF, 0xE2, 0, 0, 0xFF, 0xD9}; }},
-      {"only the start marker", [] { return Bytes{0xFF, 0xD8}; }},
-      {"not a JPEG", [] { return Bytes{'G', 'I', 'F', '8'}; }},
+      {"only the start marker",
+       [] {
+         return Bytes{0xFF, 0xD8};
+       }},
+      {"not a JPEG",
+       [] {
+         return Bytes{'G', 'I', 'F', '8'};
+       }},
       {"fill bytes forever", [] { return Bytes(100000, 0xFF); }},
   };
   for (const Case& c : cases) {

@@ -1,7 +1,5 @@
 // Colour transforms: a profile's numbers to sRGB and to a monitor profile, what lcms2 refuses,
 // the cache and the threads.
-#include "image/colour_management.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -9,6 +7,7 @@
 #include <thread>
 
 #include "icc_test_util.h"
+#include "image/colour_management.h"
 #include "test_support.h"
 
 namespace vl::image {
@@ -22,8 +21,8 @@ class ColourTransformTest : public test::PoolTest {};
 
 void ExpectNear(const uint8_t* got, std::array<uint8_t, 3> want, int tolerance, const char* what) {
   for (int c = 0; c < 3; ++c)
-    EXPECT_LE(std::abs(int{got[c]} - int{want[c]}), tolerance) << what << " channel " << c << " got " << int{got[c]}
-                                                                << " want " << int{want[c]};
+    EXPECT_LE(std::abs(int{got[c]} - int{want[c]}), tolerance)
+        << what << " channel " << c << " got " << int{got[c]} << " want " << int{want[c]};
 }
 
 TEST_F(ColourTransformTest, ProfilesToSrgbGiveWhatLcmsComputes) {
@@ -175,8 +174,8 @@ TEST_F(ColourTransformTest, MonitorProfileIsTheTargetUntilReset) {
     uint8_t px[3] = {128, 200, 64};
     t->Apply(px, 1);
     const std::array<uint8_t, 3> toSrgb = LcmsToSrgb(p3, {128, 200, 64});
-    const bool sameAsSrgb = std::abs(px[0] - toSrgb[0]) <= 1 && std::abs(px[1] - toSrgb[1]) <= 1 &&
-                            std::abs(px[2] - toSrgb[2]) <= 1;
+    const bool sameAsSrgb =
+        std::abs(px[0] - toSrgb[0]) <= 1 && std::abs(px[1] - toSrgb[1]) <= 1 && std::abs(px[2] - toSrgb[2]) <= 1;
     EXPECT_EQ(sameAsSrgb, c.srgb) << c.name;
   }
   SetMonitorProfile({});

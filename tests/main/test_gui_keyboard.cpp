@@ -9,8 +9,8 @@
 #include <thread>
 
 #include "formats/loader.h"
-#include "icc_test_util.h"
 #include "formats/png_writer.h"
+#include "icc_test_util.h"
 #include "image/chunky.h"
 #include "platform/paths.h"
 #include "test_support.h"
