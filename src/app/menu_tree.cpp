@@ -33,6 +33,7 @@ const std::array<MenuEntry, kMenuEntryCount> kMenuTree = {{
     {I, "Full screen", 'F', kMenuFullScreen, kMenuCheck},
     {I, "EXIF Info", 'E', kMenuExifInfo, kMenuCheck},
     {I, "Information overlay", 'O', kMenuInformationOverlay, kMenuCheck},
+    {I, "Color management", 0, kMenuColourManagement, kMenuCheck | kMenuChecked},
     {T, "Process", 0, kMenuProcess, kMenuPlain},
     {I, "Resize...", 'R', kMenuResize, kMenuPlain},
     {I, "Crop...", 0, kMenuCrop, kMenuPlain},

@@ -70,6 +70,7 @@ enum MenuId : int {
   kMenuSettings = 47,
   kMenuToolkitSettings = 48,
   kMenuSetup = 49,
+  kMenuColourManagement = 50,
 };
 
 struct MenuEntry {
@@ -80,7 +81,7 @@ struct MenuEntry {
   unsigned flags;
 };
 
-inline constexpr size_t kMenuEntryCount = 60;
+inline constexpr size_t kMenuEntryCount = 61;
 extern const std::array<MenuEntry, kMenuEntryCount> kMenuTree;
 
 // Whether entry `index` of the tree gets its key: a key that stands on two items reaches the

@@ -11,8 +11,10 @@
 #include "formats/exif.h"
 #include "formats/file_load.h"
 #include "formats/file_type.h"
+#include "formats/icc_profile.h"
 #include "formats/jpeg_codec.h"
 #include "formats/loader.h"
+#include "image/colour_management.h"
 #include "image/resample.h"
 #include "platform/paths.h"
 
@@ -406,6 +408,20 @@ image::ChunkyPtr ThumbView::FitIcon(const image::ChunkyImage* icon) {
   return copy;
 }
 
+namespace {
+// A thumbnail of a picture with a profile is converted to sRGB, which is what the disk cache
+// keeps. The thumbnail a JPEG embeds in its EXIF block has the colours of the picture, so it
+// takes the profile of the file (jpegPath).
+bool ConvertToSrgb(image::Texture& thumbnail, const std::string& jpegPath) {
+  if (!jpegPath.empty()) {
+    std::vector<uint8_t> profile = formats::ReadJpegIccProfileFromFile(jpegPath.c_str());
+    return !profile.empty() && image::ConvertPicture(thumbnail.chunky, profile, image::ColourTarget::kSrgb);
+  }
+  return thumbnail.iccProfile &&
+         image::ConvertPicture(thumbnail.chunky, *thumbnail.iccProfile, image::ColourTarget::kSrgb);
+}
+}  // namespace
+
 void ThumbView::MakePicture(const std::string& path, const std::string& name, bool isDirectory, Made& made) {
   const int bw = settings_.boxWidth, bh = settings_.boxHeight;
   thumbs::DateStamp date;
@@ -450,12 +466,17 @@ void ThumbView::MakePicture(const std::string& path, const std::string& name, bo
       image::QuickScale(tex->chunky, t.width, t.height);
       if (tex->chunky->width != t.width || tex->chunky->height != t.height) return;  // no memory to scale
       const bool enlarged = t.width + t.height > w + h;
+      const bool srgb = ConvertToSrgb(*tex, fromExif ? path : std::string());
       // The format the reader recognised, kept in the texture (the process-wide name may
       // meanwhile belong to another thread's load); an EXIF thumbnail is the file's type.
       std::string format = fromExif || tex->formatName.empty() ? type.name : tex->formatName;
       if (!fromExif && settings_.diskCacheEnabled && !enlarged && examined) {
         thumbs::StoreImage(cache_, path, tex->chunky, settings_.compression, size32, date, static_cast<uint32_t>(bw),
                            static_cast<uint32_t>(bh), static_cast<uint32_t>(w), static_cast<uint32_t>(h), format);
+      }
+      if (srgb) {
+        if (image::ColourTransformPtr monitor = image::SrgbToMonitor(tex->chunky->format))
+          monitor->Apply(tex->chunky->pixels, static_cast<size_t>(tex->chunky->width) * tex->chunky->height);
       }
       uint64_t shownSize = fileSize ? fileSize : formats::FileSize(path.c_str());
       // The size shown is the file's picture, not that of its embedded thumbnail.

@@ -33,10 +33,24 @@ void Renderer::RenderRows(int from, int to) {
   platform::ParallelFor(from, to, platform::GrainFor(int64_t{bufWidth_} * 8), [&](int64_t r0, int64_t r1) {
     for (int r = static_cast<int>(r0); r < static_cast<int>(r1); ++r) {
       uint8_t* row = buffer_.data() + static_cast<size_t>(r) * bufWidth_ * 3;
-      RenderRow(state_, r, row);
+      ShowRow(r, row);
       if (overlay_ && r < overlay_->height) BlendOverlayRow(overlay_, r, row, bufWidth_);
     }
   });
+}
+
+// The alpha contents mode shows no colours, so nothing is converted there.
+void Renderer::ShowRow(int r, uint8_t* row) {
+  RenderRow(state_, r, row);
+  int from = 0, to = 0;
+  if (!colour_ || colour_->format() != image::RGB24 || state_.contents == kAlpha) return;
+  if (!ShownColumns(state_, r, from, to)) return;
+  colour_->Apply(row + static_cast<size_t>(from) * 3, static_cast<size_t>(to - from + 1));
+}
+
+void Renderer::SetColourTransform(image::ColourTransformPtr transform) {
+  std::lock_guard<std::recursive_mutex> g(lock_);
+  colour_ = std::move(transform);
 }
 
 bool Renderer::Command(int command) {
@@ -121,7 +135,7 @@ void Renderer::Scroll(int dx, int dy) {
     uint8_t* row = buffer_.data() + y * stride;
     if (newRow) {
       fillRow(y, 0, w);
-      RenderRow(state_, y, row);
+      ShowRow(y, row);
       continue;
     }
     if (dx == 0) continue;
@@ -130,7 +144,7 @@ void Renderer::Scroll(int dx, int dy) {
     std::memcpy(row_.data(), row, stride);
     int from = dx > 0 ? 0 : w + dx, to = dx > 0 ? dx : w;
     for (int x = from; x < to; ++x) std::memcpy(row_.data() + x * 3, bg, 3);
-    RenderRow(state_, y, row_.data());
+    ShowRow(y, row_.data());
     std::memcpy(row + from * 3, row_.data() + from * 3, static_cast<size_t>(to - from) * 3);
   }
   if (overlay_) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "display/display.h"
+#include "image/colour_management.h"
 
 namespace vl::display {
 
@@ -43,8 +44,15 @@ class Renderer {
   // Moves the buffer contents by (dx, dy) pixels and renders only the uncovered strips.
   void Scroll(int dx, int dy);
 
+  // The transform the shown picture's rows go through (RGB24), or null to show the picture's
+  // numbers as they are. Takes effect at the next rendering.
+  void SetColourTransform(image::ColourTransformPtr transform);
+  const image::ColourTransformPtr& colourTransform() const { return colour_; }
+
  private:
   void RenderRows(int from, int to);
+  // RenderRow, then the picture's columns converted by the colour transform.
+  void ShowRow(int r, uint8_t* row);
   void FillBackground();
 
   DisplayState state_;
@@ -56,6 +64,7 @@ class Renderer {
   bool inProgress_ = false;
   bool progressiveNow_ = true;
   const image::ChunkyImage* overlay_ = nullptr;
+  image::ColourTransformPtr colour_;
 };
 
 }  // namespace vl::display

@@ -213,6 +213,20 @@ void RenderRowPlain(const DisplayState& state, int r, uint8_t* rgb) {
   RenderRowWith(state, r, rgb, false);
 }
 
+bool ShownColumns(const DisplayState& s, int r, int& from, int& to) {
+  const image::ChunkyImage* image = s.image;
+  if (!image || r < 0 || r >= s.areaHeight || s.areaWidth <= 0) return false;
+  const Rect& d = s.destination;
+  if (r < static_cast<int>(d.y0) || r > static_cast<int>(d.y1) || d.y1 == d.y0) return false;
+  const float sy = s.source.y0 + (static_cast<float>(r) - d.y0) * (s.source.y1 - s.source.y0) / (d.y1 - d.y0);
+  const int h = image->height;
+  if (!(sy >= 0.0f)) return false;
+  if (s.UsesBilinear() ? !(sy < static_cast<float>(h - 1)) : !(sy < static_cast<float>(h))) return false;
+  from = std::max(static_cast<int>(d.x0), 0);
+  to = std::min(static_cast<int>(d.x1), s.areaWidth - 1);
+  return from <= to;
+}
+
 void BlendOverlayRow(const image::ChunkyImage* overlay, int row, uint8_t* rgb, int width) {
   if (!overlay || overlay->format != image::ARGB32 || row < 0 || row >= overlay->height) return;
   int n = std::min(width, overlay->width);

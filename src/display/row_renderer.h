@@ -17,6 +17,10 @@ void RenderRow(const DisplayState& state, int r, uint8_t* rgb);
 // bilinear colour rows where the CPU has it; both give the same bytes).
 void RenderRowPlain(const DisplayState& state, int r, uint8_t* rgb);
 
+// The columns [from, to] of buffer row r that RenderRow fills from the picture; false when
+// it fills none (the row lies outside the picture, or there is no picture).
+bool ShownColumns(const DisplayState& state, int r, int& from, int& to);
+
 // Blends an ARGB32 overlay row over an RGB buffer row from x = 0, clipped to width.
 void BlendOverlayRow(const image::ChunkyImage* overlay, int row, uint8_t* rgb, int width);
 

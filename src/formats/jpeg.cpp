@@ -21,6 +21,7 @@
 // clang-format on
 
 #include "formats/exif.h"
+#include "formats/icc_profile.h"
 #include "formats/jpeg_codec.h"
 #include "image/pool.h"
 #include "platform/safe_file.h"
@@ -128,6 +129,7 @@ bool OpenDecoder(Decoder& d, bool forThumbnail) {
     d.cinfo.mem->max_memory_to_use = image::kMaxBufferBytes;
     d.cinfo.progress = &d.progress;
     jpeg_mem_src(&d.cinfo, d.data, static_cast<unsigned long>(d.size));
+    KeepJpegIccMarkers(&d.cinfo);
     jpeg_read_header(&d.cinfo, TRUE);
     d.cinfo.quantize_colors = FALSE;
     d.cinfo.dither_mode = JDITHER_NONE;
@@ -244,6 +246,16 @@ image::Texture* DecodeToTexture(Decoder& d, uint32_t format) {
   return tex.release();
 }
 
+// Decodes as DecodeToTexture and gives the texture the ICC profile of the file's APP2
+// markers, taken before the decode ends (finishing frees the kept markers).
+image::Texture* DecodeWithIccProfile(Decoder& d, uint32_t format) {
+  std::vector<uint8_t> profile = JpegIccProfile(&d.cinfo);
+  image::Texture* texture = DecodeToTexture(d, format);
+  if (texture && !profile.empty())
+    texture->iccProfile = std::make_shared<const std::vector<uint8_t>>(std::move(profile));
+  return texture;
+}
+
 struct Encoder {
   jpeg_compress_struct cinfo{};
   SilentError err{};
@@ -311,13 +323,13 @@ std::recursive_mutex& JpegCodecLock() {
 image::Texture* ReadJpeg(const char* path) {
   std::lock_guard<std::recursive_mutex> lock(g_codecLock);
   std::unique_ptr<Decoder> d = OpenFileDecoder(path, true);
-  return d ? DecodeToTexture(*d, image::ARGB32) : nullptr;
+  return d ? DecodeWithIccProfile(*d, image::ARGB32) : nullptr;
 }
 
 image::Texture* ReadJpegForCache(const char* path) {
   std::lock_guard<std::recursive_mutex> lock(g_codecLock);
   std::unique_ptr<Decoder> d = OpenFileDecoder(path, false);
-  return d ? DecodeToTexture(*d, image::RGB24) : nullptr;
+  return d ? DecodeWithIccProfile(*d, image::RGB24) : nullptr;
 }
 
 image::Texture* ReadJpegMemoryForCache(const uint8_t* data, size_t size) {

@@ -11,6 +11,7 @@
 #include <jpeglib.h>
 
 #include "formats/decoders.h"
+#include "formats/icc_profile.h"
 #include "formats/jpeg_codec.h"
 
 namespace vl::formats {
@@ -35,7 +36,9 @@ bool ReadJpegData(jpeg_decompress_struct& cinfo, ErrorManager& err, const uint8_
   if (setjmp(err.jump)) return false;
   jpeg_create_decompress(&cinfo);
   jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
+  KeepJpegIccMarkers(&cinfo);
   if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK) return false;
+  out.iccProfile = JpegIccProfile(&cinfo);
   int64_t w = cinfo.image_width, h = cinfo.image_height;
   if (!image::SizeAllowed(w, h, image::ARGB32) || !decode::Plausible(w, h, size, kJpegMaxPixelsPerByte)) return false;
   bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;

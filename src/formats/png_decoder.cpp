@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "formats/decoders.h"
+#include "image/colour_management.h"
 
 namespace vl::formats {
 namespace {
@@ -34,6 +35,17 @@ void ReadFromMemory(png_structp png, png_bytep out, png_size_t length) {
 }
 void OnWarning(png_structp, png_const_charp) {}
 
+// The iCCP chunk, which libpng has inflated (within the chunk allocation limit) and checked.
+void ReadIccp(png_structp png, png_infop info, DecodedPicture& out) {
+  png_charp name = nullptr;
+  int compression = 0;
+  png_bytep profile = nullptr;
+  png_uint_32 length = 0;
+  if (png_get_iCCP(png, info, &name, &compression, &profile, &length) == 0 || !profile) return;
+  if (length == 0 || length > image::kMaxIccProfileBytes) return;
+  out.iccProfile.assign(profile, profile + length);
+}
+
 // Everything that must survive a longjmp lives in the caller's objects.
 bool ReadPng(png_structp png, png_infop info, MemReader& reader, DecodedPicture& out) {
   if (setjmp(png_jmpbuf(png))) return false;
@@ -41,6 +53,7 @@ bool ReadPng(png_structp png, png_infop info, MemReader& reader, DecodedPicture&
   png_set_user_limits(png, 1u << 20, 1u << 20);
   png_set_chunk_malloc_max(png, 8u << 20);
   png_read_info(png, info);
+  ReadIccp(png, info, out);
   png_uint_32 w = png_get_image_width(png, info), h = png_get_image_height(png, info);
   int bitDepth = png_get_bit_depth(png, info);
   int colorType = png_get_color_type(png, info);

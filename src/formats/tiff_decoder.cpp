@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "formats/decoders.h"
+#include "image/colour_management.h"
 
 namespace vl::formats {
 namespace {
@@ -139,6 +140,13 @@ bool DecodeTiff(const uint8_t* data, size_t size, DecodedPicture& out) {
                     static_cast<uint8_t>(b));
   }
   out.hasAlpha = alpha;
+  uint32_t iccBytes = 0;
+  void* icc = nullptr;
+  if (TIFFGetField(tif, TIFFTAG_ICCPROFILE, &iccBytes, &icc) && icc && iccBytes > 0 &&
+      iccBytes <= image::kMaxIccProfileBytes) {
+    const auto* p = static_cast<const uint8_t*>(icc);
+    out.iccProfile.assign(p, p + iccBytes);
+  }
   out.typeName = "TIFF";
   return true;
 }

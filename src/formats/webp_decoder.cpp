@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "formats/decoders.h"
+#include "formats/icc_profile.h"
 
 namespace vl::formats {
 
@@ -26,6 +27,7 @@ bool DecodeWebp(const uint8_t* data, size_t size, DecodedPicture& out) {
     return false;
   }
   out.hasAlpha = features.has_alpha != 0;
+  out.iccProfile = ReadWebpIccProfile(data, size);
   out.typeName = "WebP";
   return true;
 }

@@ -55,6 +55,7 @@ TEST(MenuTree, TitlesItemsKeysAndIdentifiersInOrder) {
                                              "I:Full screen:F:34:check",
                                              "I:EXIF Info:E:37:check",
                                              "I:Information overlay:O:38:check",
+                                             "I:Color management::50:check:checked",
                                              "T:Process6",
                                              "I:Resize...:R:10",
                                              "I:Crop...::15",

@@ -10,6 +10,7 @@
 
 #include "formats/loader.h"
 #include "formats/png_writer.h"
+#include "icc_test_util.h"
 #include "image/chunky.h"
 #include "platform/paths.h"
 #include "test_support.h"
@@ -273,6 +274,69 @@ TEST_F(GuiKeyboard, TheBrowserShowsThumbnailsAndStepsInBothViews) {
   EXPECT_EQ(EventuallyAnswers("ImageWidth", "RC 80"), "RC 80");
   EXPECT_EQ(Ask("LoadPrevious"), "RC 1");
   EXPECT_EQ(EventuallyAnswers("ImageWidth", "RC 72"), "RC 72");
+}
+
+// Pixels of a screenshot within 2 levels of rgb.
+int CountNear(const std::string& shot, std::array<uint8_t, 3> rgb) {
+  image::TexturePtr t(formats::ReadPicture(shot.c_str()));
+  if (!t || !t->chunky) return -1;
+  int n = 0;
+  for (int y = 0; y < t->chunky->height; ++y)
+    for (int x = 0; x < t->chunky->width; ++x) {
+      uint8_t a, r, g, b;
+      image::GetPixel(t->chunky, x, y, a, r, g, b);
+      n += std::abs(r - rgb[0]) <= 2 && std::abs(g - rgb[1]) <= 2 && std::abs(b - rgb[2]) <= 2;
+    }
+  return n;
+}
+
+// An Adobe RGB photo is shown with the sRGB values lcms2 computes, while the port still saves
+// the file's numbers; View > "Color management" switched off by the keyboard shows the numbers.
+TEST_F(GuiKeyboard, APictureWithAProfileIsShownConvertedUntilSwitchedOff) {
+  const std::vector<uint8_t> adobe = test::AdobeRgbProfile();
+  const std::string picture = dir_.file("adobe.jpg");
+  ASSERT_TRUE(test::WriteFile(picture, test::FlatJpeg(160, 120, {128, 200, 64}, {}, &adobe)));
+  image::TexturePtr file(formats::ReadPicture(picture.c_str()));
+  ASSERT_TRUE(file && file->chunky && file->iccProfile);
+  uint8_t a, r, g, b;
+  image::GetPixel(file->chunky, 80, 60, a, r, g, b);
+  const std::array<uint8_t, 3> numbers = {r, g, b};
+  const std::array<uint8_t, 3> srgb = test::LcmsToSrgb(adobe, numbers);
+  ASSERT_GT(std::abs(srgb[0] - numbers[0]), 10);
+  const int pictureArea = 160 * 120 / 2;
+
+  std::string out;
+  const std::string shot = dir_.file("shown.png");
+  RunCommand(env_ + "VISTALOOM_SCREENSHOT=" + ShellQuote(shot) + " timeout 120 " + ShellQuote(VISTALOOM_BINARY) + " " +
+                 ShellQuote(picture),
+             out);
+  EXPECT_GT(CountNear(shot, srgb), pictureArea) << out;
+  EXPECT_LT(CountNear(shot, numbers), 50);
+
+  // Running with a later screenshot: the port saves the numbers, then the keys switch the
+  // item off (Alt to the menu bar, Right twice to "View", Down into it, Up to its last item).
+  const std::string off = dir_.file("off.png");
+  ASSERT_EQ(RunCommand(env_ + "(VISTALOOM_SCREENSHOT=" + ShellQuote(off) +
+                           " VISTALOOM_SCREENSHOT_DELAY=8000 timeout 120 " + ShellQuote(VISTALOOM_BINARY) + " " +
+                           ShellQuote(picture) + " > " + ShellQuote(dir_.file("off.log")) + " 2>&1; touch " +
+                           ShellQuote(dir_.file("off.done")) + ") >/dev/null 2>&1 &",
+                       out),
+            0);
+  std::string got;
+  for (int i = 0; i < 150 && got != "RC 160"; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    got = Ask("ImageWidth");
+  }
+  ASSERT_EQ(got, "RC 160");
+  EXPECT_EQ(FirstPixel() & 0xFFFFFF, uint32_t{numbers[0]} << 16 | uint32_t{numbers[1]} << 8 | numbers[2]);
+  ASSERT_EQ(RunCommand(env_ + "xdotool search --sync --limit 1 --name adobe.jpg", out), 0) << out;
+  ASSERT_EQ(RunCommand(env_ + "xdotool windowfocus --sync " + out.substr(0, out.find('\n')), out), 0) << out;
+  Keys("alt");
+  Keys("Right Right Down Up Return");
+  for (int i = 0; i < 200 && access(dir_.file("off.done").c_str(), F_OK) != 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_GT(CountNear(off, numbers), pictureArea) << test::ReadFile(dir_.file("off.log")).size();
+  EXPECT_LT(CountNear(off, srgb), 50);
 }
 
 }  // namespace

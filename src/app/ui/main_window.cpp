@@ -281,6 +281,10 @@ void MainWindow::AddBuiltInActions() {
   });
   SetMenuAction(kMenuInformationOverlay,
                 [this] { controller_.SetInfoOverlay(menuAction(kMenuInformationOverlay)->isChecked()); });
+  SetMenuAction(kMenuColourManagement, [this] {
+    colour_.SetEnabled(menuAction(kMenuColourManagement)->isChecked());
+    preview_->SetColourTransform(colour_.Choose(shown_));
+  });
   SetMenuAction(kMenuToolkitSettings, [this] { ChooseStyle(); });
   menuAction(kMenuBrowserVisible)->setChecked(options_.browser);
   menuAction(kMenuDetails)->setChecked(true);
@@ -508,7 +512,9 @@ void MainWindow::StatusChanged(const StatusTexts& t) {
 
 void MainWindow::ImageChanged(const image::Texture* image) {
   const image::ChunkyImage* c = image ? image->chunky : nullptr;
-  preview_->SetImage(c && c->format == image::ARGB32 ? c : nullptr);
+  const bool shown = c && c->format == image::ARGB32;
+  shown_ = shown ? image : nullptr;
+  preview_->SetImage(shown ? c : nullptr, colour_.Choose(shown_));
 }
 
 void MainWindow::OverlayChanged(const InfoList* info) {

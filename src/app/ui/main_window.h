@@ -18,6 +18,7 @@
 #include "app/startup.h"
 #include "app/status.h"
 #include "app/window_state.h"
+#include "display/picture_colour.h"
 #include "image/chunky.h"
 #include "settings/settings.h"
 
@@ -102,6 +103,7 @@ class MainWindow : public QMainWindow, public ControllerObserver {
   QPushButton* copyButton() const { return copy_; }
   QAction* fullScreenAction() const { return menuAction(kMenuFullScreen); }
   QAction* overlayAction() const { return menuAction(kMenuInformationOverlay); }
+  QAction* colourAction() const { return menuAction(kMenuColourManagement); }
 
  public Q_SLOTS:
   void ShowAbout();
@@ -140,6 +142,8 @@ class MainWindow : public QMainWindow, public ControllerObserver {
   QWidget* panel_ = nullptr;
   bool displayKept_ = false;
   display::ui::PreviewClass* preview_ = nullptr;
+  display::PictureColour colour_;
+  const image::Texture* shown_ = nullptr;  // the texture the display shows, for colour changes
   QBoxLayout* panelLayout_ = nullptr;
   QGroupBox* details_ = nullptr;
   QGroupBox* picker_ = nullptr;

@@ -71,15 +71,22 @@ void PreviewClass::Send(int command) {
   }
 }
 
-void PreviewClass::SetImage(const image::ChunkyImage* img) {
+void PreviewClass::SetImage(const image::ChunkyImage* img, image::ColourTransformPtr colour) {
   Send(kStopCommand);
   {
     std::lock_guard<std::recursive_mutex> g(renderer_.Lock());
     renderer_.state().SetImage(img);
+    renderer_.SetColourTransform(img ? std::move(colour) : nullptr);
   }
   PublishScale();
   Send(kRenderCommand);
   update();
+}
+
+void PreviewClass::SetColourTransform(image::ColourTransformPtr colour) {
+  Send(kStopCommand);
+  renderer_.SetColourTransform(std::move(colour));
+  Refresh();
 }
 
 void PreviewClass::Refresh() {

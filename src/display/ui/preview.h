@@ -34,9 +34,12 @@ class PreviewClass : public QWidget {
   explicit PreviewClass(QWidget* parent = nullptr, platform::MainThreadQueue* queue = nullptr);
   ~PreviewClass() override;
 
-  // Stops a rendering in progress, then shows img (ARGB32, not owned; null for none).
-  // The caller keeps img alive until the next SetImage.
-  void SetImage(const image::ChunkyImage* img);
+  // Stops a rendering in progress, then shows img (ARGB32, not owned; null for none) through
+  // the colour transform (null: the picture's numbers as they are). The caller keeps img
+  // alive until the next SetImage.
+  void SetImage(const image::ChunkyImage* img, image::ColourTransformPtr colour = nullptr);
+  // Shows the picture through another colour transform (null: its numbers) and renders again.
+  void SetColourTransform(image::ColourTransformPtr colour);
   // Renders again after the pixels changed.
   void Refresh();
   void ResetView();

@@ -10,7 +10,9 @@
 
 #include "app/ui/main_window.h"
 #include "app/window_state.h"
+#include "display/ui/monitor_profile.h"
 #include "display/ui/preview.h"
+#include "image/colour_management.h"
 #include "image/pool.h"
 #include "main/session.h"
 #include "main/ui/window_table.h"
@@ -107,6 +109,8 @@ int RunGui(int argc, char** argv, const FrontEndOptions& fe, const app::StartupO
   QApplication app(argc, argv);
   QApplication::setApplicationName(QString::fromUtf8(kAppTitle));
   QApplication::setApplicationVersion(QString::fromUtf8(kVersion));
+  // What the display and the thumbnails convert pictures with a profile to.
+  image::SetMonitorProfile(display::ui::ReadMonitorProfile());
   platform::ui::ScopedQtRequester requester;
   Session session(prefs);
   session.SetConfigFile(fe.hasConfig ? fe.configFile : std::string());
