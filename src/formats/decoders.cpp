@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "formats/file_read.h"
+#include "formats/icc_profile.h"
 #include "formats/loader.h"
 #include "platform/messages.h"
 
@@ -62,7 +63,7 @@ bool DecodeMemory(const uint8_t* data, size_t size, DecodedPicture& out) {
 
 namespace {
 image::Texture* WithProfile(image::Texture* t, DecodedPicture& pic) {
-  if (t && !pic.iccProfile.empty())
+  if (t && !pic.iccProfile.empty() && ProfileFitsRgbPixels(pic.iccProfile))
     t->iccProfile = std::make_shared<const std::vector<uint8_t>>(std::move(pic.iccProfile));
   return t;
 }

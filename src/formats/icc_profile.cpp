@@ -53,6 +53,13 @@ std::vector<uint8_t> AssembleJpegIccProfile(const std::vector<JpegMarkerData>& a
   return profile;
 }
 
+bool ProfileFitsRgbPixels(const std::vector<uint8_t>& profile) {
+  constexpr size_t kColourSpaceAt = 16;  // the data colour space signature of the header
+  if (profile.size() < kColourSpaceAt + 4) return false;
+  const uint8_t* sig = profile.data() + kColourSpaceAt;
+  return std::memcmp(sig, "RGB ", 4) == 0 || std::memcmp(sig, "GRAY", 4) == 0;
+}
+
 void KeepJpegIccMarkers(jpeg_decompress_struct* cinfo) {
   jpeg_save_markers(cinfo, JPEG_APP0 + 2, 0xFFFF);
 }
@@ -61,7 +68,9 @@ std::vector<uint8_t> JpegIccProfile(const jpeg_decompress_struct* cinfo) {
   std::vector<JpegMarkerData> app2;
   for (jpeg_saved_marker_ptr m = cinfo->marker_list; m; m = m->next)
     if (m->marker == JPEG_APP0 + 2 && m->data) app2.push_back({m->data, m->data_length});
-  return AssembleJpegIccProfile(app2);
+  std::vector<uint8_t> profile = AssembleJpegIccProfile(app2);
+  if (!profile.empty() && !ProfileFitsRgbPixels(profile)) profile.clear();
+  return profile;
 }
 
 std::vector<uint8_t> ReadJpegIccProfileFromFile(const char* path) {
@@ -97,7 +106,9 @@ std::vector<uint8_t> ReadJpegIccProfileFromFile(const char* path) {
   }
   std::vector<JpegMarkerData> app2;
   for (const auto& p : payloads) app2.push_back({p.data(), p.size()});
-  return AssembleJpegIccProfile(app2);
+  std::vector<uint8_t> profile = AssembleJpegIccProfile(app2);
+  if (!profile.empty() && !ProfileFitsRgbPixels(profile)) profile.clear();
+  return profile;
 }
 
 std::vector<uint8_t> ReadWebpIccProfile(const uint8_t* data, size_t size) {

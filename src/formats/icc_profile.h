@@ -22,9 +22,15 @@ struct JpegMarkerData {
 // count, or disagreeing on the count give no profile.
 std::vector<uint8_t> AssembleJpegIccProfile(const std::vector<JpegMarkerData>& app2);
 
+// True when the profile can describe the pixels a decoder delivers (always R, G, B): its data
+// colour space is RGB or grey. A CMYK picture is turned into RGB numbers by its reader, so its
+// CMYK profile no longer describes them and must neither be shown through nor saved with them.
+bool ProfileFitsRgbPixels(const std::vector<uint8_t>& profile);
+
 // Asks the codec to keep the APP2 markers; call before jpeg_read_header.
 void KeepJpegIccMarkers(jpeg_decompress_struct* cinfo);
-// The profile of the APP2 markers the codec kept while reading the header.
+// The profile of the APP2 markers the codec kept while reading the header; empty when it does
+// not fit the RGB pixels the decode delivers.
 std::vector<uint8_t> JpegIccProfile(const jpeg_decompress_struct* cinfo);
 
 // The profile of a JPEG file, from the segments before its first scan (nothing is decoded).

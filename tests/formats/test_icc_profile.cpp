@@ -93,7 +93,10 @@ TEST_F(IccProfileTest, JpegReadersKeepTheProfile) {
     bool hasProfile;
   };
   const std::vector<Bytes> chunks = test::IccChunks(profile, 3);
+  Bytes cmyk = profile;  // a CMYK profile says nothing about the RGB numbers the readers deliver
+  std::memcpy(cmyk.data() + 16, "CMYK", 4);
   const std::vector<Case> cases = {
+      {"a CMYK profile", test::FlatJpeg(16, 8, {128, 200, 64}, {}, &cmyk), false},
       {"libjpeg's writer", test::FlatJpeg(16, 8, {128, 200, 64}, {}, &profile), true},
       {"three chunks, written out of order", test::FlatJpeg(16, 8, {128, 200, 64}, {chunks[1], chunks[2], chunks[0]}),
        true},
@@ -242,6 +245,15 @@ TEST_F(IccProfileTest, PngTiffAndWebpDecodersKeepTheProfile) {
       ASSERT_TRUE(t) << c.name;
       EXPECT_EQ(t->iccProfile ? *t->iccProfile : none, *p) << c.name;
     }
+    if (std::string(c.name) == "PNG iCCP") continue;  // libpng will not write a CMYK profile into RGB
+    Bytes cmyk = profile;
+    std::memcpy(cmyk.data() + 16, "CMYK", 4);
+    const Bytes file = c.make(cmyk);
+    DecodedPicture pic;
+    ASSERT_TRUE(DecodeMemory(file.data(), file.size(), pic)) << c.name;
+    image::TexturePtr t(PictureToTexture(pic, false));
+    ASSERT_TRUE(t) << c.name;
+    EXPECT_FALSE(t->iccProfile) << c.name << ": a CMYK profile stays off RGB pixels";
   }
 }
 
