@@ -249,6 +249,50 @@ TEST_F(ModernFormatTest, AvifRotationAndMirrorShowUpright) {
   }
 }
 
+TEST_F(ModernFormatTest, HeifWithSeveralPicturesShowsThePrimaryOne) {
+  if (!HaveTool("heif-enc")) GTEST_SKIP() << "heif-enc is not installed";
+  // heif-enc makes the first picture the primary one; each gets a thumbnail as well.
+  std::string first = Write("first.png", EncodePng(Pattern(20, 14, false)));
+  std::string second = Write("second.png", EncodePng(Pattern(32, 24, true)));
+  std::string out = dir_.file("two.heic"), log;
+  ASSERT_EQ(RunCommand("heif-enc -q 80 -t 8 " + ShellQuote(first) + " " + ShellQuote(second) + " -o " + ShellQuote(out),
+                       log, true),
+            0)
+      << log;
+  Bytes file = ReadFile(out);
+  formats::DecodedPicture pic;
+  ASSERT_TRUE(formats::DecodeMemory(file.data(), file.size(), pic));
+  EXPECT_EQ(pic.width, 20);
+  EXPECT_EQ(pic.height, 14);
+  EXPECT_FALSE(pic.hasAlpha);
+}
+
+TEST_F(ModernFormatTest, HeifPremultipliedAlphaComesStraight) {
+  if (!HaveTool("heif-enc")) GTEST_SKIP() << "heif-enc is not installed";
+  // Colour stored multiplied by alpha 128: (100, 50, 20) is (199, 100, 40) at half cover.
+  PngSpec spec;
+  spec.width = spec.height = 8;
+  spec.colorType = 6;
+  Bytes row;
+  for (int x = 0; x < 8; ++x) row.insert(row.end(), {100, 50, 20, 128});
+  spec.rows.assign(8, row);
+  std::string in = Write("pm.png", EncodePng(spec)), out = dir_.file("pm.heic"), log;
+  ASSERT_EQ(RunCommand("heif-enc -L -p chroma=444 --matrix_coefficients=0 --premultiplied-alpha " + ShellQuote(in) +
+                           " -o " + ShellQuote(out),
+                       log, true),
+            0)
+      << log;
+  Bytes file = ReadFile(out);
+  formats::DecodedPicture pic;
+  ASSERT_TRUE(formats::DecodeMemory(file.data(), file.size(), pic));
+  ASSERT_TRUE(pic.hasAlpha);
+  uint32_t p = PixelOf(pic, 3, 3);
+  EXPECT_EQ(p >> 24, 128u);
+  EXPECT_NEAR(int(p >> 16 & 255), 199, 3);
+  EXPECT_NEAR(int(p >> 8 & 255), 100, 3);
+  EXPECT_NEAR(int(p & 255), 40, 3);
+}
+
 TEST(ModernFormatSniff, BrandsAndSignatures) {
   auto ftyp = [](const char* major, std::vector<const char*> compatible) {
     Bytes b;
