@@ -90,6 +90,12 @@ bool SniffIlbm(const uint8_t* data, size_t size);
 bool DecodeIlbm(const uint8_t* data, size_t size, DecodedPicture& out);
 bool SniffSunRaster(const uint8_t* data, size_t size);
 bool DecodeSunRaster(const uint8_t* data, size_t size, DecodedPicture& out);
+bool SniffHeif(const uint8_t* data, size_t size);
+bool DecodeHeif(const uint8_t* data, size_t size, DecodedPicture& out);
+bool SniffAvif(const uint8_t* data, size_t size);
+bool DecodeAvif(const uint8_t* data, size_t size, DecodedPicture& out);
+bool SniffJxl(const uint8_t* data, size_t size);
+bool DecodeJxl(const uint8_t* data, size_t size, DecodedPicture& out);
 
 // Helpers shared by the decoders.
 namespace decode {
@@ -115,6 +121,14 @@ inline uint32_t Le32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
          static_cast<uint32_t>(p[3]) << 24;
 }
+// What the 'ftyp' box at the start of an ISO base media file names: a HEIF still picture
+// (HEVC coded or the generic image brands), an AVIF, or neither.
+enum class BmffKind { kNone, kHeif, kAvif };
+BmffKind ClassifyBmff(const uint8_t* data, size_t size);
+// Turns an ARGB32 picture by angle x 90 degrees anticlockwise, then mirrors it (mirror 0:
+// top and bottom exchanged, 1: left and right, -1: none), the order in which HEIF files
+// apply their 'irot' and 'imir' properties. False (picture unchanged) when out of memory.
+bool RotateMirror(DecodedPicture& pic, int angle, int mirror);
 inline void PutArgb(uint8_t* p, uint8_t a, uint8_t r, uint8_t g, uint8_t b) {
   p[0] = a, p[1] = r, p[2] = g, p[3] = b;
 }

@@ -1,0 +1,4 @@
+// The AVIF decoder on a buffer in memory.
+#include "fuzz_util.h"
+
+VL_DECODER_FUZZER(Avif)
