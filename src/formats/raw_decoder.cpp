@@ -95,6 +95,17 @@ bool SniffTiffRaw(const uint8_t* data, size_t size) {
   return maker && (subIfds || reduced);
 }
 
+// LibRaw 0.20's thumbnail readers for some layouts a file can claim (16-bit and layered
+// bitmaps among them) read more than they allocate; only the JPEG and 8-bit bitmap readers
+// size their buffer by what they read, so only those are let run.
+class GuardedRaw : public LibRaw {
+ public:
+  GuardedRaw() : LibRaw(LIBRAW_OPTIONS_NONE) {}
+  bool ThumbnailReadable() const {
+    return !thumb_load_raw && (write_thumb == &GuardedRaw::jpeg_thumb || write_thumb == &GuardedRaw::ppm_thumb);
+  }
+};
+
 struct Quiet {
   static void Memory(void*, const char*, const char*) {}
   static void Data(void*, const char*, const int) {}
@@ -104,8 +115,8 @@ int Progress(void*, LibRaw_progress, int, int) {
   return platform::StopRequested() ? 1 : 0;
 }
 
-std::unique_ptr<LibRaw> OpenRaw(const uint8_t* data, size_t size, int& code) {
-  auto raw = std::make_unique<LibRaw>(LIBRAW_OPTIONS_NONE);
+std::unique_ptr<GuardedRaw> OpenRaw(const uint8_t* data, size_t size, int& code) {
+  auto raw = std::make_unique<GuardedRaw>();
   raw->set_memerror_handler(Quiet::Memory, nullptr);
   raw->set_dataerror_handler(Quiet::Data, nullptr);
   raw->set_progress_handler(Progress, nullptr);
@@ -155,8 +166,8 @@ bool FromRgb(const uint8_t* rgb, size_t bytes, int64_t w, int64_t h, DecodedPict
   return true;
 }
 
-bool DecodePreview(LibRaw& raw, DecodedPicture& out) {
-  if (raw.unpack_thumb() != LIBRAW_SUCCESS) return false;
+bool DecodePreview(GuardedRaw& raw, DecodedPicture& out) {
+  if (!raw.ThumbnailReadable() || raw.unpack_thumb() != LIBRAW_SUCCESS) return false;
   const libraw_thumbnail_t& t = raw.imgdata.thumbnail;
   if (!t.thumb || t.tlength == 0) return false;
   bool ok = false;
@@ -207,7 +218,7 @@ bool DecodeWith(const uint8_t* data, size_t size, DecodedPicture& out, bool full
   out = DecodedPicture();
   if (!SniffRaw(data, std::min(size, kSniffBytes))) return false;
   int code = LIBRAW_SUCCESS;
-  std::unique_ptr<LibRaw> raw = OpenRaw(data, size, code);
+  std::unique_ptr<GuardedRaw> raw = OpenRaw(data, size, code);
   if (!raw) {
     if (code == LIBRAW_CANCELLED_BY_CALLBACK || platform::StopRequested()) return false;
     if (SniffTiff(data, size) && DecodeTiff(data, size, out)) return true;

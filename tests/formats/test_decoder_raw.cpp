@@ -221,3 +221,33 @@ TEST_F(RawDecoderTest, FullDecodeStopsWhenAsked) {
 
 }  // namespace
 }  // namespace vl::test
+
+namespace vl::test {
+namespace {
+
+TEST_F(RawDecoderTest, HeadlessFrontEndWorksOnTheFullPicture) {
+  TestDng spec;
+  spec.orientation = 6;
+  std::string dng = Write("a.dng", MakeTestDng(spec));
+  std::string bad = Write("b.dng", Bytes(dng.begin(), dng.begin() + 200));
+  struct Case {
+    std::string file;
+    int status;
+    std::vector<std::string> lines;
+  };
+  const Case cases[] = {
+      {dng, 0, {"Width: 96", "Height: 128", "Format: RAW", "RC 96\n", "RC 128\n"}},
+      {bad, 1, {"Failed to load image"}},
+  };
+  for (const Case& c : cases) {
+    std::string out;
+    int status = RunCommand(
+        ShellQuote(VISTALOOM_BINARY) + " --headless " + ShellQuote(c.file) + " --exec ImageWidth --exec ImageHeight",
+        out);
+    EXPECT_EQ(status, c.status) << c.file << "\n" << out;
+    for (const std::string& line : c.lines) EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
+  }
+}
+
+}  // namespace
+}  // namespace vl::test
