@@ -203,6 +203,24 @@ TEST_F(RawDecoderTest, HostileFilesFailCleanly) {
   }
 }
 
+TEST_F(RawDecoderTest, ThumbnailLayoutsLibRawOverrunsAreNotRead) {
+  // Two bytes of the first directory changed (found by fuzzing): LibRaw then takes the preview
+  // for a bitmap layout whose reader writes past its buffer (seen under AddressSanitizer).
+  TestDng spec;
+  spec.width = 32, spec.height = 24, spec.previewWidth = 16, spec.previewHeight = 12;
+  Bytes dng = MakeTestDng(spec);
+  ASSERT_EQ(dng.size(), 2765u);
+  dng[65] = 0xE9, dng[151] = 0x92;
+  formats::DecodedPicture pic;
+  testing::internal::CaptureStdout();
+  bool ok = formats::DecodeRaw(dng.data(), dng.size(), pic);
+  testing::internal::GetCapturedStdout();
+  if (ok) {
+    EXPECT_FALSE(pic.preview);
+    EXPECT_EQ(pic.pixels->width, pic.width);
+  }
+}
+
 TEST_F(RawDecoderTest, FullDecodeStopsWhenAsked) {
   TestDng spec;
   spec.width = 512, spec.height = 384;
