@@ -9,6 +9,7 @@
 #include "formats/file_type.h"
 #include "formats/loader.h"
 #include "image/geometry.h"
+#include "platform/messages.h"
 #include "platform/paths.h"
 #include "platform/stopwatch.h"
 
@@ -102,7 +103,59 @@ Controller::Controller() {
   clipboardWriter_ = [](const image::ChunkyImage* image) { return formats::ClipboardWriteImage(image) == 1; };
 }
 
-Controller::~Controller() = default;
+Controller::~Controller() {
+  full_.reset();  // stops the worker before the rest goes
+  self_.reset();
+}
+
+void Controller::EnableQuickViews(platform::MainThreadQueue* queue) {
+  if (!queue || full_) return;
+  fullReader_ = reader_;
+  SetReader([](const char* path) -> image::Texture* {
+    if (!path) return nullptr;
+    return formats::ReadPicturePreview(platform::ResolvePath(path).c_str());
+  });
+  std::weak_ptr<Controller*> self = self_;
+  full_ = std::make_unique<FullPictureReader>(
+      [reader = fullReader_](const std::string& path) { return reader(path.c_str()); },
+      [queue, self] {
+        queue->Push([self] {
+          if (std::shared_ptr<Controller*> c = self.lock()) (*c)->ShowFullPicture(false);
+        });
+      });
+}
+
+void Controller::StartFullPicture() {
+  CancelFullPicture();
+  if (full_ && current_ && current_->preview) fullTicket_ = full_->Start(currentPath_);
+}
+
+void Controller::CancelFullPicture() {
+  if (full_ && fullTicket_) full_->Cancel();
+  fullTicket_ = 0;
+}
+
+void Controller::FinishFullPicture() {
+  if (fullTicket_) ShowFullPicture(true);
+}
+
+void Controller::ShowFullPicture(bool wait) {
+  image::TexturePtr picture;
+  std::string messages;
+  if (!full_ || !fullTicket_ || !full_->Take(fullTicket_, picture, messages, wait)) return;
+  fullTicket_ = 0;
+  platform::PrintMessage(messages);
+  // Only a stand-in still shown as it was read gives way.
+  if (!picture || !picture->chunky || !current_ || !current_->preview || !pristine_ || editBackup_) return;
+  ShowImage(nullptr);
+  if (observer_) observer_->PictureOpened();
+  picture->name = current_->name;
+  current_ = std::move(picture);
+  currentStamp_ = StampOf(platform::ResolvePath(currentPath_));
+  UpdateStatus();
+  ShowImage(current_.get());
+  if (observer_) observer_->OverlayChanged(infoOverlay_ && hasInfo_ ? &info_ : nullptr);
+}
 
 void Controller::SetReader(PictureReader reader) {
   reader_ = std::move(reader);
@@ -202,7 +255,9 @@ int Controller::OpenPicture(const char* path) {
   platform::Stopwatch& sw = platform::LoadStopwatch();
   sw.Start();
   current_ = ReadPicture(path, currentStamp_);
-  return ShowOpened(sw);
+  int rc = ShowOpened(sw);
+  StartFullPicture();
+  return rc;
 }
 
 int Controller::LoadPicture(const char* path) {
@@ -212,6 +267,11 @@ int Controller::LoadPicture(const char* path) {
   sw.Start();
   FileStamp stamp;
   image::TexturePtr picture = ReadPicture(path, stamp);
+  // A script works on the full picture.
+  if (picture && picture->preview && fullReader_) {
+    image::TexturePtr full(fullReader_(path));
+    if (full && full->chunky) picture = std::move(full);
+  }
   if (!picture) {
     UpdateStatus();  // the title of the picture that stays
     return 1;
@@ -234,6 +294,7 @@ image::TexturePtr Controller::ReadPicture(const char* path, FileStamp& stamp) {
 }
 
 void Controller::DropPicture(const std::string& previousPath) {
+  CancelFullPicture();
   ShowImage(nullptr);
   if (observer_) observer_->PictureOpened();
   if (observer_) observer_->OverlayChanged(nullptr);
@@ -303,6 +364,7 @@ void Controller::PastePicture(image::TexturePtr picture) {
 }
 
 void Controller::ShowPasted(image::TexturePtr picture, float seconds) {
+  CancelFullPicture();
   pristine_ = false;
   ShowImage(nullptr);
   if (observer_) observer_->PictureOpened();
@@ -337,11 +399,13 @@ void Controller::ShowPasted(image::TexturePtr picture, float seconds) {
 }
 
 int Controller::CopyPicture() {
+  FinishFullPicture();
   if (!current_ || !current_->chunky) return 1;
   return clipboardWriter_ && clipboardWriter_(current_->chunky) ? 0 : 1;
 }
 
 bool Controller::BeginEdit() {
+  FinishFullPicture();
   pristine_ = false;
   if (!editBackup_ && current_) editBackup_.reset(image::DuplicateTexture(current_.get()));
   return editBackup_ != nullptr;
@@ -373,6 +437,7 @@ void Controller::CancelEdit() {
 }
 
 void Controller::ToggleUndo() {
+  FinishFullPicture();
   pristine_ = false;
   if (editBackup_) return;
   if (undo_) {
@@ -390,6 +455,7 @@ void Controller::ToggleUndo() {
 }
 
 bool Controller::ReplaceChunky(image::ChunkyPtr chunky) {
+  CancelFullPicture();
   pristine_ = false;
   if (!chunky || !current_) return false;
   ShowImage(nullptr);

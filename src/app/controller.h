@@ -14,9 +14,11 @@
 #include <utility>
 #include <vector>
 
+#include "app/full_picture.h"
 #include "app/status.h"
 #include "app/step_read_ahead.h"
 #include "image/chunky.h"
+#include "platform/main_thread_queue.h"
 #include "platform/stopwatch.h"
 
 namespace vl::app {
@@ -188,6 +190,19 @@ class Controller {
   // picture, else drops what is read ahead (after the list changed).
   void ReadAheadNeighbours();
 
+  // Quick first views: a file opened from the browser or the command line that embeds a
+  // stand-in for its picture (a camera RAW's preview) shows that at once, and its full picture,
+  // read on a worker, replaces it when ready through queue, as long as the same picture is
+  // shown unchanged; opening another picture drops the read. Loads from a script, edits,
+  // copies and saves wait for the full picture first (FinishFullPicture). Off by default:
+  // every read gives the full picture. The queue outlives the controller.
+  void EnableQuickViews(platform::MainThreadQueue* queue);
+  // Waits for the full picture of the shown stand-in and shows it; nothing without one.
+  void FinishFullPicture();
+  // A full picture is being read for the shown stand-in.
+  bool fullPicturePending() const { return fullTicket_ != 0; }
+  FullPictureReader* fullReader() const { return full_.get(); }
+
   image::Texture* currentImage() const { return current_.get(); }
   image::Texture* editBackup() const { return editBackup_.get(); }
   const image::Texture* undoImage() const { return undo_.get(); }
@@ -216,6 +231,11 @@ class Controller {
   void SetTitle(std::string title);
   void ShowImage(const image::Texture* image);
   void ApplyOrientation(int orientation);
+  // Starts reading the full picture when the current one is a stand-in.
+  void StartFullPicture();
+  // The full picture's read has ended: shows it (wait: waits for the read).
+  void ShowFullPicture(bool wait);
+  void CancelFullPicture();
 
   ControllerObserver* observer_ = nullptr;
   BrowserList* browser_ = nullptr;
@@ -243,6 +263,11 @@ class Controller {
   bool pristine_ = false;
   FileStamp currentStamp_;  // the file of the current picture, as it was read
   int lastDirection_ = +1;
+  PictureReader fullReader_;  // set with quick views: reads the full picture
+  std::unique_ptr<FullPictureReader> full_;
+  uint64_t fullTicket_ = 0;
+  // Jobs queued by the worker find the controller through this only while it lives.
+  std::shared_ptr<Controller*> self_ = std::make_shared<Controller*>(this);
 };
 
 }  // namespace vl::app

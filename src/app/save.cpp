@@ -167,8 +167,9 @@ SaveResult SavePicture(const image::ChunkyImage* image, const std::string& path,
   return Failure(path, target, reason);
 }
 
-SaveResult SaveCurrentPicture(const Controller& controller, const std::string& path, SaveFormat format,
+SaveResult SaveCurrentPicture(Controller& controller, const std::string& path, SaveFormat format,
                               const SaveOptions& options) {
+  controller.FinishFullPicture();  // a stand-in is not what the file holds
   const image::Texture* t = controller.currentImage();
   return SavePicture(t ? t->chunky : nullptr, path, format, options);
 }

@@ -65,7 +65,7 @@ struct SaveResult {
 SaveResult SavePicture(const image::ChunkyImage* image, const std::string& path, SaveFormat format,
                        const SaveOptions& options);
 // The controller's current picture; an error without one.
-SaveResult SaveCurrentPicture(const Controller& controller, const std::string& path, SaveFormat format,
+SaveResult SaveCurrentPicture(Controller& controller, const std::string& path, SaveFormat format,
                               const SaveOptions& options);
 
 // Why a save to the resolved path target failed, as the system's error text: probes the

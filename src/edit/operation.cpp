@@ -6,6 +6,7 @@
 namespace vl::edit {
 
 image::ChunkyImage* CurrentChunky(app::Controller& c) {
+  c.FinishFullPicture();  // operations work on the full picture, never on a quick stand-in
   image::Texture* t = c.currentImage();
   return t ? t->chunky : nullptr;
 }

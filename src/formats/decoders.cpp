@@ -18,6 +18,10 @@ const std::vector<Decoder>& DecoderTable() {
       {"PNG", SniffPng, DecodePng, "image/png"},
       {"JPEG", SniffJpeg, DecodeJpeg, "image/jpeg"},
       {"GIF", SniffGif, DecodeGif, "image/gif"},
+      // Before TIFF: many RAW files are TIFF files.
+      {"RAW", SniffRaw, DecodeRaw,
+       "image/x-adobe-dng;image/x-canon-cr2;image/x-canon-cr3;image/x-nikon-nef;image/x-sony-arw;"
+       "image/x-fuji-raf;image/x-olympus-orf;image/x-panasonic-rw2;image/x-pentax-pef"},
       {"TIFF", SniffTiff, DecodeTiff, "image/tiff"},
       {"WebP", SniffWebp, DecodeWebp, "image/webp"},
       {"HEIF", SniffHeif, DecodeHeif, "image/heif;image/heic"},
@@ -74,7 +78,9 @@ image::Texture* PixelsToTexture(DecodedPicture& pic, bool forScan);
 }  // namespace
 
 image::Texture* PictureToTexture(DecodedPicture& pic, bool forScan) {
-  return WithProfile(PixelsToTexture(pic, forScan), pic);
+  image::Texture* t = WithProfile(PixelsToTexture(pic, forScan), pic);
+  if (t) t->preview = pic.preview;
+  return t;
 }
 
 namespace {
@@ -119,6 +125,10 @@ image::Texture* PixelsToTexture(DecodedPicture& pic, bool forScan) {
 }  // namespace
 
 image::Texture* ReadDatatype(const char* path, bool forScan) {
+  return ReadDatatype(path, forScan, forScan ? Detail::Preview : Detail::Full);
+}
+
+image::Texture* ReadDatatype(const char* path, bool forScan, Detail detail) {
   const char* source = path ? path : "CLIPS:0";
   // Only a file that some decoder claims is read whole.
   uint8_t head[kSniffBytes];
@@ -129,7 +139,9 @@ image::Texture* ReadDatatype(const char* path, bool forScan) {
   const Decoder* d = FindDecoder(data.data(), data.size());
   if (!d) return nullptr;
   DecodedPicture pic;
-  if (!d->decode(data.data(), data.size(), pic)) {
+  // The table's readers give a RAW's preview; the full picture has a reader of its own.
+  auto decode = detail == Detail::Full && d->decode == DecodeRaw ? DecodeRawFull : d->decode;
+  if (!decode(data.data(), data.size(), pic)) {
     platform::PrintMessage("[FILE]: Error in datatype\n");
     return nullptr;
   }

@@ -26,6 +26,7 @@ struct DecodedPicture {
   std::string typeName;
   image::ChunkyPtr pixels;          // BYTE8 indices (depth <= 8) or ARGB32 (depth > 8)
   std::vector<uint8_t> iccProfile;  // the embedded ICC profile, empty when there is none
+  bool preview = false;             // a quick stand-in the file embeds (a camera RAW's preview)
 };
 
 struct Decoder {
@@ -51,8 +52,9 @@ inline constexpr uint32_t kGroupMovie = MakeGroupId('m', 'o', 'v', 'i');
 inline constexpr uint32_t kGroupImage = MakeGroupId('i', 'm', 'a', 'g');  // a picture no decoder reads
 inline constexpr uint32_t kGroupSystem = MakeGroupId('s', 'y', 's', 't');
 
-// Bytes a sniffer may look at.
-inline constexpr size_t kSniffBytes = 64;
+// Bytes a sniffer may look at: one page, enough for the first directory of a TIFF-shaped
+// camera RAW file.
+inline constexpr size_t kSniffBytes = 4096;
 
 // The decoder table, in sniffing order.
 const std::vector<Decoder>& DecoderTable();
@@ -64,10 +66,16 @@ const Decoder* FindDecoder(const uint8_t* data, size_t size);
 // Sniffs and decodes a buffer with the first decoder that claims it.
 bool DecodeMemory(const uint8_t* data, size_t size, DecodedPicture& out);
 
+// How much of a picture a read wants: all of it, or a quick stand-in where the file embeds
+// one (a camera RAW's preview; other formats give their whole picture either way).
+enum class Detail { Full, Preview };
+
 // The system decoder: reads a file (null: the clipboard unit CLIPS:0) and converts what
 // the decoder delivered to an ARGB32 Texture (forScan: RGB24). Sets the format name to
-// the decoder's type name. Null on failure.
+// the decoder's type name. Null on failure. Without a detail, scans read the preview and
+// views the full picture.
 image::Texture* ReadDatatype(const char* path, bool forScan);
+image::Texture* ReadDatatype(const char* path, bool forScan, Detail detail);
 // Converts a decoded picture as ReadDatatype does (exposed for memory-buffer callers).
 image::Texture* PictureToTexture(DecodedPicture& pic, bool forScan);
 
@@ -96,6 +104,12 @@ bool SniffAvif(const uint8_t* data, size_t size);
 bool DecodeAvif(const uint8_t* data, size_t size, DecodedPicture& out);
 bool SniffJxl(const uint8_t* data, size_t size);
 bool DecodeJxl(const uint8_t* data, size_t size, DecodedPicture& out);
+// Camera RAW: DecodeRaw gives the embedded preview (preview set) or, without a usable one, the
+// full picture; DecodeRawFull the full demosaiced picture, ending early (false) when the
+// calling thread's stop flag is raised (platform::ScopedStopFlag).
+bool SniffRaw(const uint8_t* data, size_t size);
+bool DecodeRaw(const uint8_t* data, size_t size, DecodedPicture& out);
+bool DecodeRawFull(const uint8_t* data, size_t size, DecodedPicture& out);
 
 // Helpers shared by the decoders.
 namespace decode {

@@ -27,7 +27,7 @@ bool EndsWith(const char* path, size_t n, const char* suffix) {
 
 using Reader = image::Texture* (*)(const char*);
 
-image::Texture* Dispatch(const char* path, bool forScan) {
+image::Texture* Dispatch(const char* path, bool forScan, Detail detail) {
   size_t n = std::strlen(path);
   image::Texture* t = nullptr;
   if (n >= 4 && EndsWith(path, n, ".jpg")) {
@@ -47,7 +47,7 @@ image::Texture* Dispatch(const char* path, bool forScan) {
     SetFormatName("Sun Raster");
     t = sun(path);
   }
-  if (!t) t = ReadDatatype(path, forScan);
+  if (!t) t = ReadDatatype(path, forScan, detail);
   if (!t) return nullptr;
   t->name = path;
   t->formatName = t_formatName;
@@ -78,11 +78,15 @@ std::string GetFormatName() {
 }
 
 image::Texture* ReadPicture(const char* path) {
-  return path ? Dispatch(path, false) : ReadClipboard(false);
+  return path ? Dispatch(path, false, Detail::Full) : ReadClipboard(false);
+}
+
+image::Texture* ReadPicturePreview(const char* path) {
+  return path ? Dispatch(path, false, Detail::Preview) : ReadClipboard(false);
 }
 
 image::Texture* ReadPictureForScan(const char* path) {
-  return path ? Dispatch(path, true) : ReadClipboard(false);
+  return path ? Dispatch(path, true, Detail::Preview) : ReadClipboard(false);
 }
 
 }  // namespace vl::formats

@@ -11,9 +11,13 @@
 
 namespace vl::formats {
 
-// Loads a picture as ARGB32; path null reads the clipboard. Null on failure.
+// Loads a picture as ARGB32, all of it; path null reads the clipboard. Null on failure.
 image::Texture* ReadPicture(const char* path);
-// The same dispatch with the RGB24 readers (thumbnail scanning). Null reads the clipboard.
+// The same, but a file that embeds a quick stand-in for its picture (a camera RAW's preview)
+// gives that, marked Texture::preview; ReadPicture then gives the full picture.
+image::Texture* ReadPicturePreview(const char* path);
+// The dispatch with the RGB24 readers (thumbnail scanning), taking previews where files have
+// them. Null reads the clipboard.
 image::Texture* ReadPictureForScan(const char* path);
 
 // The process-wide name of the format the last successful reader recognised.

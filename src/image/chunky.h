@@ -67,6 +67,9 @@ struct Texture {
   // The ICC profile the picture's file carried, or null. The pixels are the file's own numbers;
   // the profile only tells how to show them and travels with the picture to the files it is saved as.
   std::shared_ptr<const std::vector<uint8_t>> iccProfile;
+  // A quick stand-in for the file's picture (a camera RAW's embedded preview): reading the
+  // file in full gives the real picture, possibly of another size.
+  bool preview = false;
 };
 
 Texture* CreateTexture(int32_t width, int32_t height, uint32_t format);

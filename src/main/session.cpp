@@ -102,6 +102,8 @@ void Session::OpenInitialFile(const app::StartupOptions& opts) {
 script::Reply Session::Execute(std::string_view line) {
   // Commands that step or change directory act on the whole list.
   list_.WaitLoaded();
+  // Scripts see the full picture, never a quick stand-in.
+  controller_.FinishFullPicture();
   script::Reply r = commands_.Execute(line);
   std::fflush(stdout);
   return r;

@@ -32,7 +32,7 @@ void PictureReadAhead::Start(const std::string& path) {
   try {
     thread_ = std::thread([this] {
       platform::MessageCapture capture;
-      picture_.reset(formats::ReadPicture(path_.c_str()));
+      picture_.reset(previews_ ? formats::ReadPicturePreview(path_.c_str()) : formats::ReadPicture(path_.c_str()));
       messages_ = capture.Take();
     });
   } catch (const std::system_error&) {
@@ -43,7 +43,8 @@ void PictureReadAhead::Start(const std::string& path) {
 image::TexturePtr PictureReadAhead::Take(const std::string& path) {
   if (!started_ || path != path_) {
     Drop();
-    return image::TexturePtr(formats::ReadPicture(path.c_str()));
+    return image::TexturePtr(previews_ ? formats::ReadPicturePreview(path.c_str())
+                                       : formats::ReadPicture(path.c_str()));
   }
   Wait();
   image::TexturePtr picture = std::move(picture_);

@@ -16,7 +16,9 @@ namespace vl::tools {
 
 class PictureReadAhead {
  public:
-  PictureReadAhead() = default;
+  // Reads whole pictures (formats::ReadPicture) or, with previews, a file's quick stand-in
+  // where it embeds one (formats::ReadPicturePreview: a camera RAW's preview), as icons need.
+  explicit PictureReadAhead(bool previews = false) : previews_(previews) {}
   ~PictureReadAhead();  // waits for a read in flight and drops its picture
   PictureReadAhead(const PictureReadAhead&) = delete;
   PictureReadAhead& operator=(const PictureReadAhead&) = delete;
@@ -37,6 +39,7 @@ class PictureReadAhead {
   image::TexturePtr picture_;
   std::string messages_;
   bool started_ = false;
+  bool previews_ = false;
 };
 
 }  // namespace vl::tools

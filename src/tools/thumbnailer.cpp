@@ -109,7 +109,7 @@ int ThumbnailDirectory(tasks::Worker* worker, ThumbnailerJob& job, const std::st
   if (!dir.ok()) return 0;  // not there, or not a directory: nothing done, not counted
   // One entry is read ahead of the one being handled, so the picture it names can be read
   // while the current one is thumbnailed.
-  PictureReadAhead ahead;
+  PictureReadAhead ahead(true);  // icons are made from a RAW's preview
   std::string name, following;
   bool haveFollowing = dir.Next(following);
   auto followingPicture = [&]() {

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -120,6 +121,179 @@ bool WriteJpegWithOrientation(const std::string& path, int w, int h, int orienta
   out.insert(out.end(), body.begin(), body.end());
   out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
   return WriteFile(path, out);
+}
+
+}  // namespace vl::test
+
+namespace vl::test {
+namespace {
+
+// A little-endian TIFF directory entry whose value bytes are laid out by the writer.
+struct TiffEntry {
+  uint16_t tag;
+  uint16_t type;  // 1 BYTE, 2 ASCII, 3 SHORT, 4 LONG, 5 RATIONAL, 10 SRATIONAL
+  uint32_t count;
+  std::vector<uint8_t> value;
+};
+
+void Put16(std::vector<uint8_t>& v, uint32_t x) {
+  v.push_back(static_cast<uint8_t>(x));
+  v.push_back(static_cast<uint8_t>(x >> 8));
+}
+void Put32(std::vector<uint8_t>& v, uint32_t x) {
+  Put16(v, x & 0xFFFF);
+  Put16(v, x >> 16);
+}
+TiffEntry Short(uint16_t tag, std::vector<uint32_t> values) {
+  TiffEntry e{tag, 3, static_cast<uint32_t>(values.size()), {}};
+  for (uint32_t x : values) Put16(e.value, x);
+  return e;
+}
+TiffEntry Long(uint16_t tag, uint32_t value) {
+  TiffEntry e{tag, 4, 1, {}};
+  Put32(e.value, value);
+  return e;
+}
+TiffEntry Bytes(uint16_t tag, std::vector<uint8_t> values) {
+  return TiffEntry{tag, 1, static_cast<uint32_t>(values.size()), std::move(values)};
+}
+TiffEntry Ascii(uint16_t tag, const std::string& text) {
+  std::vector<uint8_t> v(text.begin(), text.end());
+  v.push_back(0);
+  return TiffEntry{tag, 2, static_cast<uint32_t>(v.size()), v};
+}
+TiffEntry Rationals(uint16_t tag, uint16_t type, const std::vector<double>& values) {
+  TiffEntry e{tag, type, static_cast<uint32_t>(values.size()), {}};
+  for (double x : values) {
+    Put32(e.value, static_cast<uint32_t>(static_cast<int32_t>(x * 10000 + (x < 0 ? -0.5 : 0.5))));
+    Put32(e.value, 10000);
+  }
+  return e;
+}
+
+size_t DirectoryBytes(const std::vector<TiffEntry>& ifd) {
+  size_t n = 2 + ifd.size() * 12 + 4;
+  for (const TiffEntry& e : ifd)
+    if (e.value.size() > 4) n += (e.value.size() + 1) & ~size_t{1};
+  return n;
+}
+
+// Writes the directory at out.size() (its overflow values after it).
+void WriteDirectory(std::vector<uint8_t>& out, std::vector<TiffEntry> ifd) {
+  std::sort(ifd.begin(), ifd.end(), [](const TiffEntry& a, const TiffEntry& b) { return a.tag < b.tag; });
+  size_t extra = out.size() + 2 + ifd.size() * 12 + 4;
+  std::vector<uint8_t> overflow;
+  Put16(out, static_cast<uint32_t>(ifd.size()));
+  for (const TiffEntry& e : ifd) {
+    Put16(out, e.tag);
+    Put16(out, e.type);
+    Put32(out, e.count);
+    if (e.value.size() <= 4) {
+      std::vector<uint8_t> v = e.value;
+      v.resize(4, 0);
+      out.insert(out.end(), v.begin(), v.end());
+    } else {
+      Put32(out, static_cast<uint32_t>(extra + overflow.size()));
+      overflow.insert(overflow.end(), e.value.begin(), e.value.end());
+      if (overflow.size() & 1) overflow.push_back(0);
+    }
+  }
+  Put32(out, 0);
+  out.insert(out.end(), overflow.begin(), overflow.end());
+}
+
+}  // namespace
+
+std::vector<uint8_t> MakeTestDng(const TestDng& spec) {
+  std::vector<uint8_t> jpeg;
+  if (spec.previewWidth > 0 && spec.previewHeight > 0) {
+    TempDir dir;
+    image::ChunkyPtr img(image::chk_Create(spec.previewWidth, spec.previewHeight, image::ARGB32, false));
+    if (!img) return {};
+    for (int64_t i = 0, n = int64_t{spec.previewWidth} * spec.previewHeight; i < n; ++i) {
+      uint8_t* p = img->pixels + i * 4;
+      p[0] = 255, p[1] = spec.previewColor[0], p[2] = spec.previewColor[1], p[3] = spec.previewColor[2];
+    }
+    if (formats::SaveJPEG(img.get(), dir.file("p.jpg").c_str(), 95, false, true) != 1) return {};
+    jpeg = ReadFile(dir.file("p.jpg"));
+  }
+  std::vector<uint8_t> mosaic;
+  for (int y = 0; y < spec.height; ++y)
+    for (int x = 0; x < spec.width; ++x)
+      Put16(mosaic, (y & 1) == 0 ? ((x & 1) == 0 ? spec.red : spec.green) : ((x & 1) == 0 ? spec.green : spec.blue));
+
+  auto w = static_cast<uint32_t>(spec.width), h = static_cast<uint32_t>(spec.height);
+  std::vector<TiffEntry> raw = {Long(254, 0),
+                                Long(256, w),
+                                Long(257, h),
+                                Short(258, {16}),
+                                Short(259, {1}),
+                                Short(262, {32803}),
+                                Long(273, 0),
+                                Short(277, {1}),
+                                Long(278, h),
+                                Long(279, static_cast<uint32_t>(mosaic.size())),
+                                Short(284, {1}),
+                                Short(0x828D, {2, 2}),
+                                Bytes(0x828E, {0, 1, 1, 2})};
+  if (spec.dngVersion) raw.push_back(Short(0xC61D, {4095}));
+  std::vector<TiffEntry> first = {Ascii(271, spec.make), Ascii(272, "Mosaic 1"),
+                                  Short(274, {static_cast<uint32_t>(spec.orientation)})};
+  if (spec.dngVersion) {
+    first.push_back(Bytes(0xC612, {1, 4, 0, 0}));
+    first.push_back(Bytes(0xC613, {1, 1, 0, 0}));
+    first.push_back(Ascii(0xC614, spec.make + " Mosaic 1"));
+    // XYZ (D65) to linear sRGB: the camera's channels are sRGB's.
+    first.push_back(
+        Rationals(0xC621, 10, {3.2406, -1.5372, -0.4986, -0.9689, 1.8758, 0.0415, 0.0557, -0.2040, 1.0570}));
+    first.push_back(Rationals(0xC628, 5, {1, 1, 1}));
+    first.push_back(Short(0xC65A, {21}));
+  }
+  const bool preview = !jpeg.empty();
+  if (preview) {
+    first.push_back(Long(254, 1));
+    first.push_back(Long(256, static_cast<uint32_t>(spec.previewWidth)));
+    first.push_back(Long(257, static_cast<uint32_t>(spec.previewHeight)));
+    first.push_back(Short(258, {8, 8, 8}));
+    first.push_back(Short(259, {7}));
+    first.push_back(Short(262, {6}));
+    first.push_back(Long(273, 0));
+    first.push_back(Short(277, {3}));
+    first.push_back(Long(278, static_cast<uint32_t>(spec.previewHeight)));
+    first.push_back(Long(279, static_cast<uint32_t>(jpeg.size())));
+    first.push_back(Short(284, {1}));
+    first.push_back(Long(330, 0));
+  } else {
+    // Without a preview the mosaic is the first directory itself.
+    for (TiffEntry& e : raw) first.push_back(e);
+    raw.clear();
+  }
+
+  // Layout: header, IFD0, the SubIFD, the JPEG, the mosaic.
+  size_t ifd0At = 8, subAt = ifd0At + DirectoryBytes(first);
+  size_t jpegAt = subAt + (raw.empty() ? 0 : DirectoryBytes(raw));
+  size_t mosaicAt = jpegAt + jpeg.size();
+  auto set = [](std::vector<TiffEntry>& ifd, uint16_t tag, size_t value) {
+    for (TiffEntry& e : ifd)
+      if (e.tag == tag && e.type == 4) {
+        e.value.clear();
+        Put32(e.value, static_cast<uint32_t>(value));
+        return;
+      }
+  };
+  if (preview) {
+    set(first, 273, jpegAt);
+    set(first, 330, subAt);
+    set(raw, 273, mosaicAt);
+  } else {
+    set(first, 273, mosaicAt);
+  }
+  std::vector<uint8_t> out = {'I', 'I', 42, 0, 8, 0, 0, 0};
+  WriteDirectory(out, first);
+  if (!raw.empty()) WriteDirectory(out, raw);
+  out.insert(out.end(), jpeg.begin(), jpeg.end());
+  out.insert(out.end(), mosaic.begin(), mosaic.end());
+  return out;
 }
 
 }  // namespace vl::test

@@ -51,6 +51,20 @@ image::ChunkyImage* RandomImage(int width, int height, uint32_t format, uint32_t
 // Writes a w x h JPEG whose EXIF block holds the orientation tag.
 bool WriteJpegWithOrientation(const std::string& path, int w, int h, int orientation);
 
+// A small DNG: IFD0 holds a uniform JPEG preview, its SubIFD a uniform RGGB mosaic of 16-bit
+// samples (white level 4095, no black level) with a colour matrix that makes the camera's RGB
+// linear sRGB and a neutral white balance, so the demosaiced colour is predictable.
+struct TestDng {
+  int width = 128, height = 96;  // the mosaic
+  uint16_t red = 820, green = 820, blue = 820;
+  int previewWidth = 64, previewHeight = 48;  // 0: no preview
+  uint8_t previewColor[3] = {200, 40, 40};
+  int orientation = 1;
+  std::string make = "Vistaloom Test";
+  bool dngVersion = true;  // false: no DNG tags, a TIFF with a mosaic of an unknown maker
+};
+std::vector<uint8_t> MakeTestDng(const TestDng& spec);
+
 // Sets an environment variable for the scope, restoring the old value after.
 class ScopedEnv {
  public:

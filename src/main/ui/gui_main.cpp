@@ -118,6 +118,7 @@ int RunGui(int argc, char** argv, const FrontEndOptions& fe, const app::StartupO
   {
     // The picture opens before its directory is listed; stepping finds its neighbours read.
     session.SetMainThreadQueue(&platform::ui::GuiQueue());
+    session.EnableQuickViews(&platform::ui::GuiQueue());
     session.EnableReadAhead(true);
     MainWindow window(session.controller(), opts);
     WindowTable windows(session, window);
