@@ -4,6 +4,8 @@
 // Every library call that can fail runs inside Guarded(); the code that runs there keeps no
 // object with a destructor on its own stack, so the jump skips nothing that needs cleaning up.
 // Everything a decode or encode owns lives in a Decoder / Encoder record freed by its destructor.
+// Each call makes its own record, codec context and error manager and shares nothing with
+// another call, so decodes and encodes on different threads run at once without a lock.
 #include "formats/jpeg.h"
 
 #include <sys/stat.h>
@@ -28,8 +30,6 @@
 
 namespace vl::formats {
 namespace {
-
-std::recursive_mutex g_codecLock;
 
 // A progressive file may hold any number of scans, each a pass over the whole picture; more
 // than this is no picture a camera or editor writes, only a way to keep the decoder busy.
@@ -316,24 +316,17 @@ bool ScanInt(const char*& p, long& value) {
 
 }  // namespace
 
-std::recursive_mutex& JpegCodecLock() {
-  return g_codecLock;
-}
-
 image::Texture* ReadJpeg(const char* path) {
-  std::lock_guard<std::recursive_mutex> lock(g_codecLock);
   std::unique_ptr<Decoder> d = OpenFileDecoder(path, true);
   return d ? DecodeWithIccProfile(*d, image::ARGB32) : nullptr;
 }
 
 image::Texture* ReadJpegForCache(const char* path) {
-  std::lock_guard<std::recursive_mutex> lock(g_codecLock);
   std::unique_ptr<Decoder> d = OpenFileDecoder(path, false);
   return d ? DecodeWithIccProfile(*d, image::RGB24) : nullptr;
 }
 
 image::Texture* ReadJpegMemoryForCache(const uint8_t* data, size_t size) {
-  std::lock_guard<std::recursive_mutex> lock(g_codecLock);
   Decoder d;
   d.data = data;
   d.size = size;
@@ -350,7 +343,6 @@ image::Texture* ReadExifThumbnail(const char* path) {
 int SaveJPEG(const image::ChunkyImage* image, const char* path, int quality, bool optimize, bool noSubsampling) {
   if (!image || !image->pixels || !path || !SaveableFormat(image->format)) return 0;
   if (!image::SizeAllowed(image->width, image->height, image->format)) return 0;
-  std::lock_guard<std::recursive_mutex> lock(g_codecLock);
   platform::SafeFile out(path, true);
   if (!out.file()) return 0;
 
