@@ -8,8 +8,6 @@
 // another call, so decodes and encodes on different threads run at once without a lock.
 #include "formats/jpeg.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
@@ -23,6 +21,7 @@
 // clang-format on
 
 #include "formats/exif.h"
+#include "formats/file_read.h"
 #include "formats/icc_profile.h"
 #include "formats/jpeg_codec.h"
 #include "image/pool.h"
@@ -77,7 +76,7 @@ struct Decoder {
   jpeg_progress_mgr progress{};
   bool created = false;
   bool started = false;
-  std::vector<uint8_t> owned;  // the whole file, when read from a file
+  FileBytes owned;  // the whole file, when read from a file
   const uint8_t* data = nullptr;
   size_t size = 0;
   uint8_t* row = nullptr;  // 4 x width bytes from the pixel pool
@@ -95,25 +94,6 @@ struct Decoder {
     image::Free(row);
   }
 };
-
-bool LoadWholeFile(const char* path, std::vector<uint8_t>& out) {
-  if (!path) return false;
-  FILE* f = std::fopen(path, "rb");
-  if (!f) return false;
-  struct stat st;
-  bool ok =
-      ::fstat(::fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 && st.st_size <= image::kMaxBufferBytes;
-  if (ok) {
-    try {
-      out.resize(static_cast<size_t>(st.st_size));
-    } catch (const std::bad_alloc&) {
-      ok = false;
-    }
-  }
-  if (ok) ok = std::fread(out.data(), 1, out.size(), f) == out.size();
-  std::fclose(f);
-  return ok;
-}
 
 // Reads the header and starts decompression. forThumbnail picks the floating-point DCT.
 // With wantArgb, colour pictures are decoded straight to A, R, G, B (the codec's extended
@@ -160,7 +140,7 @@ bool OpenDecoder(Decoder& d, bool forThumbnail) {
 std::unique_ptr<Decoder> OpenFileDecoder(const char* path, bool wantArgb) {
   auto d = std::make_unique<Decoder>();
   d->wantArgb = wantArgb;
-  if (!LoadWholeFile(path, d->owned)) return nullptr;
+  if (!path || !ReadWholeFile(path, d->owned, image::kMaxBufferBytes)) return nullptr;
   d->data = d->owned.data();
   d->size = d->owned.size();
   if (!OpenDecoder(*d, false)) return nullptr;

@@ -96,7 +96,7 @@ int JpegTransform(const char* source, const char* destination, int copyOption, b
   }
 
   if (!source || !destination) return 1;
-  std::vector<uint8_t> input;
+  FileBytes input;
   if (!ReadWholeFile(source, input, kMaxSourceBytes) || input.empty()) {
     SetError(Format("Can't open file %s for reading.\n", source));
     return 1;
