@@ -115,6 +115,16 @@ void EntryScanner::Promote(const std::vector<void*>& entries) {
   }
 }
 
+std::vector<void*> EntryScanner::PendingAfterHead(size_t count) const {
+  std::vector<void*> out;
+  const auto& pending = queues_.pending;
+  auto it = pending.begin();
+  if (it != pending.end() && examining_ && *it == examining_) ++it;
+  for (; it != pending.end() && out.size() < count; ++it)
+    if (*it) out.push_back(*it);
+  return out;
+}
+
 std::vector<void*> EntryScanner::TakeDone() {
   return tasks::queueTakeDone(queues_);
 }

@@ -91,6 +91,11 @@ class EntryScanner {
   bool Scanning() const { return scanning_; }
 
   std::recursive_mutex& Lock() { return queues_.lock; }
+  // Under the lock, from a unit of work: up to count entries pending after the one being
+  // examined, in order (they stay alive until the unit ends: withdrawing waits for it).
+  std::vector<void*> PendingAfterHead(size_t count) const;
+  // Under the lock: the directory whose entries are examined.
+  const std::string& Directory() const { return directory_; }
 
  private:
   void Send(int16_t command, void* argument);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <thread>
 
 #include "browser/dir_list.h"
 #include "browser/nocase.h"
@@ -16,7 +17,9 @@
 #include "formats/loader.h"
 #include "image/colour_management.h"
 #include "image/resample.h"
+#include "platform/messages.h"
 #include "platform/paths.h"
+#include "platform/thread_pool.h"
 
 namespace vl::browser {
 namespace {
@@ -136,8 +139,89 @@ class ThumbView::PictureUnit : public EntryScanner::Unit {
   Made made_;
 };
 
+// The pictures of the entries pending after the one being made, found on other threads
+// meanwhile (each as FindPicture() finds it on the scanner's thread, with the readers'
+// messages held back and printed when the picture is taken).
+class ThumbView::FindAhead {
+ public:
+  ~FindAhead() { Keep({}); }
+
+  // Makes the finds in flight those of paths: the others are dropped (after they end) and
+  // the missing ones started.
+  void Keep(const std::vector<std::string>& paths, const ThumbViewSettings* settings = nullptr,
+            const thumbs::CacheContext* cache = nullptr) {
+    for (auto it = jobs_.begin(); it != jobs_.end();) {
+      const bool wanted = std::find(paths.begin(), paths.end(), (*it)->path) != paths.end() && settings &&
+                          SameFinding((*it)->settings, *settings);
+      if (wanted) {
+        ++it;
+        continue;
+      }
+      (*it)->thread.join();
+      it = jobs_.erase(it);
+    }
+    if (!settings || !cache) return;
+    for (const std::string& path : paths) {
+      auto same = [&](const std::unique_ptr<Job>& j) { return j->path == path; };
+      if (std::find_if(jobs_.begin(), jobs_.end(), same) != jobs_.end()) continue;
+      try {
+        jobs_.push_back(std::make_unique<Job>());
+        Job* j = jobs_.back().get();
+        j->path = path;
+        j->settings = *settings;
+        j->thread = std::thread([j, cache = *cache] {
+          try {
+            platform::MessageCapture capture;
+            FindPicture(j->settings, cache, j->path, false, j->found);
+            j->messages = capture.Take();
+            j->done = true;
+          } catch (const std::exception&) {
+            j->found = Found();  // the scanner's thread tries again itself
+          }
+        });
+      } catch (const std::exception&) {
+        // No memory or no thread to be had: the picture is found on the scanner's thread.
+        if (!jobs_.empty() && !jobs_.back()->thread.joinable()) jobs_.pop_back();
+        return;
+      }
+    }
+  }
+
+  // True, with found filled in, when path was found ahead with these settings.
+  bool Take(const std::string& path, const ThumbViewSettings& settings, Found& found) {
+    for (auto it = jobs_.begin(); it != jobs_.end(); ++it) {
+      if ((*it)->path != path) continue;
+      (*it)->thread.join();
+      std::unique_ptr<Job> job = std::move(*it);
+      jobs_.erase(it);
+      if (!job->done || !SameFinding(job->settings, settings)) return false;
+      found = std::move(job->found);
+      platform::PrintMessage(job->messages);
+      return true;
+    }
+    return false;
+  }
+
+ private:
+  struct Job {
+    std::string path;
+    ThumbViewSettings settings;
+    Found found;
+    std::string messages;
+    bool done = false;  // found without an exception
+    std::thread thread;
+  };
+  // What FindPicture() depends on.
+  static bool SameFinding(const ThumbViewSettings& a, const ThumbViewSettings& b) {
+    return a.boxWidth == b.boxWidth && a.boxHeight == b.boxHeight && a.diskCacheEnabled == b.diskCacheEnabled &&
+           a.cachePath == b.cachePath && a.disabledVolumes == b.disabledVolumes;
+  }
+  std::vector<std::unique_ptr<Job>> jobs_;
+};
+
 ThumbView::ThumbView(const ThumbViewSettings& settings)
     : settings_(settings),
+      findAhead_(std::make_unique<FindAhead>()),
       scanner_(ScannerOptions(), [this](void* entry, std::string& name) -> std::unique_ptr<EntryScanner::Unit> {
         auto* e = static_cast<ThumbEntry*>(entry);
         name = e->name;
@@ -422,42 +506,69 @@ bool ConvertToSrgb(image::Texture& thumbnail, const std::string& jpegPath) {
 }
 }  // namespace
 
-void ThumbView::MakePicture(const std::string& path, const std::string& name, bool isDirectory, Made& made) {
-  const int bw = settings_.boxWidth, bh = settings_.boxHeight;
-  thumbs::DateStamp date;
-  uint64_t fileSize = 0;
-  const bool examined = thumbs::FileDateStamp(path, date, &fileSize);
-  const uint32_t size32 = fileSize > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(fileSize);
-  const bool useCache = settings_.diskCacheEnabled && !isDirectory;
-  if (useCache && examined) {
-    thumbs::CacheEntryPtr hit(
-        thumbs::LoadImage(cache_, path, size32, date, static_cast<uint32_t>(bw), static_cast<uint32_t>(bh)));
-    if (hit && hit->image) {
-      made.picture.reset(hit->image);
-      hit->image = nullptr;
-      made.tooltip = ThumbnailTooltip(name, hit->sourceWidth, hit->sourceHeight, hit->formatName, hit->sourceSize);
-      made.source = PictureSource::Cache;
+void ThumbView::FindPicture(const ThumbViewSettings& settings, const thumbs::CacheContext& cache,
+                            const std::string& path, bool isDirectory, Found& found) {
+  found.examined = thumbs::FileDateStamp(path, found.date, &found.fileSize);
+  const uint32_t size32 = found.fileSize > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(found.fileSize);
+  const bool useCache = settings.diskCacheEnabled && !isDirectory;
+  if (useCache && found.examined) {
+    found.hit.reset(thumbs::LoadImage(cache, path, size32, found.date, static_cast<uint32_t>(settings.boxWidth),
+                                      static_cast<uint32_t>(settings.boxHeight)));
+    if (found.hit && found.hit->image) {
       // The type is still wanted (the "JPEG" menu item goes by it); finding it reads only
       // the first bytes.
-      formats::DataTypeName type = formats::GetDataTypeName(path.c_str());
-      if (type.group != 0) made.typeName = type.name, made.typeGroup = type.group;
+      found.type = formats::GetDataTypeName(path.c_str());
       return;
     }
+    found.hit.reset();
   }
-  formats::DataTypeName type = formats::GetDataTypeName(path.c_str());
+  found.type = formats::GetDataTypeName(path.c_str());
+  if (found.type.group != formats::kGroupPicture || isDirectory) return;
+  if (found.type.name == "JPEG") {
+    found.picture.reset(formats::ReadExifThumbnail(path.c_str()));
+    found.fromExif = found.picture && found.picture->chunky;
+  }
+  if (!found.fromExif) {
+    found.picture.reset(found.type.name == "PNG" ? formats::ReadPicture(path.c_str())
+                                                 : formats::ReadPictureForScan(path.c_str()));
+  }
+}
+
+void ThumbView::MakePicture(const std::string& path, const std::string& name, bool isDirectory, Made& made) {
+  Found found;
+  if (isDirectory || !findAhead_->Take(path, settings_, found))
+    FindPicture(settings_, cache_, path, isDirectory, found);
+  // The pictures that follow are found on other threads while this one is reduced and cached.
+  std::vector<std::string> next;
+  const int ahead = std::min(platform::ThreadCount(), kMaxFindAhead);
+  if (ahead > 1) {
+    std::lock_guard<std::recursive_mutex> lock(scanner_.Lock());
+    for (void* e : scanner_.PendingAfterHead(static_cast<size_t>(ahead))) {
+      const auto* entry = static_cast<const ThumbEntry*>(e);
+      std::string p = scanner_.Directory();
+      if (!entry->isDirectory && platform::AddPart(p, entry->name, kMaxPathLength)) next.push_back(std::move(p));
+    }
+  }
+  findAhead_->Keep(next, &settings_, &cache_);
+
+  const int bw = settings_.boxWidth, bh = settings_.boxHeight;
+  const uint32_t size32 = found.fileSize > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(found.fileSize);
+  if (found.hit) {
+    made.picture.reset(found.hit->image);
+    found.hit->image = nullptr;
+    made.tooltip = ThumbnailTooltip(name, found.hit->sourceWidth, found.hit->sourceHeight, found.hit->formatName,
+                                    found.hit->sourceSize);
+    made.source = PictureSource::Cache;
+    if (found.type.group != 0) made.typeName = found.type.name, made.typeGroup = found.type.group;
+    return;
+  }
+  const formats::DataTypeName& type = found.type;
   if (type.group == 0) return;
   made.typeName = type.name;
   made.typeGroup = type.group;
   if (type.group == formats::kGroupPicture && !isDirectory) {
-    image::TexturePtr tex;
-    bool fromExif = false;
-    if (type.name == "JPEG") {
-      tex.reset(formats::ReadExifThumbnail(path.c_str()));
-      fromExif = tex && tex->chunky;
-    }
-    if (!fromExif) {
-      tex.reset(type.name == "PNG" ? formats::ReadPicture(path.c_str()) : formats::ReadPictureForScan(path.c_str()));
-    }
+    image::TexturePtr& tex = found.picture;
+    const bool fromExif = found.fromExif;
     if (tex && tex->chunky && tex->chunky->width > 0 && tex->chunky->height > 0) {
       const int w = tex->chunky->width, h = tex->chunky->height;
       image::Size t = image::FitSize(w, h, bw, bh);
@@ -470,15 +581,16 @@ void ThumbView::MakePicture(const std::string& path, const std::string& name, bo
       // The format the reader recognised, kept in the texture (the process-wide name may
       // meanwhile belong to another thread's load); an EXIF thumbnail is the file's type.
       std::string format = fromExif || tex->formatName.empty() ? type.name : tex->formatName;
-      if (!fromExif && settings_.diskCacheEnabled && !enlarged && examined) {
-        thumbs::StoreImage(cache_, path, tex->chunky, settings_.compression, size32, date, static_cast<uint32_t>(bw),
-                           static_cast<uint32_t>(bh), static_cast<uint32_t>(w), static_cast<uint32_t>(h), format);
+      if (!fromExif && settings_.diskCacheEnabled && !enlarged && found.examined) {
+        thumbs::StoreImage(cache_, path, tex->chunky, settings_.compression, size32, found.date,
+                           static_cast<uint32_t>(bw), static_cast<uint32_t>(bh), static_cast<uint32_t>(w),
+                           static_cast<uint32_t>(h), format);
       }
       if (srgb) {
         if (image::ColourTransformPtr monitor = image::SrgbToMonitor(tex->chunky->format))
           monitor->Apply(tex->chunky->pixels, static_cast<size_t>(tex->chunky->width) * tex->chunky->height);
       }
-      uint64_t shownSize = fileSize ? fileSize : formats::FileSize(path.c_str());
+      uint64_t shownSize = found.fileSize ? found.fileSize : formats::FileSize(path.c_str());
       // The size shown is the file's picture, not that of its embedded thumbnail.
       int shownW = w, shownH = h;
       if (fromExif) {

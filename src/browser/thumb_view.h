@@ -19,6 +19,8 @@
 #include "browser/entry_scanner.h"
 #include "browser/thumbnail_picture.h"
 #include "browser/view.h"
+#include "formats/file_type.h"
+#include "image/chunky.h"
 #include "settings/settings.h"
 #include "thumbs/cache.h"
 
@@ -150,6 +152,23 @@ class ThumbView : public BrowserView {
     PictureSource source = PictureSource::None;
   };
   void MakePicture(const std::string& path, const std::string& name, bool isDirectory, Made& made);
+  // What an entry's picture is made from: its cached thumbnail (hit), else its type and the
+  // picture read from the file (the EXIF thumbnail or the decoded picture).
+  struct Found {
+    bool examined = false;  // the file's date stamp and size were read
+    thumbs::DateStamp date;
+    uint64_t fileSize = 0;
+    thumbs::CacheEntryPtr hit;
+    formats::DataTypeName type;
+    image::TexturePtr picture;
+    bool fromExif = false;
+  };
+  // Reads only files and the cache, and the settings and cache given: runs on any thread.
+  static void FindPicture(const ThumbViewSettings& settings, const thumbs::CacheContext& cache, const std::string& path,
+                          bool isDirectory, Found& found);
+  class FindAhead;
+  // Pictures found ahead on other threads, at most this many at a time.
+  static constexpr int kMaxFindAhead = 2;
   image::ChunkyPtr FitIcon(const image::ChunkyImage* icon);
 
   ThumbViewSettings settings_;
@@ -169,7 +188,8 @@ class ThumbView : public BrowserView {
   bool pendingStart_ = false;
   bool shown_ = false;
   bool timerInstalled_ = false;
-  EntryScanner scanner_;  // last: its task ends before the entries, icons and cache go
+  std::unique_ptr<FindAhead> findAhead_;  // used by the scanner's task only
+  EntryScanner scanner_;                  // last: its task ends before the entries, icons, cache and finds ahead go
 };
 
 }  // namespace vl::browser

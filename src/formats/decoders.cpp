@@ -134,7 +134,7 @@ image::Texture* ReadDatatype(const char* path, bool forScan, Detail detail) {
   uint8_t head[kSniffBytes];
   size_t got = 0;
   if (!ReadFileStart(source, head, sizeof head, got) || !FindDecoder(head, got)) return nullptr;
-  std::vector<uint8_t> data;
+  FileBytes data;
   if (!ReadWholeFile(source, data, static_cast<uint64_t>(image::kMaxBufferBytes))) return nullptr;
   const Decoder* d = FindDecoder(data.data(), data.size());
   if (!d) return nullptr;
@@ -145,7 +145,7 @@ image::Texture* ReadDatatype(const char* path, bool forScan, Detail detail) {
     platform::PrintMessage("[FILE]: Error in datatype\n");
     return nullptr;
   }
-  data = std::vector<uint8_t>();  // the file's bytes are no longer needed
+  FileBytes().swap(data);  // the file's bytes are no longer needed
   SetFormatName(pic.typeName.empty() ? std::string("Unknown") : pic.typeName);
   return PictureToTexture(pic, forScan);
 }

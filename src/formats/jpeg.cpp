@@ -4,9 +4,9 @@
 // Every library call that can fail runs inside Guarded(); the code that runs there keeps no
 // object with a destructor on its own stack, so the jump skips nothing that needs cleaning up.
 // Everything a decode or encode owns lives in a Decoder / Encoder record freed by its destructor.
+// Each call makes its own record, codec context and error manager and shares nothing with
+// another call, so decodes and encodes on different threads run at once without a lock.
 #include "formats/jpeg.h"
-
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <csetjmp>
@@ -21,6 +21,7 @@
 // clang-format on
 
 #include "formats/exif.h"
+#include "formats/file_read.h"
 #include "formats/icc_profile.h"
 #include "formats/jpeg_codec.h"
 #include "image/pool.h"
@@ -28,8 +29,6 @@
 
 namespace vl::formats {
 namespace {
-
-std::recursive_mutex g_codecLock;
 
 // A progressive file may hold any number of scans, each a pass over the whole picture; more
 // than this is no picture a camera or editor writes, only a way to keep the decoder busy.
@@ -77,7 +76,7 @@ struct Decoder {
   jpeg_progress_mgr progress{};
   bool created = false;
   bool started = false;
-  std::vector<uint8_t> owned;  // the whole file, when read from a file
+  FileBytes owned;  // the whole file, when read from a file
   const uint8_t* data = nullptr;
   size_t size = 0;
   uint8_t* row = nullptr;  // 4 x width bytes from the pixel pool
@@ -95,25 +94,6 @@ struct Decoder {
     image::Free(row);
   }
 };
-
-bool LoadWholeFile(const char* path, std::vector<uint8_t>& out) {
-  if (!path) return false;
-  FILE* f = std::fopen(path, "rb");
-  if (!f) return false;
-  struct stat st;
-  bool ok =
-      ::fstat(::fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 && st.st_size <= image::kMaxBufferBytes;
-  if (ok) {
-    try {
-      out.resize(static_cast<size_t>(st.st_size));
-    } catch (const std::bad_alloc&) {
-      ok = false;
-    }
-  }
-  if (ok) ok = std::fread(out.data(), 1, out.size(), f) == out.size();
-  std::fclose(f);
-  return ok;
-}
 
 // Reads the header and starts decompression. forThumbnail picks the floating-point DCT.
 // With wantArgb, colour pictures are decoded straight to A, R, G, B (the codec's extended
@@ -160,7 +140,7 @@ bool OpenDecoder(Decoder& d, bool forThumbnail) {
 std::unique_ptr<Decoder> OpenFileDecoder(const char* path, bool wantArgb) {
   auto d = std::make_unique<Decoder>();
   d->wantArgb = wantArgb;
-  if (!LoadWholeFile(path, d->owned)) return nullptr;
+  if (!path || !ReadWholeFile(path, d->owned, image::kMaxBufferBytes)) return nullptr;
   d->data = d->owned.data();
   d->size = d->owned.size();
   if (!OpenDecoder(*d, false)) return nullptr;
@@ -316,24 +296,17 @@ bool ScanInt(const char*& p, long& value) {
 
 }  // namespace
 
-std::recursive_mutex& JpegCodecLock() {
-  return g_codecLock;
-}
-
 image::Texture* ReadJpeg(const char* path) {
-  std::lock_guard<std::recursive_mutex> lock(g_codecLock);
   std::unique_ptr<Decoder> d = OpenFileDecoder(path, true);
   return d ? DecodeWithIccProfile(*d, image::ARGB32) : nullptr;
 }
 
 image::Texture* ReadJpegForCache(const char* path) {
-  std::lock_guard<std::recursive_mutex> lock(g_codecLock);
   std::unique_ptr<Decoder> d = OpenFileDecoder(path, false);
   return d ? DecodeWithIccProfile(*d, image::RGB24) : nullptr;
 }
 
 image::Texture* ReadJpegMemoryForCache(const uint8_t* data, size_t size) {
-  std::lock_guard<std::recursive_mutex> lock(g_codecLock);
   Decoder d;
   d.data = data;
   d.size = size;
@@ -350,7 +323,6 @@ image::Texture* ReadExifThumbnail(const char* path) {
 int SaveJPEG(const image::ChunkyImage* image, const char* path, int quality, bool optimize, bool noSubsampling) {
   if (!image || !image->pixels || !path || !SaveableFormat(image->format)) return 0;
   if (!image::SizeAllowed(image->width, image->height, image->format)) return 0;
-  std::lock_guard<std::recursive_mutex> lock(g_codecLock);
   platform::SafeFile out(path, true);
   if (!out.file()) return 0;
 

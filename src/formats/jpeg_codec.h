@@ -1,11 +1,11 @@
 // The JPEG codec beyond the plain readers of jpeg.h: the embedded EXIF thumbnail, the writer,
-// sampling factors, and the one lock that every decode and encode holds.
+// sampling factors. Every call makes its own codec context: calls on different threads may run
+// at once.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <mutex>
 
 // jpeglib.h needs <cstdio> first.
 #include <jpeglib.h>
@@ -26,9 +26,6 @@ inline uint8_t CmykChannel(unsigned ink, unsigned key, bool inverted) {
   if (!inverted) ink = 255 - ink, key = 255 - key;
   return static_cast<uint8_t>((ink * key + 127) / 255);
 }
-
-// Held for the whole of every decode and encode (recursive).
-std::recursive_mutex& JpegCodecLock();
 
 // Decodes a JPEG held in memory as RGB24 (the caller keeps the bytes). Null on failure.
 image::Texture* ReadJpegMemoryForCache(const uint8_t* data, size_t size);

@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <mutex>
+#include <string>
 #include <vector>
 
 #include "formats/file_read.h"
@@ -15,12 +15,12 @@
 namespace vl::formats {
 namespace {
 
-std::mutex gErrorMutex;
-std::string gError;
+// The reason the last JpegTransform() on this thread failed: transforms on different
+// threads each keep their own.
+thread_local std::string tError;
 
 void SetError(const std::string& text) {
-  std::lock_guard<std::mutex> lock(gErrorMutex);
-  gError = text;
+  tError = text;
 }
 
 std::string Format(const char* format, const char* name) {
@@ -69,8 +69,7 @@ struct TjBuffer {
 }  // namespace
 
 std::string GetTransformError() {
-  std::lock_guard<std::mutex> lock(gErrorMutex);
-  return gError;
+  return tError;
 }
 
 int JpegTransform(const char* source, const char* destination, int copyOption, bool optimize, bool greyscale, int flip,
@@ -97,7 +96,7 @@ int JpegTransform(const char* source, const char* destination, int copyOption, b
   }
 
   if (!source || !destination) return 1;
-  std::vector<uint8_t> input;
+  FileBytes input;
   if (!ReadWholeFile(source, input, kMaxSourceBytes) || input.empty()) {
     SetError(Format("Can't open file %s for reading.\n", source));
     return 1;

@@ -29,7 +29,7 @@ inline constexpr int kTransformRotate270 = 10;
 int JpegTransform(const char* source, const char* destination, int copyOption, bool optimize, bool greyscale, int flip,
                   int rotate, bool trim);
 
-// The text of the last error of JpegTransform (process-wide).
+// The text of the last error of JpegTransform on the calling thread.
 std::string GetTransformError();
 
 // True when both names lead to the same existing file (or are the same text).

@@ -9,6 +9,7 @@
 #include "browser_test_util.h"
 #include "formats/file_load.h"
 #include "platform/paths.h"
+#include "platform/thread_pool.h"
 #include "test_support.h"
 #include "thumbs/cache.h"
 
@@ -345,6 +346,72 @@ TEST_F(ThumbViewTest, PrioritizedCellsAreMadeBeforeTheRest) {
   view.TimerTick();
   EXPECT_FALSE(view.Scanning());
   EXPECT_TRUE(made.empty());
+}
+
+// With more than one thread the pictures that follow are found on other threads while one is
+// reduced and cached; every cell and every cache file must be the one the plain serial scan
+// makes, and a second scan must take the same cells from the cache either way.
+TEST_F(ThumbViewTest, FindingAheadMakesWhatTheSerialScanMakes) {
+  for (int i = 0; i < 7; ++i)
+    ASSERT_TRUE(test::WriteJpeg(Pic("j" + std::to_string(i) + ".jpg"), 180 + 13 * i, 150 - 7 * i));
+  ASSERT_TRUE(test::WriteJpeg(Pic("exif.jpg"), 200, 150, 64, 48));
+  ASSERT_TRUE(test::WritePng(Pic("p.png"), 90, 120));
+  ASSERT_TRUE(test::WritePng(Pic("tiny.png"), 9, 5));
+  ASSERT_TRUE(test::WriteFile(Pic("broken.jpg"), std::string("\xff\xd8\xff\xe0 not a picture")));
+  ASSERT_TRUE(test::WriteFile(Pic("notes.txt"), std::string("text\n")));
+  ASSERT_TRUE(platform::MakeDirectories(Pic("sub")));
+
+  struct Cell {
+    std::string name;
+    PictureSource source;
+    std::optional<std::string> typeName, tooltip;
+    std::vector<uint8_t> rgb, cacheFile;
+    bool operator==(const Cell&) const = default;
+  };
+  auto cells = [&](ThumbView& view) {
+    std::vector<Cell> out;
+    for (int i = 0; i < view.EntryCount(); ++i) {
+      ThumbEntry* e = view.GetEntry(i);
+      Cell c{e->name, e->source, e->typeName, e->tooltip, {}, test::ReadFile(CacheFile(e->name))};
+      image::ChunkyPtr rgb(e->picture.CopyRGB());
+      if (rgb) {
+        const size_t n = static_cast<size_t>(rgb->width) * rgb->height * 3;
+        c.rgb.assign(rgb->pixels, rgb->pixels + n);
+      }
+      out.push_back(std::move(c));
+    }
+    return out;
+  };
+  struct Run {
+    int threads;
+    const char* cache;
+  } runs[] = {{1, "cache1"}, {2, "cache2"}, {4, "cache4"}};
+  std::vector<Cell> serial, serialAgain;
+  for (const Run& r : runs) {
+    SCOPED_TRACE(::testing::Message() << r.threads << " threads");
+    platform::ScopedThreadCount threads(r.threads);
+    settings_.cachePath = tmp_.file(r.cache);
+    auto first = Scan();
+    const std::vector<Cell> made = cells(*first);
+    first.reset();
+    auto second = Scan();
+    const std::vector<Cell> again = cells(*second);
+    ASSERT_EQ(made.size(), 13u);
+    if (r.threads == 1) {
+      serial = made;
+      serialAgain = again;
+      EXPECT_EQ(
+          std::count_if(made.begin(), made.end(), [](const Cell& c) { return c.source == PictureSource::Decoded; }), 9);
+      EXPECT_EQ(
+          std::count_if(again.begin(), again.end(), [](const Cell& c) { return c.source == PictureSource::Cache; }), 8);
+      continue;
+    }
+    for (size_t i = 0; i < made.size(); ++i) {
+      SCOPED_TRACE(made[i].name);
+      EXPECT_TRUE(made[i] == serial[i]);
+      EXPECT_TRUE(again[i] == serialAgain[i]);
+    }
+  }
 }
 
 }  // namespace
