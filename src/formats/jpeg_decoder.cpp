@@ -12,6 +12,7 @@
 
 #include "formats/decoders.h"
 #include "formats/jpeg_codec.h"
+#include "formats/picture_metadata.h"
 
 namespace vl::formats {
 namespace {
@@ -83,6 +84,7 @@ bool DecodeJpeg(const uint8_t* data, size_t size, DecodedPicture& out) {
     return false;
   }
   out.typeName = "JPEG";
+  out.exifBlock = FindJpegExifBlock(data, size);
   return true;
 }
 

@@ -224,6 +224,8 @@ Texture* DuplicateTexture(const Texture* texture) {
   if (!copy) return nullptr;
   std::memcpy(copy->chunky->pixels, c->pixels, BufferBytes(c->width, c->height, c->format));
   copy->iccProfile = texture->iccProfile;
+  copy->exifBlock = texture->exifBlock;
+  copy->exifOrientationApplied = texture->exifOrientationApplied;
   return copy;
 }
 

@@ -67,6 +67,11 @@ struct Texture {
   // The ICC profile the picture's file carried, or null. The pixels are the file's own numbers;
   // the profile only tells how to show them and travels with the picture to the files it is saved as.
   std::shared_ptr<const std::vector<uint8_t>> iccProfile;
+  // The EXIF block of a JPEG file (its APP1 payload, "Exif\0\0" and the TIFF structure), or null;
+  // saved again with the picture as JPEG.
+  std::shared_ptr<const std::vector<uint8_t>> exifBlock;
+  // The pixels were turned upright on load by the EXIF orientation, so a saved EXIF block says 1.
+  bool exifOrientationApplied = false;
 };
 
 Texture* CreateTexture(int32_t width, int32_t height, uint32_t format);
