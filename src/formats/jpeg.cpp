@@ -296,8 +296,8 @@ uint8_t* RowAsRGB(const image::ChunkyImage* image, int y, uint8_t* rgb) {
 
 // The sections a saved file carries besides the picture.
 struct JpegMetadata {
-  std::vector<uint8_t> exif;                     // empty: no APP1 section
-  const std::vector<uint8_t>* icc = nullptr;     // null: no APP2 sections
+  std::vector<uint8_t> exif;                  // empty: no APP1 section
+  const std::vector<uint8_t>* icc = nullptr;  // null: no APP2 sections
 };
 
 JpegMetadata PrepareMetadata(const SaveMetadata& metadata) {
@@ -310,8 +310,7 @@ JpegMetadata PrepareMetadata(const SaveMetadata& metadata) {
 
 // Called right after jpeg_start_compress, which has written SOI and the JFIF header.
 void WriteMetadata(j_compress_ptr cinfo, const JpegMetadata& m) {
-  if (!m.exif.empty())
-    jpeg_write_marker(cinfo, JPEG_APP0 + 1, m.exif.data(), static_cast<unsigned int>(m.exif.size()));
+  if (!m.exif.empty()) jpeg_write_marker(cinfo, JPEG_APP0 + 1, m.exif.data(), static_cast<unsigned int>(m.exif.size()));
   if (m.icc) jpeg_write_icc_profile(cinfo, m.icc->data(), static_cast<unsigned int>(m.icc->size()));
 }
 

@@ -102,11 +102,11 @@ std::vector<uint8_t> FindJpegExifBlock(const uint8_t* data, size_t size) {
   if (!data || size < 4 || data[0] != 0xFF || data[1] != 0xD8) return {};
   size_t at = 2;
   while (at < size) {
-    if (data[at] != 0xFF) return {};  // not a marker where one must be
+    if (data[at] != 0xFF) return {};             // not a marker where one must be
     while (at < size && data[at] == 0xFF) ++at;  // fill bytes
     if (at >= size) return {};
     const uint8_t marker = data[at++];
-    if (marker == 0xDA || marker == 0xD9) return {};  // the scan or the end: no more headers
+    if (marker == 0xDA || marker == 0xD9) return {};                     // the scan or the end: no more headers
     if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;  // no length field
     if (size - at < 2) return {};
     const size_t length = size_t{data[at]} << 8 | data[at + 1];

@@ -2,11 +2,10 @@
 // it is saved as: finding the block, rewriting its orientation, refusing broken blocks, and the
 // JPEG and PNG savers and the lossless transformation carrying both.
 #include <gtest/gtest.h>
+#include <lcms2.h>
 
 #include <cstring>
 #include <functional>
-
-#include <lcms2.h>
 #include <memory>
 #include <mutex>
 
@@ -92,8 +91,8 @@ TEST(ExifBlockForSave, BrokenOrOversizedBlocksAreDropped) {
       {"orientation of no integer type, not rewritten", [](std::vector<uint8_t>& b) { b[6 + 22 + 3] = 5; }, false,
        true},
       {"orientation count zero", [](std::vector<uint8_t>& b) { b[6 + 22 + 7] = 0; }, true, false},
-      {"one byte more than an APP1 section holds", [](std::vector<uint8_t>& b) { b.resize(kMaxExifBlock + 1); },
-       false, false},
+      {"one byte more than an APP1 section holds", [](std::vector<uint8_t>& b) { b.resize(kMaxExifBlock + 1); }, false,
+       false},
       {"exactly what an APP1 section holds", [](std::vector<uint8_t>& b) { b.resize(kMaxExifBlock); }, true, true},
   };
   for (const Case& c : cases) {

@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include <lcms2.h>
+#include <png.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -8,9 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-
-#include <lcms2.h>
-#include <png.h>
 
 #include "formats/jpeg_codec.h"
 

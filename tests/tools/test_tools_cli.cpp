@@ -109,8 +109,7 @@ TEST_F(ToolsCli, BatchConvertKeepsTheExifBlockAndTheProfile) {
     std::vector<uint8_t> exif;
   };
   const Case cases[] = {{"photo.jpg", exif}, {"photo2.jpeg", exif}, {"plain.jpg", {}}};
-  for (const Case& c : cases)
-    ASSERT_TRUE(test::WriteJpegWithMetadata(work.file("src/") + c.name, 64, 32, c.exif, icc));
+  for (const Case& c : cases) ASSERT_TRUE(test::WriteJpegWithMetadata(work.file("src/") + c.name, 64, 32, c.exif, icc));
   const std::string dst = work.file("out");
   ASSERT_EQ(RunProgram("--batch-convert " + ShellQuote(work.file("src")) + " " + ShellQuote(dst) +
                            " --width 16 --height 16 --reduce",
