@@ -37,6 +37,9 @@ struct Tiff {
   }
 };
 
+// Bytes of one value of each TIFF field type 1-12.
+constexpr int kBytesPerType[] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8};
+
 // Bytes of one value of a TIFF field type whose orientation value can be rewritten (the
 // integer types); 0 for every other type.
 int IntegerWidth(unsigned type) {
@@ -54,21 +57,40 @@ int IntegerWidth(unsigned type) {
   }
 }
 
-enum class Walked { kOk, kBrokenDirectory, kBadOrientation };
+enum class Walked { kOk, kBrokenDirectory, kBadOrientation, kTooManyDirectories };
 
-// Walks the directory at offset `at`: with patch on, sets every Orientation value to 1, and
-// follows the EXIF and interoperability links below it. A directory that does not fit the
-// structure below the main one is skipped, as the EXIF reader skips it; an Orientation that is
-// no integer cannot be rewritten.
-Walked WalkDirectory(const Tiff& t, size_t at, bool patch, int depth) {
+// The EXIF reader enters at most this many directories, nested at most this deep.
+constexpr int kMaxWalks = 32;
+constexpr int kMaxNesting = 4;
+
+struct Walker {
+  const Tiff& t;
+  int walks = 0;
+};
+
+// Sets every Orientation value of the directory at offset `at` to 1 and walks on through the
+// EXIF and interoperability links and the link to a following directory, as the EXIF reader
+// does (the main directory's following link is not walked: the caller cuts it). A directory
+// below the main one that does not fit the structure is skipped, as the reader skips it; an
+// Orientation that is no integer cannot be rewritten, and a chain longer than the reader's
+// limit is not followed to its end: both make the block unusable.
+Walked PatchDirectory(Walker& w, size_t at, int depth) {
+  const Tiff& t = w.t;
+  if (++w.walks > kMaxWalks) return Walked::kTooManyDirectories;
+  if (depth > kMaxNesting) return Walked::kOk;
   if (at > t.size || t.size - at < 2) return Walked::kBrokenDirectory;
   const unsigned count = t.Get16(at);
   const size_t entries = at + 2;
   if (uint64_t{count} * 12 > t.size - entries) return Walked::kBrokenDirectory;
+  auto follow = [&](uint32_t link) {
+    if (link == 0 || link >= t.size) return Walked::kOk;
+    const Walked r = PatchDirectory(w, link, depth + 1);
+    return r == Walked::kBrokenDirectory ? Walked::kOk : r;
+  };
   for (unsigned i = 0; i < count; ++i) {
     const size_t e = entries + size_t{i} * 12;
     const unsigned tag = t.Get16(e);
-    if (tag == kTagOrientation && patch) {
+    if (tag == kTagOrientation) {
       const int width = IntegerWidth(t.Get16(e + 2));
       const uint32_t n = t.Get32(e + 4);
       if (width == 0 || n == 0) return Walked::kBadOrientation;
@@ -78,13 +100,31 @@ Walked WalkDirectory(const Tiff& t, size_t at, bool patch, int depth) {
         if (value > t.size || t.size - value < static_cast<size_t>(width)) return Walked::kBadOrientation;
       }
       t.Put(value, 1, width);
-    } else if ((tag == kTagExifDirectory || tag == kTagInteropDirectory) && depth < 2) {
-      const uint32_t link = t.Get32(e + 8);
-      if (link == 0 || link >= t.size) continue;
-      if (WalkDirectory(t, link, patch, depth + 1) == Walked::kBadOrientation) return Walked::kBadOrientation;
+    } else if (tag == kTagExifDirectory || tag == kTagInteropDirectory) {
+      // The link is read where the reader reads it: in the entry, or behind the entry's offset
+      // when the entry's type claims more than four bytes.
+      const unsigned type = t.Get16(e + 2);
+      const uint32_t n = t.Get32(e + 4);
+      if (type < 1 || type > 12 || n >= 0x10000) continue;
+      const uint64_t bytes = uint64_t{n} * kBytesPerType[type];
+      size_t value = e + 8;
+      if (bytes > 4) {
+        value = t.Get32(e + 8);
+        if (value > t.size || t.size - value < bytes) continue;
+      }
+      const Walked r = follow(t.Get32(value));
+      if (r != Walked::kOk) return r;
     }
   }
+  const size_t end = entries + size_t{count} * 12;
+  if (depth > 0 && t.size - end >= 4) return follow(t.Get32(end));
   return Walked::kOk;
+}
+
+// True when the main directory at offset `at` lies inside the structure.
+bool DirectoryFits(const Tiff& t, size_t at) {
+  if (at > t.size || t.size - at < 2) return false;
+  return uint64_t{t.Get16(at)} * 12 <= t.size - at - 2;
 }
 
 }  // namespace
@@ -158,7 +198,9 @@ std::vector<uint8_t> ExifBlockForSave(const std::vector<uint8_t>& block, bool or
     return {};
   if (t.Get16(2) != 0x2A) return {};
   const uint32_t first = t.Get32(4);
-  if (first < 8 || WalkDirectory(t, first, orientationApplied, 0) != Walked::kOk) return {};
+  if (first < 8 || !DirectoryFits(t, first)) return {};
+  Walker walker{t};
+  if (orientationApplied && PatchDirectory(walker, first, 0) != Walked::kOk) return {};
   if (orientationApplied) {
     // The thumbnail directory follows the main one; the thumbnail shows the picture the way
     // it lay before it was turned, so the saved block no longer links it.
