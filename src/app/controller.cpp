@@ -218,6 +218,20 @@ void Controller::RefreshDisplay() {
   ShowImage(current_.get());
 }
 
+namespace {
+
+constexpr const char* kClipboardUnit = "CLIPS:0";
+
+// A picture from the clipboard is a new one: nothing of a file it may have come from goes with it.
+void ForgetFileMetadata(image::Texture* picture) {
+  if (!picture) return;
+  picture->iccProfile.reset();
+  picture->exifBlock.reset();
+  picture->exifOrientationApplied = false;
+}
+
+}  // namespace
+
 void Controller::ApplyOrientation(int orientation) {
   image::ChunkyImage* c = current_->chunky;
   bool applied = false;
@@ -242,7 +256,9 @@ void Controller::ApplyOrientation(int orientation) {
     }
     default: break;
   }
-  if (applied) exif_.SetOrientationApplied(true);
+  if (!applied) return;
+  current_->exifOrientationApplied = true;
+  exif_.SetOrientationApplied(true);
 }
 
 int Controller::OpenPicture(const char* path) {
@@ -290,6 +306,7 @@ image::TexturePtr Controller::ReadPicture(const char* path, FileStamp& stamp) {
   if (!readAhead_ || !readAhead_->Take(platform::ResolvePath(path), picture))
     picture.reset(reader_ ? reader_(path) : nullptr);
   if (picture && !picture->chunky) picture.reset();
+  if (picture && std::strcmp(path, kClipboardUnit) == 0) ForgetFileMetadata(picture.get());
   return picture;
 }
 
@@ -355,7 +372,7 @@ void Controller::PastePicture() {
   SetTitle("Vistaloom[MorphOS]: (Loading fro clipboard...)");
   platform::Stopwatch& sw = platform::LoadStopwatch();
   sw.Start();
-  image::TexturePtr picture(reader_ ? reader_("CLIPS:0") : nullptr);
+  image::TexturePtr picture(reader_ ? reader_(kClipboardUnit) : nullptr);
   ShowPasted(std::move(picture), sw.Elapsed(1.0f));
 }
 
@@ -373,6 +390,7 @@ void Controller::ShowPasted(image::TexturePtr picture, float seconds) {
   current_ = std::move(picture);
   if (current_ && !current_->chunky) current_.reset();
   if (current_) current_->name = "Clipboard";
+  ForgetFileMetadata(current_.get());
 
   ShowImage(current_.get());
   editBackup_.reset();

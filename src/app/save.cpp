@@ -140,7 +140,7 @@ std::string SaveFailureReason(const std::string& target, int savedErrno) {
 }
 
 SaveResult SavePicture(const image::ChunkyImage* image, const std::string& path, SaveFormat format,
-                       const SaveOptions& options) {
+                       const SaveOptions& options, const formats::SaveMetadata& metadata) {
   if (!image || !image->pixels) return {false, "There is no picture to save."};
   if (path.empty()) return {false, "No file name given to save the picture to."};
   const std::string target = platform::ResolvePath(path);
@@ -154,10 +154,11 @@ SaveResult SavePicture(const image::ChunkyImage* image, const std::string& path,
   switch (format) {
     case SaveFormat::kJpeg: {
       const int quality = std::clamp(options.jpeg.quality, kJpegQualityMin, kJpegQualityMax);
-      ok = formats::SaveJPEG(image, target.c_str(), quality, options.jpeg.optimize, options.jpeg.noSubsampling);
+      ok = formats::SaveJPEG(image, target.c_str(), quality, options.jpeg.optimize, options.jpeg.noSubsampling,
+                             metadata);
       break;
     }
-    case SaveFormat::kPng: ok = formats::SavePNG(image, target.c_str(), options.png.withAlpha); break;
+    case SaveFormat::kPng: ok = formats::SavePNG(image, target.c_str(), options.png.withAlpha, metadata); break;
     case SaveFormat::kIff: ok = formats::SaveILBM(image, target.c_str()); break;
   }
   if (ok) return {true, std::string()};
@@ -171,7 +172,7 @@ SaveResult SaveCurrentPicture(Controller& controller, const std::string& path, S
                               const SaveOptions& options) {
   controller.FinishFullPicture();  // a stand-in is not what the file holds
   const image::Texture* t = controller.currentImage();
-  return SavePicture(t ? t->chunky : nullptr, path, format, options);
+  return SavePicture(t ? t->chunky : nullptr, path, format, options, formats::MetadataOf(t));
 }
 
 }  // namespace vl::app

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "formats/picture_metadata.h"
 #include "image/chunky.h"
 
 namespace vl::app {
@@ -61,10 +62,11 @@ struct SaveResult {
 // The savers write a temporary file next to the target and rename it over the target at
 // the end, so a failed save leaves an earlier file of that name as it was. A writable file in
 // a directory that takes no new names is encoded whole in memory and then overwritten in
-// place (platform/safe_file.h says what risk remains).
+// place (platform/safe_file.h says what risk remains). JPEG keeps the metadata's EXIF block
+// and ICC profile, PNG the ICC profile, IFF neither.
 SaveResult SavePicture(const image::ChunkyImage* image, const std::string& path, SaveFormat format,
-                       const SaveOptions& options);
-// The controller's current picture; an error without one.
+                       const SaveOptions& options, const formats::SaveMetadata& metadata = {});
+// The controller's current picture, with the metadata it carries; an error without one.
 SaveResult SaveCurrentPicture(Controller& controller, const std::string& path, SaveFormat format,
                               const SaveOptions& options);
 

@@ -69,16 +69,19 @@ bool DecodeMemory(const uint8_t* data, size_t size, DecodedPicture& out) {
 }
 
 namespace {
-image::Texture* WithProfile(image::Texture* t, DecodedPicture& pic) {
+image::Texture* WithProfile(image::Texture* t, DecodedPicture& pic, bool forScan) {
   if (t && !pic.iccProfile.empty() && ProfileFitsRgbPixels(pic.iccProfile))
     t->iccProfile = std::make_shared<const std::vector<uint8_t>>(std::move(pic.iccProfile));
+  // A thumbnail is never saved with its metadata.
+  if (t && !forScan && !pic.exifBlock.empty())
+    t->exifBlock = std::make_shared<const std::vector<uint8_t>>(std::move(pic.exifBlock));
   return t;
 }
 image::Texture* PixelsToTexture(DecodedPicture& pic, bool forScan);
 }  // namespace
 
 image::Texture* PictureToTexture(DecodedPicture& pic, bool forScan) {
-  image::Texture* t = WithProfile(PixelsToTexture(pic, forScan), pic);
+  image::Texture* t = WithProfile(PixelsToTexture(pic, forScan), pic, forScan);
   if (t) t->preview = pic.preview;
   return t;
 }

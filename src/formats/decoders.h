@@ -27,6 +27,7 @@ struct DecodedPicture {
   image::ChunkyPtr pixels;          // BYTE8 indices (depth <= 8) or ARGB32 (depth > 8)
   std::vector<uint8_t> iccProfile;  // the embedded ICC profile, empty when there is none
   bool preview = false;             // a quick stand-in the file embeds (a camera RAW's preview)
+  std::vector<uint8_t> exifBlock;   // a JPEG's EXIF block (APP1 payload), empty when there is none
 };
 
 struct Decoder {

@@ -24,6 +24,7 @@
 #include "formats/file_read.h"
 #include "formats/icc_profile.h"
 #include "formats/jpeg_codec.h"
+#include "formats/picture_metadata.h"
 #include "image/pool.h"
 #include "platform/safe_file.h"
 
@@ -236,6 +237,12 @@ image::Texture* DecodeWithIccProfile(Decoder& d, uint32_t format) {
   return texture;
 }
 
+// The picture keeps its file's EXIF block, to be saved with it again.
+image::Texture* WithExif(image::Texture* picture, const Decoder& d) {
+  AttachJpegExif(picture, d.data, d.size);
+  return picture;
+}
+
 struct Encoder {
   jpeg_compress_struct cinfo{};
   SilentError err{};
@@ -279,6 +286,26 @@ uint8_t* RowAsRGB(const image::ChunkyImage* image, int y, uint8_t* rgb) {
   return rgb;
 }
 
+// The sections a saved file carries besides the picture.
+struct JpegMetadata {
+  std::vector<uint8_t> exif;                  // empty: no APP1 section
+  const std::vector<uint8_t>* icc = nullptr;  // null: no APP2 sections
+};
+
+JpegMetadata PrepareMetadata(const SaveMetadata& metadata) {
+  JpegMetadata m;
+  if (metadata.exifBlock) m.exif = ExifBlockForSave(*metadata.exifBlock, metadata.exifOrientationApplied);
+  if (metadata.iccProfile && IsRgbIccProfile(*metadata.iccProfile) && metadata.iccProfile->size() <= kMaxJpegIccProfile)
+    m.icc = metadata.iccProfile;
+  return m;
+}
+
+// Called right after jpeg_start_compress, which has written SOI and the JFIF header.
+void WriteMetadata(j_compress_ptr cinfo, const JpegMetadata& m) {
+  if (!m.exif.empty()) jpeg_write_marker(cinfo, JPEG_APP0 + 1, m.exif.data(), static_cast<unsigned int>(m.exif.size()));
+  if (m.icc) jpeg_write_icc_profile(cinfo, m.icc->data(), static_cast<unsigned int>(m.icc->size()));
+}
+
 // Reads an integer the way "%d" does: optional white space, an optional sign, digits.
 bool ScanInt(const char*& p, long& value) {
   while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
@@ -298,7 +325,7 @@ bool ScanInt(const char*& p, long& value) {
 
 image::Texture* ReadJpeg(const char* path) {
   std::unique_ptr<Decoder> d = OpenFileDecoder(path, true);
-  return d ? DecodeWithIccProfile(*d, image::ARGB32) : nullptr;
+  return d ? WithExif(DecodeWithIccProfile(*d, image::ARGB32), *d) : nullptr;
 }
 
 image::Texture* ReadJpegForCache(const char* path) {
@@ -320,8 +347,10 @@ image::Texture* ReadExifThumbnail(const char* path) {
   return ReadJpegMemoryForCache(bytes.data(), bytes.size());
 }
 
-int SaveJPEG(const image::ChunkyImage* image, const char* path, int quality, bool optimize, bool noSubsampling) {
+int SaveJPEG(const image::ChunkyImage* image, const char* path, int quality, bool optimize, bool noSubsampling,
+             const SaveMetadata& metadata) {
   if (!image || !image->pixels || !path || !SaveableFormat(image->format)) return 0;
+  const JpegMetadata extra = PrepareMetadata(metadata);
   if (!image::SizeAllowed(image->width, image->height, image->format)) return 0;
   platform::SafeFile out(path, true);
   if (!out.file()) return 0;
@@ -347,6 +376,7 @@ int SaveJPEG(const image::ChunkyImage* image, const char* path, int quality, boo
     e.cinfo.optimize_coding = optimize ? TRUE : FALSE;
     if (noSubsampling) SetSampleFactors(&e.cinfo, "1x1");
     jpeg_start_compress(&e.cinfo, TRUE);
+    WriteMetadata(&e.cinfo, extra);
     uint8_t* rgb = e.row + 3;
     for (int y = 0; y < image->height; ++y) {
       JSAMPROW rows[1] = {argb ? const_cast<uint8_t*>(image->pixels + static_cast<size_t>(y) * image->width * 4)

@@ -10,6 +10,7 @@
 // jpeglib.h needs <cstdio> first.
 #include <jpeglib.h>
 
+#include "formats/picture_metadata.h"
 #include "image/chunky.h"
 
 namespace vl::formats {
@@ -35,7 +36,11 @@ image::Texture* ReadExifThumbnail(const char* path);
 
 // Saves image as a baseline JPEG (quality 0-100, optimised Huffman coding, no chroma
 // subsampling). 1 on success, 0 on failure; a failed save leaves an existing file as it was.
-int SaveJPEG(const image::ChunkyImage* image, const char* path, int quality, bool optimize, bool noSubsampling);
+// The metadata's EXIF block goes into an APP1 section after the JFIF header (with its
+// orientation made 1 when the pixels were turned upright on load; left out when it is too large
+// for one section or broken) and an RGB ICC profile into APP2 sections.
+int SaveJPEG(const image::ChunkyImage* image, const char* path, int quality, bool optimize, bool noSubsampling,
+             const SaveMetadata& metadata = {});
 
 // Sets per-component sampling factors from a comma-separated list of HxV pairs ("2x1,1x1");
 // components after the list get 1x1. 1 on success, 0 on a malformed list or a factor outside

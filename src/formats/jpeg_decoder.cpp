@@ -13,6 +13,7 @@
 #include "formats/decoders.h"
 #include "formats/icc_profile.h"
 #include "formats/jpeg_codec.h"
+#include "formats/picture_metadata.h"
 
 namespace vl::formats {
 namespace {
@@ -86,6 +87,7 @@ bool DecodeJpeg(const uint8_t* data, size_t size, DecodedPicture& out) {
     return false;
   }
   out.typeName = "JPEG";
+  out.exifBlock = FindJpegExifBlock(data, size);
   return true;
 }
 

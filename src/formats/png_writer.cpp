@@ -19,7 +19,11 @@ struct PngJob {
   FILE* file = nullptr;
   png_structp png = nullptr;
   png_infop info = nullptr;
+  const std::vector<uint8_t>* icc = nullptr;  // written as iCCP when set
 };
+
+// A profile libpng refuses is left out of the file without a word.
+void IgnoreWarning(png_structp, png_const_charp) {}
 
 void FillRow(const PngJob& job, int y) {
   const image::ChunkyImage* img = job.image;
@@ -55,6 +59,14 @@ bool WritePngStream(PngJob* job) {
   png_set_IHDR(job->png, job->info, static_cast<png_uint_32>(img->width), static_cast<png_uint_32>(img->height), 8,
                job->rgba ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  if (job->icc) {
+    // libpng checks the profile against the picture; an unfit one is then dropped with a
+    // warning instead of failing the whole save.
+    png_set_error_fn(job->png, nullptr, nullptr, IgnoreWarning);
+    png_set_benign_errors(job->png, 1);
+    png_set_iCCP(job->png, job->info, "ICC Profile", PNG_COMPRESSION_TYPE_BASE, job->icc->data(),
+                 static_cast<png_uint_32>(job->icc->size()));
+  }
   png_write_info(job->png, job->info);
   for (int y = 0; y < img->height; ++y) {
     FillRow(*job, y);
@@ -73,10 +85,11 @@ bool PngWritable(const image::ChunkyImage* image) {
 
 }  // namespace
 
-int SavePNG(const image::ChunkyImage* image, const char* path, bool withAlpha) {
+int SavePNG(const image::ChunkyImage* image, const char* path, bool withAlpha, const SaveMetadata& metadata) {
   if (!path || !*path || !PngWritable(image)) return 0;
   PngJob job;
   job.image = image;
+  if (metadata.iccProfile && IsRgbIccProfile(*metadata.iccProfile)) job.icc = metadata.iccProfile;
   job.rgba = withAlpha && image->format == image::ARGB32;
   std::vector<uint8_t> row;
   try {
@@ -95,7 +108,7 @@ int SavePNG(const image::ChunkyImage* image, const char* path, bool withAlpha) {
 }
 
 int SavePNG(const image::Texture* image, const char* path, bool withAlpha) {
-  return SavePNG(image ? image->chunky : nullptr, path, withAlpha);
+  return SavePNG(image ? image->chunky : nullptr, path, withAlpha, MetadataOf(image));
 }
 
 }  // namespace vl::formats

@@ -225,6 +225,8 @@ Texture* DuplicateTexture(const Texture* texture) {
   std::memcpy(copy->chunky->pixels, c->pixels, BufferBytes(c->width, c->height, c->format));
   copy->iccProfile = texture->iccProfile;
   copy->preview = texture->preview;
+  copy->exifBlock = texture->exifBlock;
+  copy->exifOrientationApplied = texture->exifOrientationApplied;
   return copy;
 }
 

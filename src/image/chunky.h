@@ -70,6 +70,11 @@ struct Texture {
   // A quick stand-in for the file's picture (a camera RAW's embedded preview): reading the
   // file in full gives the real picture, possibly of another size.
   bool preview = false;
+  // The EXIF block of a JPEG file (its APP1 payload, "Exif\0\0" and the TIFF structure), or null;
+  // saved again with the picture as JPEG.
+  std::shared_ptr<const std::vector<uint8_t>> exifBlock;
+  // The pixels were turned upright on load by the EXIF orientation, so a saved EXIF block says 1.
+  bool exifOrientationApplied = false;
 };
 
 Texture* CreateTexture(int32_t width, int32_t height, uint32_t format);

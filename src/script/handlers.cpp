@@ -93,10 +93,9 @@ Reply Committed(Controller& c, int result) {
   return Answer(result);
 }
 
-Reply Save(Controller& c, const Args& a, int (*save)(const image::ChunkyImage*, const std::string&, const Args&)) {
-  image::ChunkyImage* img = Current(c);
-  if (!img || !a.Text(0)) return Answer(1);
-  return Answer(save(img, SavePath(a.Text(0)), a) == 1 ? 0 : 1);
+Reply Save(Controller& c, const Args& a, int (*save)(const image::Texture*, const std::string&, const Args&)) {
+  if (!Current(c) || !a.Text(0)) return Answer(1);
+  return Answer(save(c.currentImage(), SavePath(a.Text(0)), a) == 1 ? 0 : 1);
 }
 
 Reply ChangeDirectory(Controller& c, const Args& a) {
@@ -224,14 +223,16 @@ Reply AdjustContrastGamma(Controller& c, const Args& a, bool gamma) {
   return Committed(c, edit::ApplyContrastGamma(c, p));
 }
 
-int SaveJpegAs(const image::ChunkyImage* img, const std::string& path, const Args& a) {
-  return formats::SaveJPEG(img, path.c_str(), a.Number(1) ? *a.Number(1) : kDefaultJpegQuality, true, false);
+// The picture's ICC profile and EXIF block go with it.
+int SaveJpegAs(const image::Texture* img, const std::string& path, const Args& a) {
+  return formats::SaveJPEG(img->chunky, path.c_str(), a.Number(1) ? *a.Number(1) : kDefaultJpegQuality, true, false,
+                           formats::MetadataOf(img));
 }
-int SavePngAs(const image::ChunkyImage* img, const std::string& path, const Args& a) {
+int SavePngAs(const image::Texture* img, const std::string& path, const Args& a) {
   return formats::SavePNG(img, path.c_str(), a.Switch(1));
 }
-int SaveIlbmAs(const image::ChunkyImage* img, const std::string& path, const Args&) {
-  return formats::SaveILBM(img, path.c_str());
+int SaveIlbmAs(const image::Texture* img, const std::string& path, const Args&) {
+  return formats::SaveILBM(img->chunky, path.c_str());
 }
 
 }  // namespace

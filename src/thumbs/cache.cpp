@@ -523,7 +523,10 @@ void RemoveDead(const std::string& root, const platform::StopFlag& stop) {
 
 CacheCodec DefaultCacheCodec() {
   CacheCodec c;
-  c.saveJpeg = formats::SaveJPEG;
+  // Cached thumbnails carry no metadata.
+  c.saveJpeg = [](const image::ChunkyImage* image, const char* path, int quality, bool optimize, bool noSubsampling) {
+    return formats::SaveJPEG(image, path, quality, optimize, noSubsampling);
+  };
   c.readJpeg = formats::ReadJpegForCache;
   return c;
 }

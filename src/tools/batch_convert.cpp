@@ -97,7 +97,8 @@ void ConvertFile(BatchJob& job, const std::string& path, PictureReadAhead& ahead
 
   platform::MakeDirectories(formats::DirPart(destination.c_str()));
   const int quality = std::clamp<int32_t>(job.quality, 10, 100);
-  if (formats::SaveJPEG(resized, destination.c_str(), quality, true, false)) {
+  // The converted file keeps the picture's EXIF block and ICC profile.
+  if (formats::SaveJPEG(resized, destination.c_str(), quality, true, false, formats::MetadataOf(picture.get()))) {
     const int64_t delta =
         static_cast<int64_t>(sourceSize) - static_cast<int64_t>(formats::FileSize(destination.c_str()));
     const int64_t difference = job.sizeDifference.fetch_add(delta) + delta;

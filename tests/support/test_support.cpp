@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include <lcms2.h>
+#include <png.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -121,6 +123,138 @@ bool WriteJpegWithOrientation(const std::string& path, int w, int h, int orienta
   out.insert(out.end(), body.begin(), body.end());
   out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
   return WriteFile(path, out);
+}
+
+namespace {
+
+void Put(std::vector<uint8_t>& v, size_t at, uint32_t value, int width, bool motorola) {
+  for (int i = 0; i < width; ++i) v[at + i] = static_cast<uint8_t>(value >> (motorola ? 8 * (width - 1 - i) : 8 * i));
+}
+
+void Entry(std::vector<uint8_t>& v, size_t at, unsigned tag, unsigned type, uint32_t count, uint32_t value,
+           bool motorola) {
+  Put(v, at, tag, 2, motorola);
+  Put(v, at + 2, type, 2, motorola);
+  Put(v, at + 4, count, 4, motorola);
+  // A SHORT held in the entry sits in its first two bytes.
+  if (type == 3 && count == 1)
+    Put(v, at + 8, value, 2, motorola);
+  else
+    Put(v, at + 8, value, 4, motorola);
+}
+
+}  // namespace
+
+std::vector<uint8_t> MakeExifBlock(bool motorola, int orientation, const std::string& make, bool withThumbnail) {
+  // TIFF offsets: header 8, main directory at 8, thumbnail directory behind it, then the data.
+  const unsigned mainEntries = orientation > 0 ? 2 : 1;
+  const size_t mainSize = 2 + 12 * mainEntries + 4;
+  const size_t thumbDir = 8 + mainSize;
+  const size_t thumbSize = withThumbnail ? 2 + 12 * 2 + 4 : 0;
+  const size_t makeAt = thumbDir + thumbSize;
+  const std::vector<uint8_t> thumbnail = {0xFF, 0xD8, 0xFF, 0xD9};
+  const size_t thumbAt = makeAt + make.size() + 1;
+  std::vector<uint8_t> tiff(thumbAt + (withThumbnail ? thumbnail.size() : 0), 0);
+  tiff[0] = tiff[1] = motorola ? 'M' : 'I';
+  Put(tiff, 2, 42, 2, motorola);
+  Put(tiff, 4, 8, 4, motorola);
+  Put(tiff, 8, mainEntries, 2, motorola);
+  Entry(tiff, 10, 0x010F, 2, static_cast<uint32_t>(make.size() + 1), static_cast<uint32_t>(makeAt), motorola);
+  if (orientation > 0) Entry(tiff, 22, 0x0112, 3, 1, static_cast<uint32_t>(orientation), motorola);
+  Put(tiff, 8 + 2 + 12 * mainEntries, withThumbnail ? static_cast<uint32_t>(thumbDir) : 0, 4, motorola);
+  if (withThumbnail) {
+    Put(tiff, thumbDir, 2, 2, motorola);
+    Entry(tiff, thumbDir + 2, 0x0201, 4, 1, static_cast<uint32_t>(thumbAt), motorola);
+    Entry(tiff, thumbDir + 14, 0x0202, 4, 1, static_cast<uint32_t>(thumbnail.size()), motorola);
+    std::copy(thumbnail.begin(), thumbnail.end(), tiff.begin() + static_cast<std::ptrdiff_t>(thumbAt));
+  }
+  std::copy(make.begin(), make.end(), tiff.begin() + static_cast<std::ptrdiff_t>(makeAt));
+  std::vector<uint8_t> block = {'E', 'x', 'i', 'f', 0, 0};
+  block.insert(block.end(), tiff.begin(), tiff.end());
+  return block;
+}
+
+std::vector<uint8_t> SrgbIccProfile() {
+  cmsHPROFILE profile = cmsCreate_sRGBProfile();
+  cmsUInt32Number size = 0;
+  std::vector<uint8_t> bytes;
+  if (profile && cmsSaveProfileToMem(profile, nullptr, &size) && size > 0) {
+    bytes.resize(size);
+    if (!cmsSaveProfileToMem(profile, bytes.data(), &size)) bytes.clear();
+  }
+  if (profile) cmsCloseProfile(profile);
+  return bytes;
+}
+
+bool WriteJpegWithMetadata(const std::string& path, int w, int h, const std::vector<uint8_t>& exif,
+                           const std::vector<uint8_t>& icc) {
+  image::ChunkyPtr img(RandomImage(w, h, image::RGB24, 5));
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!img || !f) {
+    if (f) std::fclose(f);
+    return false;
+  }
+  jpeg_compress_struct cinfo;
+  jpeg_error_mgr err;
+  cinfo.err = jpeg_std_error(&err);
+  jpeg_create_compress(&cinfo);
+  jpeg_stdio_dest(&cinfo, f);
+  cinfo.image_width = static_cast<JDIMENSION>(w);
+  cinfo.image_height = static_cast<JDIMENSION>(h);
+  cinfo.input_components = 3;
+  cinfo.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&cinfo);
+  cinfo.write_JFIF_header = FALSE;  // as a camera writes: SOI, then the EXIF block
+  jpeg_start_compress(&cinfo, TRUE);
+  if (!exif.empty()) jpeg_write_marker(&cinfo, JPEG_APP0 + 1, exif.data(), static_cast<unsigned>(exif.size()));
+  if (!icc.empty()) jpeg_write_icc_profile(&cinfo, icc.data(), static_cast<unsigned>(icc.size()));
+  for (int y = 0; y < h; ++y) {
+    JSAMPROW row = img->pixels + static_cast<size_t>(y) * w * 3;
+    jpeg_write_scanlines(&cinfo, &row, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  jpeg_destroy_compress(&cinfo);
+  return std::fclose(f) == 0;
+}
+
+std::vector<uint8_t> JpegIccProfile(const std::string& path) {
+  std::vector<uint8_t> file = ReadFile(path);
+  std::vector<uint8_t> out;
+  if (file.empty()) return out;
+  jpeg_decompress_struct cinfo;
+  jpeg_error_mgr err;
+  cinfo.err = jpeg_std_error(&err);
+  jpeg_create_decompress(&cinfo);
+  jpeg_mem_src(&cinfo, file.data(), static_cast<unsigned long>(file.size()));
+  jpeg_save_markers(&cinfo, JPEG_APP0 + 2, 0xFFFF);
+  jpeg_read_header(&cinfo, TRUE);
+  JOCTET* data = nullptr;
+  unsigned int size = 0;
+  if (jpeg_read_icc_profile(&cinfo, &data, &size) && data) out.assign(data, data + size);
+  std::free(data);
+  jpeg_destroy_decompress(&cinfo);
+  return out;
+}
+
+std::vector<uint8_t> PngIccProfile(const std::string& path) {
+  std::vector<uint8_t> out;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return out;
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png ? png_create_info_struct(png) : nullptr;
+  if (png && info && !setjmp(png_jmpbuf(png))) {
+    png_init_io(png, f);
+    png_read_info(png, info);
+    png_charp name = nullptr;
+    int compression = 0;
+    png_bytep profile = nullptr;
+    png_uint_32 length = 0;
+    if (png_get_iCCP(png, info, &name, &compression, &profile, &length) && profile)
+      out.assign(profile, profile + length);
+  }
+  png_destroy_read_struct(&png, &info, nullptr);
+  std::fclose(f);
+  return out;
 }
 
 }  // namespace vl::test

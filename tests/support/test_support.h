@@ -64,6 +64,20 @@ struct TestDng {
   bool dngVersion = true;  // false: no DNG tags, a TIFF with a mosaic of an unknown maker
 };
 std::vector<uint8_t> MakeTestDng(const TestDng& spec);
+// An EXIF block ("Exif\0\0" and a TIFF structure in either byte order): a main directory with
+// the camera make (ASCII, stored behind the directories) and, when orientation > 0, the
+// Orientation as a SHORT; with a thumbnail, a second directory pointing at a tiny JPEG.
+std::vector<uint8_t> MakeExifBlock(bool motorola, int orientation, const std::string& make, bool withThumbnail);
+// An sRGB ICC profile made by lcms2.
+std::vector<uint8_t> SrgbIccProfile();
+// Writes a w x h JPEG through libjpeg with the EXIF block (APP1) and the ICC profile (APP2
+// chunks) when they are not empty.
+bool WriteJpegWithMetadata(const std::string& path, int w, int h, const std::vector<uint8_t>& exif,
+                           const std::vector<uint8_t>& icc);
+// The ICC profile of a JPEG file as libjpeg reads it, or of a PNG file as libpng reads it; empty
+// when there is none.
+std::vector<uint8_t> JpegIccProfile(const std::string& path);
+std::vector<uint8_t> PngIccProfile(const std::string& path);
 
 // Sets an environment variable for the scope, restoring the old value after.
 class ScopedEnv {

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "formats/icon.h"
+#include "formats/loader.h"
+#include "formats/picture_metadata.h"
 #include "platform/paths.h"
 #include "test_support.h"
 #include "tools/tools_cli.h"
@@ -93,6 +95,38 @@ TEST_F(ToolsCli, BatchConvertFailsWhenAPictureReadCannotBeSaved) {
     const std::string head = "Scanned files: 2\nConverted files: " + std::to_string(c.converted) + "\n";
     EXPECT_NE(out.find(head), std::string::npos) << out;
     EXPECT_NE(out.find("File size difference: "), std::string::npos) << out;
+  }
+}
+
+TEST_F(ToolsCli, BatchConvertKeepsTheExifBlockAndTheProfile) {
+  // The converter turns nothing: the scaled copy keeps the block as it was, orientation 6
+  // and thumbnail included, and the profile the loader gave the picture.
+  ASSERT_TRUE(platform::MakeDirectories(work.file("src")));
+  const std::vector<uint8_t> exif = test::MakeExifBlock(false, 6, "Acme Optics", true);
+  const std::vector<uint8_t> icc = test::SrgbIccProfile();
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> exif;
+  };
+  const Case cases[] = {{"photo.jpg", exif}, {"photo2.jpeg", exif}, {"plain.jpg", {}}};
+  for (const Case& c : cases) ASSERT_TRUE(test::WriteJpegWithMetadata(work.file("src/") + c.name, 64, 32, c.exif, icc));
+  const std::string dst = work.file("out");
+  ASSERT_EQ(RunProgram("--batch-convert " + ShellQuote(work.file("src")) + " " + ShellQuote(dst) +
+                           " --width 16 --height 16 --reduce",
+                       out, err, scratch),
+            0)
+      << err;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string source = work.file("src/") + c.name, converted = dst + "/" + c.name;
+    image::TexturePtr loaded(formats::ReadPicture(source.c_str()));
+    image::TexturePtr result(formats::ReadPicture(converted.c_str()));
+    ASSERT_TRUE(loaded && result && result->chunky);
+    EXPECT_EQ(result->chunky->width, 16);
+    EXPECT_EQ(result->chunky->height, 8);
+    const std::vector<uint8_t> file = test::ReadFile(converted);
+    EXPECT_EQ(formats::FindJpegExifBlock(file.data(), file.size()), c.exif);
+    EXPECT_EQ(test::JpegIccProfile(converted), loaded->iccProfile ? *loaded->iccProfile : std::vector<uint8_t>());
   }
 }
 
