@@ -140,6 +140,9 @@ inline uint32_t Le32(const uint8_t* p) {
 // (HEVC coded or the generic image brands), an AVIF, or neither.
 enum class BmffKind { kNone, kHeif, kAvif };
 BmffKind ClassifyBmff(const uint8_t* data, size_t size);
+// False when a HEIF file's 'grid' or 'iovl' picture names a canvas beyond the buffer limits,
+// or its item table cannot be read; the decoding library would allocate that canvas first.
+bool HeifCanvasesAllowed(const uint8_t* data, size_t size);
 // Turns an ARGB32 picture by angle x 90 degrees anticlockwise, then mirrors it (mirror 0:
 // top and bottom exchanged, 1: left and right, -1: none), the order in which HEIF files
 // apply their 'irot' and 'imir' properties. False (picture unchanged) when out of memory.

@@ -58,7 +58,7 @@ bool SniffHeif(const uint8_t* data, size_t size) {
 }
 
 bool DecodeHeif(const uint8_t* data, size_t size, DecodedPicture& out) {
-  if (!SniffHeif(data, size)) return false;
+  if (!SniffHeif(data, size) || !decode::HeifCanvasesAllowed(data, size)) return false;
   InitLibheif();
   std::unique_ptr<heif_context, ContextDeleter> ctx(heif_context_alloc());
   if (!ctx) return false;

@@ -446,6 +446,23 @@ TEST_F(ModernFormatTest, HostileFilesFailCleanly) {
   EXPECT_FALSE(formats::DecodeJxl(small.data(), small.size(), none));
 }
 
+// A grid picture whose data names a 64495 x 65523 canvas behind a 64 x 64 'ispe' (found by
+// the fuzzer: the library allocated 4 GB before checking anything). The same file with a
+// 64 x 64 canvas passes the check.
+TEST(ModernFormatCanvas, HeifGridCanvasIsCheckedBeforeDecoding) {
+  Bytes file = test::ReadFile(std::string(VISTALOOM_SOURCE_DIR) + "/fuzz/corpus/heif/grid-canvas-4g");
+  ASSERT_GT(file.size(), 0x67u);
+  ASSERT_EQ(std::memcmp(file.data() + 0x5b, "idat", 4), 0);  // the grid's data: version, flags, rows, columns, size
+  EXPECT_FALSE(formats::decode::HeifCanvasesAllowed(file.data(), file.size()));
+  formats::DecodedPicture pic;
+  EXPECT_FALSE(formats::DecodeMemory(file.data(), file.size(), pic));
+  const uint8_t small[4] = {0, 64, 0, 64};
+  std::memcpy(file.data() + 0x63, small, 4);
+  EXPECT_TRUE(formats::decode::HeifCanvasesAllowed(file.data(), file.size()));
+  file[0x60] = 1;  // 32-bit size fields: the canvas is now 0x00400040 x 0 and refused
+  EXPECT_FALSE(formats::decode::HeifCanvasesAllowed(file.data(), file.size()));
+}
+
 TEST_F(ModernFormatTest, TypeDetectionHeadlessAndThumbnailScan) {
   const PngSpec spec = Pattern(12, 10, false);
   Bytes png = EncodePng(spec);
