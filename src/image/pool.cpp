@@ -1,7 +1,5 @@
 #include "image/pool.h"
 
-#include <sys/mman.h>
-
 #include <atomic>
 #include <cstddef>
 #include <cstdlib>
@@ -152,20 +150,6 @@ void* SystemBlock(size_t total, Fill fill) {
   return block;
 }
 
-// Blocks from this size on ask for transparent huge pages: a 2 MiB page costs one fault where
-// 512 small pages cost 512, and a large picture's pixels are touched from end to end anyway.
-constexpr size_t kHugeBlockMin = size_t{8} << 20;
-constexpr uintptr_t kHugePage = uintptr_t{2} << 20;
-
-// Advises the kernel to back the 2 MiB-aligned part of a fresh block with huge pages. Only
-// the advice changes; the contents stay (an untouched page still reads as zero).
-void AdviseHugePages(void* block, size_t total) {
-  if (total < kHugeBlockMin) return;
-  const uintptr_t start = (reinterpret_cast<uintptr_t>(block) + kHugePage - 1) & ~(kHugePage - 1);
-  const uintptr_t end = (reinterpret_cast<uintptr_t>(block) + total) & ~(kHugePage - 1);
-  if (end > start) ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
-}
-
 void* AllocateBlock(size_t size, Fill fill) {
   if (size == 0 || size > kMaxBlock || !AllocationAllowed()) return nullptr;
   std::shared_lock g(g_poolLock);
@@ -181,11 +165,8 @@ void* AllocateBlock(size_t size, Fill fill) {
     // unless the caller overwrites it all anyway.
     if (block && fill != Fill::kAnything) std::memset(block, 0, total);
   }
-  if (!block) {
-    block = SystemBlock(total, fill);
-    if (!block) return nullptr;
-    AdviseHugePages(block, total);
-  }
+  if (!block) block = SystemBlock(total, fill);
+  if (!block) return nullptr;
   WriteHeader(block, size);
   {
     std::lock_guard<std::mutex> p(g_pool->lock);

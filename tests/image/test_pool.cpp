@@ -193,29 +193,5 @@ TEST(Pool, KeptBlocksAreClearedUnlessTheCallerOverwritesThem) {
   }
 }
 
-// Large blocks are backed by huge pages where the kernel allows it; whatever the size's place
-// against the 2 MiB pages, a zeroed block reads as zero and every byte keeps what was written,
-// also in a neighbouring block.
-TEST(Pool, LargeBlocksOfEverySizeHoldTheirBytes) {
-  PoolScope pool;
-  constexpr size_t kMiB = size_t{1} << 20;
-  for (size_t size : {8 * kMiB - 17, 8 * kMiB, 8 * kMiB + 1, 11 * kMiB + 4093, 33 * kMiB}) {
-    SCOPED_TRACE(size);
-    auto* zeroed = static_cast<uint8_t*>(AllocateZeroed(size, 1));
-    auto* other = static_cast<uint8_t*>(AllocateForOverwrite(size));
-    ASSERT_NE(zeroed, nullptr);
-    ASSERT_NE(other, nullptr);
-    EXPECT_EQ(std::count(zeroed, zeroed + size, 0), static_cast<std::ptrdiff_t>(size));
-    for (size_t i = 0; i < size; ++i) other[i] = static_cast<uint8_t>(i * 31 + (i >> 12));
-    for (size_t i = 0; i < size; ++i) zeroed[i] = static_cast<uint8_t>(i * 7 + 1);
-    size_t wrong = 0;
-    for (size_t i = 0; i < size; ++i) wrong += other[i] != static_cast<uint8_t>(i * 31 + (i >> 12));
-    EXPECT_EQ(wrong, 0u);
-    Free(zeroed);
-    Free(other);
-  }
-  EXPECT_EQ(PoolBlockCount(), 0u);
-}
-
 }  // namespace
 }  // namespace vl::image
