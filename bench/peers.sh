@@ -13,6 +13,9 @@
 #   VL_BATCH_CMD   Vistaloom's command for the batch conversion, with {SRC} and {DST}
 #                  (both default to front-end options when `vistaloom --help` lists them)
 #   PEERS_JOBS     the jobs to run, of "copy quarter blur thumbs batch" (default: all five)
+#   PEERS_TOOLS    the peers to time, of "imagemagick libvips" (default: both, when installed)
+#   VISTALOOM_BEFORE  an earlier build of the program, timed in the same turns; its time is
+#                  printed after the others, with the ratio now / before
 set -u
 
 RUNS=${1:-5}
@@ -48,8 +51,17 @@ cat >"$WORK/magick/policy.xml" <<'XML'
 </policymap>
 XML
 export MAGICK_CONFIGURE_PATH=$WORK/magick
+PEERS_TOOLS=${PEERS_TOOLS:-imagemagick libvips}
 HAVE_IM=0; have convert && have mogrify && HAVE_IM=1
 HAVE_VIPS=0; have vips && have vipsthumbnail && HAVE_VIPS=1
+# The pictures are made with whatever is installed; only the peers asked for are timed.
+TIME_IM=0; [ "$HAVE_IM" = 1 ] && [[ " $PEERS_TOOLS " == *" imagemagick "* ]] && TIME_IM=1
+TIME_VIPS=0; [ "$HAVE_VIPS" = 1 ] && [[ " $PEERS_TOOLS " == *" libvips "* ]] && TIME_VIPS=1
+VL_BEFORE=${VISTALOOM_BEFORE:-}
+if [ -n "$VL_BEFORE" ] && [ ! -x "$VL_BEFORE" ]; then
+  echo "peers.sh: no program at VISTALOOM_BEFORE=$VL_BEFORE" >&2
+  exit 1
+fi
 
 # ---------------------------------------------------------------------------------------
 # Pictures: one 5120 x 2880 JPEG, one of 24 megapixels, and a directory of 3840 x 2560
@@ -175,21 +187,41 @@ batch_vl() {
 batch_im() { fresh_dir "$WORK/c_im" && mogrify -path "$WORK/c_im" -resize 1600x1200 -quality 90 -format jpg "$PHOTOS"/*.jpg; }
 batch_vips() { fresh_dir "$WORK/c_vips" && vipsthumbnail "$PHOTOS"/*.jpg -s 1600x1200 -o "$WORK/c_vips/%s.jpg[Q=90]"; }
 
+# The earlier build runs a job's Vistaloom command with VL set to it (VL is read when the
+# command runs).
+before_job() {  # before_job JOB
+  local VL=$VL_BEFORE
+  "${1}_vl"
+}
+
 compare() {  # compare JOB LABEL
   local job=$1 label=$2 run tool
   local tools="vl"
-  [ "$HAVE_IM" = 1 ] && tools="$tools im"
-  [ "$HAVE_VIPS" = 1 ] && tools="$tools vips"
+  [ "$TIME_IM" = 1 ] && tools="$tools im"
+  [ "$TIME_VIPS" = 1 ] && tools="$tools vips"
+  [ -n "$VL_BEFORE" ] && tools="$tools before"
   for tool in $tools; do : >"$WORK/times.$tool"; done
   for run in $(seq 1 "$RUNS"); do
-    for tool in $tools; do run_timed "${job}_$tool" >>"$WORK/times.$tool"; done
+    for tool in $tools; do
+      if [ "$tool" = before ]; then
+        run_timed before_job "$job" >>"$WORK/times.before"
+      else
+        run_timed "${job}_$tool" >>"$WORK/times.$tool"
+      fi
+    done
   done
   local vl im="-" vp="-"
   vl=$(median <"$WORK/times.vl")
-  [ "$HAVE_IM" = 1 ] && im=$(median <"$WORK/times.im")
-  [ "$HAVE_VIPS" = 1 ] && vp=$(median <"$WORK/times.vips")
-  printf '%-28s vistaloom %8s s   imagemagick %8s s  ratio %5s   libvips %8s s  ratio %5s\n' \
+  [ "$TIME_IM" = 1 ] && im=$(median <"$WORK/times.im")
+  [ "$TIME_VIPS" = 1 ] && vp=$(median <"$WORK/times.vips")
+  printf '%-28s vistaloom %8s s   imagemagick %8s s  ratio %5s   libvips %8s s  ratio %5s' \
     "$label" "$vl" "$im" "$(ratio "$vl" "$im")" "$vp" "$(ratio "$vl" "$vp")"
+  if [ -n "$VL_BEFORE" ]; then
+    local b
+    b=$(median <"$WORK/times.before")
+    printf '   before %8s s  ratio %5s' "$b" "$(ratio "$vl" "$b")"
+  fi
+  printf '\n'
 }
 
 echo "runs per tool: $RUNS; cores: $(nproc); sigma for radius 10: $SIGMA"
