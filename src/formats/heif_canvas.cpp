@@ -128,8 +128,7 @@ std::vector<uint32_t> ItemsOfType(const Box& iinf, const char* type) {
 }
 
 // The first bytes of an item's data (up to want bytes, from its first extent).
-std::vector<uint8_t> ItemHead(const Location& loc, const uint8_t* file, size_t fileSize, const Box* idat,
-                              size_t want) {
+std::vector<uint8_t> ItemHead(const Location& loc, const uint8_t* file, size_t fileSize, const Box* idat, size_t want) {
   if (loc.extents.empty()) return {};
   const uint8_t* base = loc.method == 1 ? (idat ? idat->body : nullptr) : file;
   const size_t baseSize = loc.method == 1 ? (idat ? idat->size : 0) : fileSize;

@@ -246,8 +246,10 @@ namespace {
 TEST_F(RawDecoderTest, HeadlessFrontEndWorksOnTheFullPicture) {
   TestDng spec;
   spec.orientation = 6;
-  std::string dng = Write("a.dng", MakeTestDng(spec));
-  std::string bad = Write("b.dng", Bytes(dng.begin(), dng.begin() + 200));
+  const Bytes bytes = MakeTestDng(spec);
+  ASSERT_GT(bytes.size(), 200u);
+  std::string dng = Write("a.dng", bytes);
+  std::string bad = Write("b.dng", Bytes(bytes.begin(), bytes.begin() + 200));  // cut inside the header
   struct Case {
     std::string file;
     int status;
