@@ -21,8 +21,6 @@ using platform::ui::AddButton;
 using platform::ui::Decode;
 using platform::ui::Encode;
 
-namespace {}  // namespace
-
 SaveWindow::SaveWindow(app::Controller& controller, const settings::Settings& prefs, QWidget* parent,
                        platform::MainThreadQueue* queue)
     : QDialog(parent), controller_(controller), prefs_(prefs) {
@@ -76,11 +74,7 @@ SaveWindow::SaveWindow(app::Controller& controller, const settings::Settings& pr
   connect(saveAs, &QPushButton::clicked, this, &SaveWindow::SaveAs);
   connect(config_, &QPushButton::clicked, this, &SaveWindow::Config);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-  setTabOrder(formats_, path_);
-  setTabOrder(path_, save);
-  setTabOrder(save, saveAs);
-  setTabOrder(saveAs, config_);
-  setTabOrder(config_, cancel);
+  platform::ui::SetTabChain({formats_, path_, save, saveAs, config_, cancel});
 }
 
 SaveWindow::~SaveWindow() = default;

@@ -36,4 +36,12 @@ void AddExecuteCancelRow(QBoxLayout* layout, QWidget* parent, QPushButton*& exec
   layout->addLayout(buttons);
 }
 
+void SetTabChain(std::initializer_list<QWidget*> widgets) {
+  QWidget* previous = nullptr;
+  for (QWidget* w : widgets) {
+    if (previous) QWidget::setTabOrder(previous, w);
+    previous = w;
+  }
+}
+
 }  // namespace vl::platform::ui

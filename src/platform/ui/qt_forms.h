@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <initializer_list>
 #include <string>
 
 class QBoxLayout;
@@ -18,5 +19,7 @@ QString Decode(const std::string& path);
 QPushButton* AddButton(QHBoxLayout* row, QWidget* parent, const char* label, const char* name);
 // The "_Execute" (the default button) and "_Cancel" row at the foot of a window.
 void AddExecuteCancelRow(QBoxLayout* layout, QWidget* parent, QPushButton*& execute, QPushButton*& cancel);
+// Tab moves through the widgets in the order given.
+void SetTabChain(std::initializer_list<QWidget*> widgets);
 
 }  // namespace vl::platform::ui

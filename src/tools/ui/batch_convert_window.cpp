@@ -13,6 +13,7 @@
 #include <algorithm>
 
 #include "platform/requester.h"
+#include "platform/ui/qt_forms.h"
 #include "tools/ui/form_rows.h"
 
 namespace vl::tools::ui {
@@ -62,20 +63,11 @@ BatchConvertWindow::BatchConvertWindow(QWidget* parent) : JobWindow(parent) {
   stats->addRow(QStringLiteral("Progress:"), progress_);
   layout->addWidget(statistics);
 
-  auto* buttons = new QHBoxLayout;
-  start_ = AddButton(buttons, this, "&Start", "start");
-  start_->setAutoDefault(true);
-  start_->setDefault(true);
-  stop_ = AddButton(buttons, this, "S&top", "stop");
-  buttons->addStretch(1);
-  cancel_ = AddButton(buttons, this, "&Cancel", "cancel");
-  layout->addLayout(buttons);
+  AddJobButtons(layout);
 
   connect(chooseSource_, &QPushButton::clicked, this, [this] { ChooseDrawer(source_); });
   connect(chooseDest_, &QPushButton::clicked, this, [this] { ChooseDrawer(dest_); });
   connect(start_, &QPushButton::clicked, this, &BatchConvertWindow::Start);
-  connect(stop_, &QPushButton::clicked, this, &BatchConvertWindow::Stop);
-  connect(cancel_, &QPushButton::clicked, this, &BatchConvertWindow::reject);
 
   // The worker's notifications: each asks for a refresh on the GUI thread. Queued calls to
   // this window are dropped when it goes, and it goes only after the worker has ended.
@@ -83,22 +75,11 @@ BatchConvertWindow::BatchConvertWindow(QWidget* parent) : JobWindow(parent) {
   job_.fileNotify = refresh;
   job_.scannedNotify = refresh;
   job_.processedNotify = refresh;
-  job_.finishedNotify = [this](BatchJob&) {
-    QMetaObject::invokeMethod(
-        this, [this] { Ended(); }, Qt::QueuedConnection);
-  };
+  job_.finishedNotify = [this](BatchJob&) { PostEnded(); };
 
-  setTabOrder(source_, chooseSource_);
-  setTabOrder(chooseSource_, dest_);
-  setTabOrder(dest_, chooseDest_);
-  setTabOrder(chooseDest_, width_);
-  setTabOrder(width_, height_);
-  setTabOrder(height_, enlarge_);
-  setTabOrder(enlarge_, reduce_);
-  setTabOrder(reduce_, quality_);
-  setTabOrder(quality_, start_);
-  setTabOrder(start_, stop_);
-  setTabOrder(stop_, cancel_);
+  platform::ui::SetTabChain({source_, chooseSource_, dest_, chooseDest_, width_, height_, enlarge_, reduce_, quality_,
+                             start_, stop_, cancel_});
+  LockWhileRunning({source_, dest_, chooseSource_, chooseDest_, width_, height_, enlarge_, reduce_, quality_});
   UpdateEnabled();
 }
 
@@ -161,27 +142,13 @@ void BatchConvertWindow::Refresh() {
   progress_->setFormat(QStringLiteral("%1 of %2 entries").arg(processed).arg(entries));
 }
 
-void BatchConvertWindow::Ended() {
-  // A stop in progress joins the job; otherwise it ended by itself and is joined here.
-  stopper_.Wait();
-  StopBatchConversion(job_);
-  running_ = false;
-  Refresh();
-  UpdateEnabled();
-  if (isVisible()) start_->setFocus();
-  Q_EMIT finished();
-}
-
-void BatchConvertWindow::UpdateEnabled() {
-  for (QWidget* w : std::initializer_list<QWidget*>{source_, dest_, chooseSource_, chooseDest_, width_, height_,
-                                                    enlarge_, reduce_, quality_, start_, cancel_})
-    w->setEnabled(!running_);
-  stop_->setEnabled(running_);
-}
-
 void BatchConvertWindow::ChooseDrawer(QLineEdit* field) {
   const QString chosen = AskDrawer(this, field->text());
   if (!chosen.isEmpty()) field->setText(chosen);
+}
+
+void BatchConvertWindow::JoinJob() {
+  StopBatchConversion(job_);
 }
 
 }  // namespace vl::tools::ui

@@ -36,8 +36,7 @@ class BatchConvertWindow : public JobWindow {
 
  private:
   void Refresh() override;
-  void Ended();
-  void UpdateEnabled();
+  void JoinJob() override;
   void ChooseDrawer(QLineEdit* field);
 
   BatchJob job_;
@@ -56,9 +55,6 @@ class BatchConvertWindow : public JobWindow {
   QLabel* file_ = nullptr;
   QLabel* difference_ = nullptr;
   QProgressBar* progress_ = nullptr;
-  QPushButton* start_ = nullptr;
-  QPushButton* stop_ = nullptr;
-  QPushButton* cancel_ = nullptr;
 };
 
 }  // namespace vl::tools::ui

@@ -5,8 +5,12 @@
 
 #include <QDialog>
 #include <atomic>
+#include <vector>
 
 #include "tools/job_setup.h"
+
+class QBoxLayout;
+class QPushButton;
 
 namespace vl::tools::ui {
 
@@ -35,12 +39,29 @@ class JobWindow : public QDialog {
   void Post();
   // Shows the job's counters.
   virtual void Refresh() = 0;
+  // Joins the job's worker once it has ended.
+  virtual void JoinJob() = 0;
+
+  // The "_Start" (the default button), "S_top" and "_Cancel" row at the window's foot; Stop
+  // and Cancel are connected here, Start by the window.
+  void AddJobButtons(QBoxLayout* layout);
+  // The widgets that stay disabled while a job runs (Start and Cancel come with them).
+  void LockWhileRunning(std::vector<QWidget*> fields);
+  void UpdateEnabled();
+  // From the worker: the job has ended; Ended follows on the GUI thread.
+  void PostEnded();
+  // Joins the job, shows its last counts and gives the window back to the user.
+  void Ended();
 
   BackgroundStop stopper_;
   bool running_ = false;
+  QPushButton* start_ = nullptr;
+  QPushButton* stop_ = nullptr;
+  QPushButton* cancel_ = nullptr;
 
  private:
   std::atomic<bool> refreshQueued_{false};
+  std::vector<QWidget*> fields_;
 };
 
 }  // namespace vl::tools::ui

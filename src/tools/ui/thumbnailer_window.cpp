@@ -15,6 +15,7 @@
 #include <algorithm>
 
 #include "platform/requester.h"
+#include "platform/ui/qt_forms.h"
 #include "tools/ui/form_rows.h"
 
 namespace vl::tools::ui {
@@ -117,14 +118,7 @@ ThumbnailerWindow::ThumbnailerWindow(QWidget* parent) : JobWindow(parent), examp
   stats->addRow(QStringLiteral("Progress:"), progress_);
   layout->addWidget(statistics);
 
-  auto* buttons = new QHBoxLayout;
-  start_ = AddButton(buttons, this, "&Start", "start");
-  start_->setAutoDefault(true);
-  start_->setDefault(true);
-  stop_ = AddButton(buttons, this, "S&top", "stop");
-  buttons->addStretch(1);
-  cancel_ = AddButton(buttons, this, "&Cancel", "cancel");
-  layout->addLayout(buttons);
+  AddJobButtons(layout);
 
   if (example_) exampleView_->setPixmap(Fitted(PixmapOf(ToARGB32(example_->chunky).get())));
 
@@ -136,8 +130,6 @@ ThumbnailerWindow::ThumbnailerWindow(QWidget* parent) : JobWindow(parent), examp
     connect(spin, &QSpinBox::valueChanged, this, &ThumbnailerWindow::UpdateExample);
   for (QCheckBox* box : {aspect_, enable_}) connect(box, &QCheckBox::toggled, this, &ThumbnailerWindow::UpdateExample);
   connect(start_, &QPushButton::clicked, this, &ThumbnailerWindow::Start);
-  connect(stop_, &QPushButton::clicked, this, &ThumbnailerWindow::Stop);
-  connect(cancel_, &QPushButton::clicked, this, &ThumbnailerWindow::reject);
 
   // The worker's notifications: each asks for a refresh on the GUI thread. Queued calls to
   // this window are dropped when it goes, and it goes only after the worker has ended.
@@ -145,28 +137,13 @@ ThumbnailerWindow::ThumbnailerWindow(QWidget* parent) : JobWindow(parent), examp
   job_.fileNotify = refresh;
   job_.scannedNotify = refresh;
   job_.directoryNotify = refresh;
-  job_.finishedNotify = [this](ThumbnailerJob&) {
-    QMetaObject::invokeMethod(
-        this, [this] { Ended(); }, Qt::QueuedConnection);
-  };
+  job_.finishedNotify = [this](ThumbnailerJob&) { PostEnded(); };
 
-  setTabOrder(path_, choosePath_);
-  setTabOrder(choosePath_, recursive_);
-  setTabOrder(recursive_, defaultTool_);
-  setTabOrder(defaultTool_, chooseTool_);
-  setTabOrder(chooseTool_, suffix_);
-  setTabOrder(suffix_, replace_);
-  setTabOrder(replace_, width_);
-  setTabOrder(width_, height_);
-  setTabOrder(height_, aspect_);
-  setTabOrder(aspect_, enable_);
-  setTabOrder(enable_, offsetX_);
-  setTabOrder(offsetX_, offsetY_);
-  setTabOrder(offsetY_, templatePath_);
-  setTabOrder(templatePath_, chooseTemplate_);
-  setTabOrder(chooseTemplate_, start_);
-  setTabOrder(start_, stop_);
-  setTabOrder(stop_, cancel_);
+  platform::ui::SetTabChain({path_, choosePath_, recursive_, defaultTool_, chooseTool_, suffix_, replace_, width_,
+                             height_, aspect_, enable_, offsetX_, offsetY_, templatePath_, chooseTemplate_, start_,
+                             stop_, cancel_});
+  LockWhileRunning({path_, choosePath_, recursive_, defaultTool_, chooseTool_, suffix_, replace_, width_, height_,
+                    aspect_, enable_, offsetX_, offsetY_, templatePath_, chooseTemplate_});
   UpdateExample();
   UpdateEnabled();
 }
@@ -262,24 +239,6 @@ void ThumbnailerWindow::Refresh() {
   progress_->setFormat(QStringLiteral("%1 files scanned").arg(files));
 }
 
-void ThumbnailerWindow::Ended() {
-  stopper_.Wait();
-  StopThumbnailer(job_);
-  running_ = false;
-  Refresh();
-  UpdateEnabled();
-  if (isVisible()) start_->setFocus();
-  Q_EMIT finished();
-}
-
-void ThumbnailerWindow::UpdateEnabled() {
-  for (QWidget* w : std::initializer_list<QWidget*>{path_, choosePath_, recursive_, defaultTool_, chooseTool_, suffix_,
-                                                    replace_, width_, height_, aspect_, enable_, offsetX_, offsetY_,
-                                                    templatePath_, chooseTemplate_, start_, cancel_})
-    w->setEnabled(!running_);
-  stop_->setEnabled(running_);
-}
-
 void ThumbnailerWindow::UpdateExample() {
   const image::Texture* templ = enable_->isChecked() ? template_.get() : nullptr;
   exampleThumb_ = MakeExampleThumbnail(example_.get(), templ, width_->value(), height_->value(), offsetX_->value(),
@@ -307,6 +266,10 @@ void ThumbnailerWindow::ChooseTemplate() {
   const QString start = templatePath_->text().isEmpty() ? Decode(TemplateDirectory()) : templatePath_->text();
   const QString chosen = AskFile(this, QStringLiteral("Please select a template image..."), start, "templateRequester");
   if (!chosen.isEmpty()) SetTemplate(chosen);
+}
+
+void ThumbnailerWindow::JoinJob() {
+  StopThumbnailer(job_);
 }
 
 }  // namespace vl::tools::ui

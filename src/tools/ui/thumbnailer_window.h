@@ -45,8 +45,7 @@ class ThumbnailerWindow : public JobWindow {
 
  private:
   void Refresh() override;
-  void Ended();
-  void UpdateEnabled();
+  void JoinJob() override;
   void UpdateExample();
   void ChooseDrawer();
   void ChooseDefaultTool();
@@ -79,9 +78,6 @@ class ThumbnailerWindow : public JobWindow {
   QLabel* created_ = nullptr;
   QLabel* file_ = nullptr;
   QProgressBar* progress_ = nullptr;
-  QPushButton* start_ = nullptr;
-  QPushButton* stop_ = nullptr;
-  QPushButton* cancel_ = nullptr;
 };
 
 }  // namespace vl::tools::ui
