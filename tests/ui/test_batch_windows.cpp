@@ -1,26 +1,12 @@
-// The batch converter and thumbnailer windows under the offscreen platform: their values
-// reach the jobs, the statistics show the final counts, "S_top" and closing end a running
-// job cleanly, and bad paths, suffixes and templates are refused with a message before
-// anything is written.
+// The batch converter and thumbnailer windows (offscreen): values reach the jobs, statistics show
+// the final counts, "S_top" and closing end a running job, and bad input is refused before writing.
 #include <sys/stat.h>
 
-#include <QAction>
-#include <QApplication>
-#include <QCheckBox>
-#include <QDateTime>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QLabel>
-#include <QLineEdit>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QSpinBox>
-#include <QTemporaryDir>
 #include <QtTest/QtTest>
+#include <QtWidgets>
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,12 +32,12 @@ using vl::tools::ui::ThumbnailerWindow;
 
 namespace {
 
+// Every message shown, as "error: text" or "ask: title|text|buttons".
 struct RecordingRequester : vl::platform::Requester {
-  std::vector<std::string> errors;
-  std::vector<std::string> asked;  // "title|text|buttons"
-  void Error(const std::string& text) override { errors.push_back(text); }
+  std::vector<std::string> said;
+  void Error(const std::string& text) override { said.push_back("error: " + text); }
   int Ask(const std::string& title, const std::string& text, const std::string& buttons) override {
-    asked.push_back(title + "|" + text + "|" + buttons);
+    said.push_back("ask: " + title + "|" + text + "|" + buttons);
     return 0;
   }
 };
@@ -89,15 +75,57 @@ QStringList Files(const QString& dir, const QString& pattern = QStringLiteral("*
 
 template <class T>
 T* Find(const QWidget* w, const char* name) {
-  T* child = w->findChild<T*>(QString::fromUtf8(name));
-  if (!child) qWarning("no child %s", name);
-  return child;
+  return w->findChild<T*>(QString::fromUtf8(name));
 }
 
 QString Text(const QWidget* w, const char* name) {
   QLabel* l = Find<QLabel>(w, name);
   return l ? l->text() : QString();
 }
+
+// One "row" column indexing a table of cases; the row's tag names the case in failures.
+template <class Row, size_t N>
+void AddRows(const Row (&rows)[N]) {
+  QTest::addColumn<int>("row");
+  for (size_t i = 0; i < N; ++i) QTest::newRow(rows[i].tag) << static_cast<int>(i);
+}
+
+// pics/ holds a.png (200 x 100), notes.txt and sub/b.png; a 64 x 64 box keeps a.png's aspect.
+// templ: "frame.png" (90 x 70) made here, "card.png" shipped, or none.
+const struct ThumbRun {
+  const char *tag, *templ, *suffix;
+  bool recursive, replace;
+  int dirs, files, created;
+  const char* thumb;  // of a.png
+  QSize size;
+} kThumbRuns[] = {{"recursive", "", ".info", true, false, 2, 3, 2, "pics/a.png.info", {64, 32}},
+                  {"template", "frame.png", ".info", false, false, 1, 2, 1, "pics/a.png.info", {90, 70}},
+                  {"shipped template", "card.png", ".info", false, false, 1, 2, 1, "pics/a.png.info", {76, 76}},
+                  {"replaced suffix", "", "thumb", false, true, 1, 2, 1, "pics/a.thumb", {64, 32}}};
+
+// Refused with a message before anything is written. Batch converter: a = source, b = destination,
+// extra "ro" takes the write permission from "locked". Thumbnailer: a = path, b = suffix, extra = the
+// template, enabled unless "-". No message: the "Error!" requester instead.
+const struct Refusal {
+  const char* tag;
+  bool thumbnailer;
+  const char *a, *b, *extra, *message;
+} kRefusals[] = {{"no source", false, "", "out", "", "Please give a source path."},
+                 {"missing source", false, "missing", "out", "", "does not exist"},
+                 {"source is a file", false, "file.txt", "out", "", "is not a directory"},
+                 {"no destination", false, "src", "", "", "Please give a destination path."},
+                 {"same directory", false, "src", "src/../src", "", "are the same directory"},
+                 {"destination is a file", false, "src", "file.txt", "", "is not a directory"},
+                 {"destination below a file", false, "src", "file.txt/out", "", "cannot be created"},
+                 {"destination cannot be made", false, "src", "locked/out", "ro", "cannot be written"},
+                 {"destination cannot be written", false, "src", "locked", "ro", "cannot be written"},
+                 {"empty suffix", true, "src", "", "-", ""},
+                 {"suffix with a slash", true, "src", "/../x", "-", "must not contain"},
+                 {"no path", true, "", ".info", "-", "Please give the path"},
+                 {"missing path", true, "missing", ".info", "-", "does not exist"},
+                 {"path is a file", true, "file.txt", ".info", "-", "is not a directory"},
+                 {"template not a picture", true, "src", ".info", "file.txt", "is not a picture"},
+                 {"no template", true, "src", ".info", "", "Please choose a template image."}};
 
 }  // namespace
 
@@ -109,12 +137,13 @@ class BatchWindowsTest : public QObject {
   RecordingRequester requester_;
   std::unique_ptr<QTemporaryDir> dir_;
 
-  QString file(const QString& name) const { return dir_->filePath(name); }
-  // name/ holding count pictures of w x h named p00.png, p01.png, ...
-  void makePictures(const QString& name, int count, int w, int h) {
-    QVERIFY(QDir(dir_->path()).mkpath(name));
+  // A path in the temporary directory; empty for an empty name.
+  QString file(const char* name) const { return *name ? dir_->filePath(QString::fromUtf8(name)) : QString(); }
+  // src/ holding count pictures of w x h named p00.png, p01.png, ...
+  void makePictures(int count, int w, int h) {
+    QVERIFY(QDir(dir_->path()).mkpath(QStringLiteral("src")));
     for (int i = 0; i < count; ++i)
-      QVERIFY(WritePicture(file(QStringLiteral("%1/p%2.png").arg(name).arg(i, 2, 10, QLatin1Char('0'))), w, h));
+      QVERIFY(WritePicture(dir_->filePath(QStringLiteral("src/p%1.png").arg(i, 2, 10, QLatin1Char('0'))), w, h));
   }
 
  private Q_SLOTS:
@@ -128,14 +157,14 @@ class BatchWindowsTest : public QObject {
 
   void batchConverterConvertsAndShowsTheFinalCounts() {
     QVERIFY(QDir(dir_->path()).mkpath(QStringLiteral("src/sub")));
-    QVERIFY(WritePicture(file(QStringLiteral("src/a.png")), 120, 80));
-    QVERIFY(WritePicture(file(QStringLiteral("src/b.png")), 30, 40));
-    QVERIFY(WriteText(file(QStringLiteral("src/notes.txt"))));
-    const QString dest = file(QStringLiteral("out/two/three"));  // made level by level
+    QVERIFY(WritePicture(file("src/a.png"), 120, 80));
+    QVERIFY(WritePicture(file("src/b.png"), 30, 40));
+    QVERIFY(WriteText(file("src/notes.txt")));
+    const QString dest = file("out/two/three");  // made level by level
 
     BatchConvertWindow w;
     w.Open();
-    Find<QLineEdit>(&w, "sourcePath")->setText(file(QStringLiteral("src")));
+    Find<QLineEdit>(&w, "sourcePath")->setText(file("src"));
     Find<QLineEdit>(&w, "destPath")->setText(dest);
     Find<QSpinBox>(&w, "width")->setValue(50);
     Find<QSpinBox>(&w, "height")->setValue(50);
@@ -143,7 +172,7 @@ class BatchWindowsTest : public QObject {
     Find<QSpinBox>(&w, "quality")->setValue(80);
     QSignalSpy finished(&w, &BatchConvertWindow::finished);
     Find<QPushButton>(&w, "start")->click();
-    QVERIFY(requester_.errors.empty());
+    QVERIFY(requester_.said.empty());
     if (finished.isEmpty()) {
       // While it runs, only "S_top" takes a click.
       QVERIFY(!Find<QPushButton>(&w, "start")->isEnabled());
@@ -169,53 +198,32 @@ class BatchWindowsTest : public QObject {
     QCOMPARE(Find<QSpinBox>(&w, "width")->value(), 50);  // the values stay for the next run
   }
 
-  void thumbnailerMakesThumbnailsAndShowsTheFinalCounts_data() {
-    QTest::addColumn<bool>("recursive");
-    QTest::addColumn<QString>("templ");  // "frame.png" made here, "card.png" shipped, or none
-    QTest::addColumn<QString>("suffix");
-    QTest::addColumn<bool>("replace");
-    QTest::addColumn<int>("dirs");
-    QTest::addColumn<int>("files");
-    QTest::addColumn<int>("created");
-    QTest::addColumn<QString>("thumb");  // of a.png
-    QTest::addColumn<QSize>("size");
-    // pics/ holds a.png (200 x 100), notes.txt and sub/b.png; a 64 x 64 box keeps a.png's aspect.
-    const QString info = QStringLiteral(".info");
-    QTest::newRow("flat") << false << QString() << info << false << 1 << 2 << 1 << "a.png.info" << QSize(64, 32);
-    QTest::newRow("recursive") << true << QString() << info << false << 2 << 3 << 2 << "a.png.info" << QSize(64, 32);
-    QTest::newRow("template") << false << "frame.png" << info << false << 1 << 2 << 1 << "a.png.info" << QSize(90, 70);
-    QTest::newRow("shipped template") << false << "card.png" << info << false << 1 << 2 << 1 << "a.png.info"
-                                      << QSize(76, 76);
-    QTest::newRow("replaced suffix") << false << QString() << "thumb" << true << 1 << 2 << 1 << "a.thumb"
-                                     << QSize(64, 32);
-  }
+  void thumbnailerMakesThumbnailsAndShowsTheFinalCounts_data() { AddRows(kThumbRuns); }
   void thumbnailerMakesThumbnailsAndShowsTheFinalCounts() {
-    QFETCH(bool, recursive);
-    QFETCH(QString, templ);
-    QFETCH(QString, suffix);
-    QFETCH(bool, replace);
+    QFETCH(int, row);
+    const ThumbRun& r = kThumbRuns[row];
+    const QString templ = QString::fromUtf8(r.templ);
     QVERIFY(QDir(dir_->path()).mkpath(QStringLiteral("pics/sub")));
-    QVERIFY(WritePicture(file(QStringLiteral("pics/a.png")), 200, 100));
-    QVERIFY(WritePicture(file(QStringLiteral("pics/sub/b.png")), 40, 40));
-    QVERIFY(WriteText(file(QStringLiteral("pics/notes.txt"))));
-    QVERIFY(WritePicture(file(QStringLiteral("frame.png")), 90, 70));
+    QVERIFY(WritePicture(file("pics/a.png"), 200, 100));
+    QVERIFY(WritePicture(file("pics/sub/b.png"), 40, 40));
+    QVERIFY(WriteText(file("pics/notes.txt")));
+    QVERIFY(WritePicture(file("frame.png"), 90, 70));
 
     ThumbnailerWindow w;
     w.Open();
     QVERIFY(w.exampleThumbnail());
     QCOMPARE(w.exampleThumbnail()->width, 64);
-    Find<QLineEdit>(&w, "path")->setText(file(QStringLiteral("pics")));
-    Find<QCheckBox>(&w, "recursive")->setChecked(recursive);
-    Find<QLineEdit>(&w, "suffix")->setText(suffix);
-    Find<QCheckBox>(&w, "replace")->setChecked(replace);
-    QFETCH(QSize, size);
+    Find<QLineEdit>(&w, "path")->setText(file("pics"));
+    Find<QCheckBox>(&w, "recursive")->setChecked(r.recursive);
+    Find<QLineEdit>(&w, "suffix")->setText(QString::fromUtf8(r.suffix));
+    Find<QCheckBox>(&w, "replace")->setChecked(r.replace);
     if (!templ.isEmpty()) {
       const QString shipped = QFile::decodeName(QByteArray::fromStdString(vl::tools::TemplateDirectory())) + templ;
       Find<QCheckBox>(&w, "enableTemplate")->setChecked(true);
-      w.SetTemplate(templ == QStringLiteral("card.png") ? shipped : file(templ));
+      w.SetTemplate(templ == QStringLiteral("card.png") ? shipped : file(r.templ));
       QVERIFY(w.templateImage());
       // The example thumbnail takes the template's size, and leaves it with the template.
-      QCOMPARE(QSize(w.exampleThumbnail()->width, w.exampleThumbnail()->height), size);
+      QCOMPARE(QSize(w.exampleThumbnail()->width, w.exampleThumbnail()->height), r.size);
       Find<QCheckBox>(&w, "enableTemplate")->setChecked(false);
       QCOMPARE(w.exampleThumbnail()->width, 64);
       Find<QCheckBox>(&w, "enableTemplate")->setChecked(true);
@@ -223,20 +231,16 @@ class BatchWindowsTest : public QObject {
     QSignalSpy finished(&w, &ThumbnailerWindow::finished);
     QVERIFY(w.Start());
     QVERIFY(finished.wait(30000));
-    QVERIFY(requester_.errors.empty());
+    QVERIFY(requester_.said.empty());
     QCOMPARE(w.job().templateImage != nullptr, !templ.isEmpty());
-    QFETCH(int, dirs);
-    QFETCH(int, files);
-    QFETCH(int, created);
-    QCOMPARE(Text(&w, "scannedDirectories").toInt(), dirs);
-    QCOMPARE(Text(&w, "createdThumbnails").toInt(), created);
+    QCOMPARE(Text(&w, "scannedDirectories").toInt(), r.dirs);
+    QCOMPARE(Text(&w, "createdThumbnails").toInt(), r.created);
     // A thumbnail written beside its picture may or may not turn up later in the same
     // listing; when it does, it is examined (and skipped) like any file.
     const int scanned = Text(&w, "scannedFiles").toInt();
-    QVERIFY2(scanned >= files && scanned <= files + created, qPrintable(QString::number(scanned)));
-    QFETCH(QString, thumb);
-    QCOMPARE(SizeOf(file(QStringLiteral("pics/") + thumb)), size);
-    QCOMPARE(QFile::exists(file(QStringLiteral("pics/sub/b.png.info"))), recursive);
+    QVERIFY2(scanned >= r.files && scanned <= r.files + r.created, qPrintable(QString::number(scanned)));
+    QCOMPARE(SizeOf(file(r.thumb)), r.size);
+    QCOMPARE(QFile::exists(file("pics/sub/b.png.info")), r.recursive);
     QVERIFY(Find<QPushButton>(&w, "start")->isEnabled());
   }
 
@@ -246,8 +250,7 @@ class BatchWindowsTest : public QObject {
     vl::main::ui::WindowTable windows(session, main);
     const struct {
       int id;
-      const char* name;
-      const char* title;
+      const char *name, *title;
     } items[] = {{vl::app::kMenuBatchConvert, "batch-convert", "Batch converter"},
                  {vl::app::kMenuThumbnailer, "thumbnailer", "Thumbnailer"}};
     const std::vector<std::string> names = windows.WindowNames();
@@ -273,37 +276,27 @@ class BatchWindowsTest : public QObject {
 
   void stopAndCloseEndARunningJob_data() {
     QTest::addColumn<bool>("thumbnailer");
-    QTest::addColumn<int>("how");  // 0 "S_top", 1 the window closed, 2 the window destroyed
-    QTest::newRow("batch converter, S_top") << false << 0;
-    QTest::newRow("batch converter, closed") << false << 1;
-    QTest::newRow("batch converter, destroyed") << false << 2;
-    QTest::newRow("thumbnailer, S_top") << true << 0;
-    QTest::newRow("thumbnailer, closed") << true << 1;
-    QTest::newRow("thumbnailer, destroyed") << true << 2;
+    QTest::addColumn<int>("how");
+    const char* const hows[] = {"S_top", "closed", "destroyed"};
+    for (bool thumbnailer : {false, true})
+      for (int how = 0; how < 3; ++how)
+        QTest::addRow("%s, %s", thumbnailer ? "thumbnailer" : "batch converter", hows[how]) << thumbnailer << how;
   }
   void stopAndCloseEndARunningJob() {
     QFETCH(bool, thumbnailer);
-    QFETCH(int, how);
+    QFETCH(int, how);  // 0 "S_top", 1 the window closed, 2 the window destroyed
     constexpr int kCount = 60;
-    makePictures(QStringLiteral("src"), kCount, 256, 256);
-    const QString dest = file(QStringLiteral("dst"));
-    std::unique_ptr<QDialog> w;
-    if (thumbnailer) {
-      auto* t = new ThumbnailerWindow;
-      w.reset(t);
-      Find<QLineEdit>(t, "path")->setText(file(QStringLiteral("src")));
-    } else {
-      auto* b = new BatchConvertWindow;
-      w.reset(b);
-      Find<QLineEdit>(b, "sourcePath")->setText(file(QStringLiteral("src")));
-      Find<QLineEdit>(b, "destPath")->setText(dest);
-    }
+    makePictures(kCount, 256, 256);
+    const QString out = thumbnailer ? file("src") : file("dst");
+    std::unique_ptr<QDialog> w(thumbnailer ? static_cast<QDialog*>(new ThumbnailerWindow) : new BatchConvertWindow);
+    Find<QLineEdit>(w.get(), thumbnailer ? "path" : "sourcePath")->setText(file("src"));
+    if (!thumbnailer) Find<QLineEdit>(w.get(), "destPath")->setText(out);
     w->show();
     QPushButton* start = Find<QPushButton>(w.get(), "start");
     QPushButton* stop = Find<QPushButton>(w.get(), "stop");
     QSignalSpy finished(w.get(), SIGNAL(finished()));
     start->click();
-    QVERIFY(requester_.errors.empty());
+    QVERIFY(requester_.said.empty());
     // Escape does not close the window while the job runs ("_Cancel" is disabled then).
     QTest::keyClick(w.get(), Qt::Key_Escape);
     QVERIFY(w->isVisible());
@@ -325,122 +318,60 @@ class BatchWindowsTest : public QObject {
       QVERIFY(!stop->isEnabled());
     }
     // Stopped between two files: fewer than all, and every file written is whole.
-    const QStringList written =
-        thumbnailer ? Files(file(QStringLiteral("src")), QStringLiteral("*.info")) : Files(dest);
+    const QStringList written = Files(out, thumbnailer ? QStringLiteral("*.info") : QStringLiteral("*"));
     QVERIFY2(written.size() < kCount, qPrintable(QString::number(written.size())));
-    for (const QString& name : written) {
-      const QString path = (thumbnailer ? file(QStringLiteral("src/")) : dest + QLatin1Char('/')) + name;
-      QVERIFY2(SizeOf(path).width() > 0, qPrintable(path));
-    }
+    for (const QString& name : written) QVERIFY2(SizeOf(out + QLatin1Char('/') + name).width() > 0, qPrintable(name));
     if (w) QCOMPARE(Text(w.get(), thumbnailer ? "createdThumbnails" : "converted"), QString::number(written.size()));
   }
 
-  void batchConverterRefusesBadPaths_data() {
-    QTest::addColumn<QString>("source");
-    QTest::addColumn<QString>("dest");
-    QTest::addColumn<bool>("readOnly");  // the destination's parent loses its write permission
-    QTest::addColumn<QString>("message");
-    const struct {
-      const char *tag, *source, *dest;
-      bool readOnly;
-      const char* message;
-    } rows[] = {{"no source", "", "out", false, "Please give a source path."},
-                {"missing source", "missing", "out", false, "does not exist"},
-                {"source is a file", "file.txt", "out", false, "is not a directory"},
-                {"no destination", "src", "", false, "Please give a destination path."},
-                {"same directory", "src", "src/../src", false, "are the same directory"},
-                {"destination is a file", "src", "file.txt", false, "is not a directory"},
-                {"destination below a file", "src", "file.txt/out", false, "cannot be created"},
-                {"destination cannot be made", "src", "locked/out", true, "cannot be written"},
-                {"destination cannot be written", "src", "locked", true, "cannot be written"}};
-    for (const auto& r : rows)
-      QTest::newRow(r.tag) << QString::fromUtf8(r.source) << QString::fromUtf8(r.dest) << r.readOnly
-                           << QString::fromUtf8(r.message);
-  }
-  void batchConverterRefusesBadPaths() {
-    QFETCH(QString, source);
-    QFETCH(QString, dest);
-    QFETCH(bool, readOnly);
-    QFETCH(QString, message);
-    makePictures(QStringLiteral("src"), 2, 16, 16);
-    QVERIFY(WriteText(file(QStringLiteral("file.txt"))));
+  void refusesBadInput_data() { AddRows(kRefusals); }
+  void refusesBadInput() {
+    QFETCH(int, row);
+    const Refusal& r = kRefusals[row];
+    makePictures(2, 16, 16);
+    QVERIFY(WriteText(file("file.txt")));
     QVERIFY(QDir(dir_->path()).mkpath(QStringLiteral("locked")));
-    QVERIFY(::chmod(Local(file(QStringLiteral("locked"))).c_str(), 0555) == 0);
-    const QDateTime before = QFileInfo(file(QStringLiteral("src/p00.png"))).lastModified();
+    QVERIFY(::chmod(Local(file("locked")).c_str(), 0555) == 0);
+    const QDateTime before = QFileInfo(file("src/p00.png")).lastModified();
 
-    BatchConvertWindow w;
-    Find<QLineEdit>(&w, "sourcePath")->setText(source.isEmpty() ? source : file(source));
-    Find<QLineEdit>(&w, "destPath")->setText(dest.isEmpty() ? dest : file(dest));
-    bool started = false;
-    if (readOnly) {
-      // The unprivileged user must reach the directories for the bits of "locked" to count.
-      QVERIFY(::chmod(Local(dir_->path()).c_str(), 0755) == 0);
-      vl::test::UnprivilegedFiles unprivileged;
-      if (!unprivileged.active()) QSKIP("permission bits cannot be made to apply");
-      started = w.Start();
+    if (r.thumbnailer) {
+      ThumbnailerWindow w;
+      Find<QLineEdit>(&w, "path")->setText(file(r.a));
+      Find<QLineEdit>(&w, "suffix")->setText(QString::fromUtf8(r.b));
+      if (std::string(r.extra) != "-") {
+        Find<QCheckBox>(&w, "enableTemplate")->setChecked(true);
+        w.SetTemplate(file(r.extra));
+        QVERIFY(!w.templateImage());
+        QVERIFY(w.exampleThumbnail());  // the preview goes on without a template
+      }
+      QVERIFY(!w.Start());
+      QVERIFY(!w.running());
     } else {
-      started = w.Start();
+      BatchConvertWindow w;
+      Find<QLineEdit>(&w, "sourcePath")->setText(file(r.a));
+      Find<QLineEdit>(&w, "destPath")->setText(file(r.b));
+      std::optional<vl::test::UnprivilegedFiles> unprivileged;
+      if (*r.extra) {
+        // The unprivileged user must reach the directories for the bits of "locked" to count.
+        QVERIFY(::chmod(Local(dir_->path()).c_str(), 0755) == 0);
+        if (!unprivileged.emplace().active()) QSKIP("permission bits cannot be made to apply");
+      }
+      const bool started = w.Start();
+      unprivileged.reset();
+      QVERIFY(!started);
+      QVERIFY(!w.running());
     }
-    QVERIFY(!started);
-    QVERIFY(!w.running());
-    QCOMPARE(requester_.errors.size(), size_t{1});
-    QVERIFY2(QString::fromStdString(requester_.errors[0]).contains(message), requester_.errors[0].c_str());
+    QCOMPARE(requester_.said.size(), size_t{1});
+    const std::string& said = requester_.said[0];
+    QVERIFY2(*r.message ? said.starts_with("error: ") && said.find(r.message) != std::string::npos
+                        : said == "ask: Error!|You need to specify file suffix!\n|OK",
+             said.c_str());
     // Nothing written: no destination made, the pictures untouched.
-    QVERIFY(!QFile::exists(file(QStringLiteral("out"))));
-    QVERIFY(Files(file(QStringLiteral("locked"))).isEmpty());
-    QCOMPARE(Files(file(QStringLiteral("src"))).size(), 2);
-    QCOMPARE(QFileInfo(file(QStringLiteral("src/p00.png"))).lastModified(), before);
-    QVERIFY(::chmod(Local(file(QStringLiteral("locked"))).c_str(), 0755) == 0);
-  }
-
-  void thumbnailerRefusesBadInput_data() {
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("suffix");
-    QTest::addColumn<QString>("templ");  // enables the template unless "-"
-    QTest::addColumn<QString>("message");
-    const struct {
-      const char *tag, *path, *suffix, *templ, *message;
-    } rows[] = {{"empty suffix", "pics", "", "-", ""},  // the "Error!" requester
-                {"suffix with a slash", "pics", "/../x", "-", "must not contain"},
-                {"no path", "", ".info", "-", "Please give the path"},
-                {"missing path", "missing", ".info", "-", "does not exist"},
-                {"path is a file", "pics/notes.txt", ".info", "-", "is not a directory"},
-                {"template not a picture", "pics", ".info", "pics/notes.txt", "is not a picture"},
-                {"missing template", "pics", ".info", "none.png", "is not a picture"},
-                {"no template", "pics", ".info", "", "Please choose a template image."}};
-    for (const auto& r : rows)
-      QTest::newRow(r.tag) << QString::fromUtf8(r.path) << QString::fromUtf8(r.suffix) << QString::fromUtf8(r.templ)
-                           << QString::fromUtf8(r.message);
-  }
-  void thumbnailerRefusesBadInput() {
-    QFETCH(QString, path);
-    QFETCH(QString, suffix);
-    QFETCH(QString, templ);
-    QFETCH(QString, message);
-    QVERIFY(QDir(dir_->path()).mkpath(QStringLiteral("pics")));
-    QVERIFY(WritePicture(file(QStringLiteral("pics/a.png")), 20, 20));
-    QVERIFY(WriteText(file(QStringLiteral("pics/notes.txt"))));
-
-    ThumbnailerWindow w;
-    Find<QLineEdit>(&w, "path")->setText(path.isEmpty() ? path : file(path));
-    Find<QLineEdit>(&w, "suffix")->setText(suffix);
-    if (templ != QStringLiteral("-")) {
-      Find<QCheckBox>(&w, "enableTemplate")->setChecked(true);
-      w.SetTemplate(templ.isEmpty() ? templ : file(templ));
-      QVERIFY(!w.templateImage());
-      QVERIFY(w.exampleThumbnail());  // the preview goes on without a template
-    }
-    QVERIFY(!w.Start());
-    QVERIFY(!w.running());
-    if (message.isEmpty()) {
-      QVERIFY(requester_.errors.empty());
-      QCOMPARE(requester_.asked, (std::vector<std::string>{"Error!|You need to specify file suffix!\n|OK"}));
-    } else {
-      QVERIFY(requester_.asked.empty());
-      QCOMPARE(requester_.errors.size(), size_t{1});
-      QVERIFY2(QString::fromStdString(requester_.errors[0]).contains(message), requester_.errors[0].c_str());
-    }
-    QCOMPARE(Files(file(QStringLiteral("pics"))), (QStringList{QStringLiteral("a.png"), QStringLiteral("notes.txt")}));
+    QVERIFY(!QFile::exists(file("out")));
+    QVERIFY(Files(file("locked")).isEmpty());
+    QCOMPARE(Files(file("src")), (QStringList{QStringLiteral("p00.png"), QStringLiteral("p01.png")}));
+    QCOMPARE(QFileInfo(file("src/p00.png")).lastModified(), before);
+    QVERIFY(::chmod(Local(file("locked")).c_str(), 0755) == 0);
   }
 };
 
