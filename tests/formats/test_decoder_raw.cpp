@@ -3,7 +3,6 @@
 #include <tiffio.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <tuple>
 
@@ -146,6 +145,7 @@ TEST_F(RawDecoderTest, HostileFilesFailCleanly) {
   std::vector<std::pair<std::string, Bytes>> cases = {
       {"unknown maker", MakeTestDng(unknown)},
       {"lying size", lying},
+      {"DNG cut in the header", Bytes(dng.begin(), dng.begin() + 200)},
       {"DNG cut in the directory", Bytes(dng.begin(), dng.begin() + 300)},
   };
   for (const auto& [what, head] : kRawHeads) {  // each signature followed by noise
@@ -214,27 +214,14 @@ TEST_F(RawDecoderTest, FullDecodeStopsWhenAsked) {
 TEST_F(RawDecoderTest, HeadlessFrontEndWorksOnTheFullPicture) {
   TestDng spec;
   spec.orientation = 6;
-  const Bytes bytes = MakeTestDng(spec);
-  ASSERT_GT(bytes.size(), 200u);
-  std::string dng = Write("a.dng", bytes);
-  std::string bad = Write("b.dng", Bytes(bytes.begin(), bytes.begin() + 200));  // cut inside the header
-  struct Case {
-    std::string file;
-    int status;
-    std::vector<std::string> lines;
-  };
-  const Case cases[] = {
-      {dng, 0, {"Width: 96", "Height: 128", "Format: RAW", "RC 96\n", "RC 128\n"}},
-      {bad, 1, {"Failed to load image"}},
-  };
-  for (const Case& c : cases) {
-    std::string out;
-    int status = RunCommand(
-        ShellQuote(VISTALOOM_BINARY) + " --headless " + ShellQuote(c.file) + " --exec ImageWidth --exec ImageHeight",
-        out);
-    EXPECT_EQ(status, c.status) << c.file << "\n" << out;
-    for (const std::string& line : c.lines) EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
-  }
+  std::string out, dng = Write("a.dng", MakeTestDng(spec));
+  EXPECT_EQ(RunCommand(ShellQuote(VISTALOOM_BINARY) + " --headless " + ShellQuote(dng) +
+                           " --exec ImageWidth --exec ImageHeight",
+                       out),
+            0)
+      << out;
+  for (const char* line : {"Width: 96", "Height: 128", "Format: RAW", "RC 96\n", "RC 128\n"})
+    EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
 }
 
 }  // namespace
