@@ -276,41 +276,39 @@ TEST(ModernFormatSniff, BrandsAndSignatures) {
   };
   Bytes tooSmall = ftyp("heic", {});
   tooSmall[3] = 8;
-  using K = formats::decode::BmffKind;
-  struct Case {
-    const char* what;
-    Bytes head;
-    K kind;
-    bool jxl;
-  } cases[] = {
-      {"heic", ftyp("heic", {"mif1", "heic"}), K::kHeif, false},
-      {"heix", ftyp("heix", {}), K::kHeif, false},
-      {"hevc sequence", ftyp("hevc", {"msf1"}), K::kHeif, false},
-      {"generic image only", ftyp("mif1", {"miaf"}), K::kHeif, false},
-      {"generic with heic", ftyp("mif1", {"heic"}), K::kHeif, false},
-      {"generic with avif", ftyp("mif1", {"miaf", "avif"}), K::kAvif, false},
-      {"sequence with avis", ftyp("msf1", {"avis"}), K::kAvif, false},
-      {"avif", ftyp("avif", {"mif1", "miaf"}), K::kAvif, false},
-      {"avis", ftyp("avis", {"msf1"}), K::kAvif, false},
-      {"heic major wins over avif compatible", ftyp("heic", {"avif"}), K::kHeif, false},
-      {"mp4 video", ftyp("isom", {"iso2", "mp41"}), K::kNone, false},
-      {"box too small", tooSmall, K::kNone, false},
-      {"short", Bytes{0, 0, 0, 24, 'f', 't', 'y', 'p', 'h', 'e', 'i', 'c'}, K::kNone, false},
-      {"jxl codestream", Bytes{0xFF, 0x0A, 0xFA, 0x1F}, K::kNone, true},
-      {"jxl container", Bytes{0, 0, 0, 0x0C, 'J', 'X', 'L', ' ', 0x0D, 0x0A, 0x87, 0x0A, 0, 0}, K::kNone, true},
-      {"jxl container damaged", Bytes{0, 0, 0, 0x0C, 'J', 'X', 'L', ' ', 0x0D, 0x0A, 0x87, 0x0B}, K::kNone, false},
-      {"jpeg", Bytes{0xFF, 0xD8, 0xFF, 0xE0}, K::kNone, false},
-      {"one byte", Bytes{0xFF}, K::kNone, false}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    const uint8_t* h = c.head.data();
-    EXPECT_EQ(formats::decode::ClassifyBmff(h, c.head.size()), c.kind);
-    EXPECT_EQ(formats::SniffHeif(h, c.head.size()), c.kind == K::kHeif);
-    EXPECT_EQ(formats::SniffAvif(h, c.head.size()), c.kind == K::kAvif);
-    EXPECT_EQ(formats::SniffJxl(h, c.head.size()), c.jxl);
+  // Each head and the decoder that owns it: the major brand wins over compatible ones.
+  const std::pair<Bytes, const char*> cases[] = {
+      {ftyp("heic", {"mif1", "heic"}), "HEIF"},
+      {ftyp("heix", {}), "HEIF"},
+      {ftyp("hevc", {"msf1"}), "HEIF"},
+      {ftyp("mif1", {"miaf"}), "HEIF"},
+      {ftyp("mif1", {"heic"}), "HEIF"},
+      {ftyp("heic", {"avif"}), "HEIF"},
+      {ftyp("mif1", {"miaf", "avif"}), "AVIF"},
+      {ftyp("msf1", {"avis"}), "AVIF"},
+      {ftyp("avif", {"mif1", "miaf"}), "AVIF"},
+      {ftyp("avis", {"msf1"}), "AVIF"},
+      {Bytes{0xFF, 0x0A, 0xFA, 0x1F}, "JPEG XL"},
+      {Bytes{0, 0, 0, 0x0C, 'J', 'X', 'L', ' ', 0x0D, 0x0A, 0x87, 0x0A, 0, 0}, "JPEG XL"},
+      {Bytes{0, 0, 0, 0x0C, 'J', 'X', 'L', ' ', 0x0D, 0x0A, 0x87, 0x0B}, nullptr},  // damaged container
+      {ftyp("isom", {"iso2", "mp41"}), nullptr},                                    // mp4 video
+      {tooSmall, nullptr},
+      {Bytes{0, 0, 0, 24, 'f', 't', 'y', 'p', 'h', 'e', 'i', 'c'}, nullptr},  // short
+      {Bytes{0xFF, 0xD8, 0xFF, 0xE0}, nullptr},                               // JPEG
+      {Bytes{0xFF}, nullptr}};
+  for (const auto& [head, want] : cases) {
+    SCOPED_TRACE(::testing::PrintToString(head));
+    auto is = [&](const char* name) { return want && std::strcmp(want, name) == 0; };
+    using K = formats::decode::BmffKind;
+    EXPECT_EQ(formats::decode::ClassifyBmff(head.data(), head.size()), is("HEIF")   ? K::kHeif
+                                                                       : is("AVIF") ? K::kAvif
+                                                                                    : K::kNone);
+    EXPECT_EQ(formats::SniffHeif(head.data(), head.size()), is("HEIF"));
+    EXPECT_EQ(formats::SniffAvif(head.data(), head.size()), is("AVIF"));
+    EXPECT_EQ(formats::SniffJxl(head.data(), head.size()), is("JPEG XL"));
     // The table hands each to the one decoder that claims it.
-    const formats::Decoder* d = formats::FindDecoder(h, c.head.size());
-    if (const char* want = c.kind == K::kHeif ? "HEIF" : c.kind == K::kAvif ? "AVIF" : c.jxl ? "JPEG XL" : nullptr) {
+    const formats::Decoder* d = formats::FindDecoder(head.data(), head.size());
+    if (want) {
       ASSERT_NE(d, nullptr);
       EXPECT_STREQ(d->typeName, want);
     }
