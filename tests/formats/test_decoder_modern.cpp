@@ -203,8 +203,7 @@ TEST_F(ModernFormatTest, EmbeddedProfileArrivesByteForByte) {
       EXPECT_EQ(pic.iccProfile, profile);
       // And onto the Texture, where the display finds it.
       image::TexturePtr t(formats::PictureToTexture(pic, false));
-      ASSERT_TRUE(t);
-      ASSERT_TRUE(t->iccProfile);
+      ASSERT_TRUE(t && t->iccProfile);
       EXPECT_EQ(*t->iccProfile, profile);
     }
   }
