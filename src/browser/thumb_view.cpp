@@ -12,7 +12,6 @@
 #include "formats/exif.h"
 #include "formats/file_load.h"
 #include "formats/file_type.h"
-#include "formats/icc_profile.h"
 #include "formats/jpeg_codec.h"
 #include "formats/loader.h"
 #include "image/colour_management.h"
@@ -493,14 +492,9 @@ image::ChunkyPtr ThumbView::FitIcon(const image::ChunkyImage* icon) {
 }
 
 namespace {
-// A thumbnail of a picture with a profile is converted to sRGB, which is what the disk cache
-// keeps. The thumbnail a JPEG embeds in its EXIF block has the colours of the picture, so it
-// takes the profile of the file (jpegPath).
-bool ConvertToSrgb(image::Texture& thumbnail, const std::string& jpegPath) {
-  if (!jpegPath.empty()) {
-    std::vector<uint8_t> profile = formats::ReadJpegIccProfileFromFile(jpegPath.c_str());
-    return !profile.empty() && image::ConvertPicture(thumbnail.chunky, profile, image::ColourTarget::kSrgb);
-  }
+// A thumbnail of a picture with a profile (an EXIF thumbnail carries its file's) is converted
+// to sRGB, which is what the disk cache keeps.
+bool ConvertToSrgb(image::Texture& thumbnail) {
   return thumbnail.iccProfile &&
          image::ConvertPicture(thumbnail.chunky, *thumbnail.iccProfile, image::ColourTarget::kSrgb);
 }
@@ -577,7 +571,7 @@ void ThumbView::MakePicture(const std::string& path, const std::string& name, bo
       image::QuickScale(tex->chunky, t.width, t.height);
       if (tex->chunky->width != t.width || tex->chunky->height != t.height) return;  // no memory to scale
       const bool enlarged = t.width + t.height > w + h;
-      const bool srgb = ConvertToSrgb(*tex, fromExif ? path : std::string());
+      const bool srgb = ConvertToSrgb(*tex);
       // The format the reader recognised, kept in the texture (the process-wide name may
       // meanwhile belong to another thread's load); an EXIF thumbnail is the file's type.
       std::string format = fromExif || tex->formatName.empty() ? type.name : tex->formatName;

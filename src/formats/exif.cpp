@@ -6,6 +6,8 @@
 #include <limits>
 #include <new>
 
+#include "formats/icc_profile.h"
+
 namespace vl::formats {
 namespace {
 
@@ -560,10 +562,19 @@ std::unique_ptr<ExifInfo> ReadExifInfo(const char* path) {
   return copy;
 }
 
-std::vector<uint8_t> ReadExifThumbnailData(const char* path) {
+std::vector<uint8_t> ReadExifThumbnailData(const char* path, std::vector<uint8_t>* iccProfile) {
   std::lock_guard<std::recursive_mutex> lock(g_exifLock);
   std::vector<uint8_t> bytes;
-  if (ReadJpegFile(path) && g_info.thumbnailSize != 0 && g_thumbSection >= 0 &&
+  const bool read = ReadJpegFile(path);
+  if (read && iccProfile) {
+    std::vector<JpegMarkerData> app2;
+    for (const JpegSection& section : g_sections)
+      if (section.marker == M_ICC && section.data.size() > 2)
+        app2.push_back({section.data.data() + 2, section.data.size() - 2});
+    *iccProfile = AssembleJpegIccProfile(app2);
+    if (!ProfileFitsRgbPixels(*iccProfile)) iccProfile->clear();
+  }
+  if (read && g_info.thumbnailSize != 0 && g_thumbSection >= 0 &&
       g_thumbSection < static_cast<int>(g_sections.size())) {
     const std::vector<uint8_t>& d = g_sections[static_cast<size_t>(g_thumbSection)].data;
     const uint64_t start = 8 + uint64_t{g_info.thumbnailOffset};

@@ -28,6 +28,7 @@ inline constexpr int M_EOI = 0xD9;
 inline constexpr int M_SOS = 0xDA;
 inline constexpr int M_JFIF = 0xE0;
 inline constexpr int M_EXIF = 0xE1;
+inline constexpr int M_ICC = 0xE2;  // APP2, where ICC profiles travel
 inline constexpr int M_COM = 0xFE;
 
 struct JpegSection {
@@ -94,7 +95,9 @@ ExifInfo CurrentExifInfo();
 // A copy of the EXIF record of path, or null when the file has no EXIF APP1 section.
 std::unique_ptr<ExifInfo> ReadExifInfo(const char* path);
 // A copy of the JPEG thumbnail embedded in the EXIF block of path; empty when there is none.
-std::vector<uint8_t> ReadExifThumbnailData(const char* path);
+// With iccProfile, also the file's ICC profile (its APP2 chunks, read with the same sections),
+// which the thumbnail shares with the picture.
+std::vector<uint8_t> ReadExifThumbnailData(const char* path, std::vector<uint8_t>* iccProfile = nullptr);
 
 // Parses an EXIF APP1 section (s: the section's bytes from its length field, n bytes) into
 // the current record. Used by the section reader; callable on its own with ExifLock() held.

@@ -33,9 +33,6 @@ void KeepJpegIccMarkers(jpeg_decompress_struct* cinfo);
 // not fit the RGB pixels the decode delivers.
 std::vector<uint8_t> JpegIccProfile(const jpeg_decompress_struct* cinfo);
 
-// The profile of a JPEG file, from the segments before its first scan (nothing is decoded).
-std::vector<uint8_t> ReadJpegIccProfileFromFile(const char* path);
-
 // The ICCP chunk of a WebP file in memory.
 std::vector<uint8_t> ReadWebpIccProfile(const uint8_t* data, size_t size);
 

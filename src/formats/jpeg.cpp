@@ -342,9 +342,14 @@ image::Texture* ReadJpegMemoryForCache(const uint8_t* data, size_t size) {
 }
 
 image::Texture* ReadExifThumbnail(const char* path) {
-  std::vector<uint8_t> bytes = ReadExifThumbnailData(path);
+  std::vector<uint8_t> profile;
+  std::vector<uint8_t> bytes = ReadExifThumbnailData(path, &profile);
   if (bytes.empty()) return nullptr;
-  return ReadJpegMemoryForCache(bytes.data(), bytes.size());
+  image::Texture* thumbnail = ReadJpegMemoryForCache(bytes.data(), bytes.size());
+  // The thumbnail has the colours of the picture, so it takes the picture's profile.
+  if (thumbnail && !profile.empty())
+    thumbnail->iccProfile = std::make_shared<const std::vector<uint8_t>>(std::move(profile));
+  return thumbnail;
 }
 
 int SaveJPEG(const image::ChunkyImage* image, const char* path, int quality, bool optimize, bool noSubsampling,

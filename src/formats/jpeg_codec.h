@@ -31,7 +31,8 @@ inline uint8_t CmykChannel(unsigned ink, unsigned key, bool inverted) {
 // Decodes a JPEG held in memory as RGB24 (the caller keeps the bytes). Null on failure.
 image::Texture* ReadJpegMemoryForCache(const uint8_t* data, size_t size);
 
-// The JPEG thumbnail embedded in the file's EXIF block, as RGB24; null without one.
+// The JPEG thumbnail embedded in the file's EXIF block, as RGB24, carrying the file's ICC
+// profile; null without one.
 image::Texture* ReadExifThumbnail(const char* path);
 
 // Saves image as a baseline JPEG (quality 0-100, optimised Huffman coding, no chroma

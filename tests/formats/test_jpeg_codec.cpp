@@ -509,10 +509,18 @@ TEST_F(JpegTest, ExifThumbnail) {
     JpegParams mainParams;
     mainParams.width = 64;
     mainParams.height = 48;
-    const Bytes file =
-        test::InsertSection(test::EncodeJpeg(mainParams, test::Pattern(64, 48, 3)), 0xE1, t.App1Payload());
+    Bytes file = test::InsertSection(test::EncodeJpeg(mainParams, test::Pattern(64, 48, 3)), 0xE1, t.App1Payload());
+    // The thumbnail has the picture's colours, so it takes the file's profile (one of the two files has one).
+    const Bytes profile = mm ? test::SrgbIccProfile() : Bytes();
+    if (mm) {
+      Bytes chunk(14 + profile.size());
+      memcpy(chunk.data(), "ICC_PROFILE\0\1\1", 14);
+      memcpy(chunk.data() + 14, profile.data(), profile.size());
+      file = test::InsertSection(file, 0xE2, chunk);
+    }
     TexturePtr tex(ReadExifThumbnail(Write("thumb.jpg", file).c_str()));
     ASSERT_NE(tex, nullptr);
+    EXPECT_EQ(tex->iccProfile ? *tex->iccProfile : Bytes(), profile);
     EXPECT_EQ(tex->chunky->format, image::RGB24);
     ASSERT_EQ(tex->chunky->width, 20);
     ASSERT_EQ(tex->chunky->height, 12);
