@@ -189,10 +189,14 @@ int64_t GrainFor(int64_t itemCost) {
   return std::max<int64_t>(1, kPieceCost / itemCost);
 }
 
+int ThreadsForCaller() {
+  return t_threadLimit > 0 ? std::min(ThreadCount(), t_threadLimit) : ThreadCount();
+}
+
 void ParallelFor(int64_t begin, int64_t end, int64_t grain, const std::function<void(int64_t, int64_t)>& fn) {
   if (end <= begin) return;
   const int64_t n = end - begin;
-  const int threads = t_threadLimit > 0 ? std::min(ThreadCount(), t_threadLimit) : ThreadCount();
+  const int threads = ThreadsForCaller();
   const bool ignoreGrain = gIgnoreGrain.load();
   if (grain < 1) grain = 1;
   const StopFlag* const stop = t_stopFlag;

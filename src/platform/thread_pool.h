@@ -24,6 +24,10 @@ void ParallelFor(int64_t begin, int64_t end, int64_t grain, const std::function<
 // order, which is the plain serial path.
 int ThreadCount();
 
+// Threads a ParallelFor call made now by the calling thread may use: ThreadCount() within the
+// calling thread's own limit (ScopedThreadLimit).
+int ThreadsForCaller();
+
 // Sets the thread count for every later call; n < 1 restores the hardware count. Values
 // above kMaxThreads are limited to it.
 inline constexpr int kMaxThreads = 64;

@@ -93,14 +93,20 @@ TEST(ThreadPool, ALimitHoldsForItsOwnThreadOnly) {
   };
   {
     ScopedThreadLimit limit(1);
+    EXPECT_EQ(ThreadsForCaller(), 1);
     const auto [pieces, away] = elsewhere(400);
     EXPECT_EQ(pieces, 1);
     EXPECT_EQ(away, 0);
     // Another thread keeps the whole count: its call is cut into pieces for four threads.
     std::pair<int, int> other;
-    std::thread t([&] { other = elsewhere(400); });
+    int otherThreads = 0;
+    std::thread t([&] {
+      otherThreads = ThreadsForCaller();
+      other = elsewhere(400);
+    });
     t.join();
     EXPECT_EQ(other.first, 16);
+    EXPECT_EQ(otherThreads, 4);
   }
   EXPECT_EQ(elsewhere(400).first, 16) << "the limit ends with its scope";
 }
