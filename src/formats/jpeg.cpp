@@ -1,11 +1,10 @@
 // The built-in JPEG reader and writer on the libjpeg API (version 62).
 //
-// Fatal codec errors leave the library through a non-local exit (longjmp) back to Guarded().
-// Every library call that can fail runs inside Guarded(); the code that runs there keeps no
-// object with a destructor on its own stack, so the jump skips nothing that needs cleaning up.
-// Everything a decode or encode owns lives in a Decoder / Encoder record freed by its destructor.
-// Each call makes its own record, codec context and error manager and shares nothing with
-// another call, so decodes and encodes on different threads run at once without a lock.
+// Every library call that can fail runs inside Guarded() (jpeg_guard.h). Everything a decode
+// owns lives in a Decoder record freed by its destructor; the coding of a save is in
+// jpeg_encoder.cpp. Each call makes its own record, codec context and error manager and shares
+// nothing with another call, so decodes and encodes on different threads run at once without a
+// lock.
 #include "formats/jpeg.h"
 
 #include <algorithm>
@@ -24,6 +23,8 @@
 #include "formats/file_read.h"
 #include "formats/icc_profile.h"
 #include "formats/jpeg_codec.h"
+#include "formats/jpeg_encoder.h"
+#include "formats/jpeg_guard.h"
 #include "formats/picture_metadata.h"
 #include "image/pool.h"
 #include "platform/safe_file.h"
@@ -35,25 +36,6 @@ namespace {
 // than this is no picture a camera or editor writes, only a way to keep the decoder busy.
 constexpr int kMaxScans = 1000;
 
-struct SilentError {
-  jpeg_error_mgr pub;
-  std::jmp_buf exit;
-};
-
-[[noreturn]] void ErrorExit(j_common_ptr cinfo) {
-  SilentError* err = reinterpret_cast<SilentError*>(cinfo->err);
-  std::longjmp(err->exit, 1);
-}
-
-void OutputMessage(j_common_ptr) {}
-
-void InstallSilentErrors(SilentError& err) {
-  jpeg_std_error(&err.pub);
-  err.pub.error_exit = ErrorExit;
-  err.pub.output_message = OutputMessage;
-  err.pub.trace_level = 10;
-}
-
 void LimitScans(j_common_ptr cinfo) {
   if (!cinfo->is_decompressor) return;
   j_decompress_ptr d = reinterpret_cast<j_decompress_ptr>(cinfo);
@@ -61,14 +43,6 @@ void LimitScans(j_common_ptr cinfo) {
     cinfo->err->msg_code = JERR_NOT_COMPILED;
     cinfo->err->error_exit(cinfo);
   }
-}
-
-// Runs step with the exit point set; false when the codec gave a fatal error on the way.
-template <class Step>
-bool Guarded(SilentError& err, Step&& step) {
-  if (setjmp(err.exit)) return false;
-  step();
-  return true;
 }
 
 struct Decoder {
@@ -243,67 +217,12 @@ image::Texture* WithExif(image::Texture* picture, const Decoder& d) {
   return picture;
 }
 
-struct Encoder {
-  jpeg_compress_struct cinfo{};
-  SilentError err{};
-  bool created = false;
-  uint8_t* row = nullptr;
-
-  Encoder() = default;
-  Encoder(const Encoder&) = delete;
-  Encoder& operator=(const Encoder&) = delete;
-  ~Encoder() {
-    if (created) jpeg_destroy_compress(&cinfo);
-    image::Free(row);
-  }
-};
-
-bool SaveableFormat(uint32_t format) {
-  switch (format) {
-    case image::RGB24:
-    case image::RGB565:
-    case image::ARGB4444:
-    case image::ARGB32:
-    case image::GREY8:
-    case image::ALPHA8: return true;
-    default: return false;
-  }
-}
-
-// One source row as RGB24 into rgb; returns the row to hand to the codec.
-uint8_t* RowAsRGB(const image::ChunkyImage* image, int y, uint8_t* rgb) {
-  const int w = image->width;
-  const uint8_t* src = image->pixels + static_cast<size_t>(y) * w * image::BytesPerPixel(image->format);
-  switch (image->format) {
-    case image::RGB24: return const_cast<uint8_t*>(src);  // the codec only reads its input rows
-    case image::RGB565: image::ConvertRGB565ToRGB24(src, rgb, w, 1); break;
-    case image::ARGB4444: image::ConvertARGB4444ToRGB24(src, rgb, w, 1); break;
-    case image::ARGB32: image::ConvertARGB32ToRGB24(src, rgb, w, 1); break;
-    case image::GREY8: image::ConvertGREY8ToRGB24(src, rgb, w, 1); break;
-    case image::ALPHA8: image::ConvertALPHA8ToRGB24(src, rgb, w, 1); break;
-    default: break;
-  }
-  return rgb;
-}
-
-// The sections a saved file carries besides the picture.
-struct JpegMetadata {
-  std::vector<uint8_t> exif;                  // empty: no APP1 section
-  const std::vector<uint8_t>* icc = nullptr;  // null: no APP2 sections
-};
-
-JpegMetadata PrepareMetadata(const SaveMetadata& metadata) {
-  JpegMetadata m;
+JpegSections PrepareMetadata(const SaveMetadata& metadata) {
+  JpegSections m;
   if (metadata.exifBlock) m.exif = ExifBlockForSave(*metadata.exifBlock, metadata.exifOrientationApplied);
   if (metadata.iccProfile && IsRgbIccProfile(*metadata.iccProfile) && metadata.iccProfile->size() <= kMaxJpegIccProfile)
     m.icc = metadata.iccProfile;
   return m;
-}
-
-// Called right after jpeg_start_compress, which has written SOI and the JFIF header.
-void WriteMetadata(j_compress_ptr cinfo, const JpegMetadata& m) {
-  if (!m.exif.empty()) jpeg_write_marker(cinfo, JPEG_APP0 + 1, m.exif.data(), static_cast<unsigned int>(m.exif.size()));
-  if (m.icc) jpeg_write_icc_profile(cinfo, m.icc->data(), static_cast<unsigned int>(m.icc->size()));
 }
 
 // Reads an integer the way "%d" does: optional white space, an optional sign, digits.
@@ -354,43 +273,16 @@ image::Texture* ReadExifThumbnail(const char* path) {
 
 int SaveJPEG(const image::ChunkyImage* image, const char* path, int quality, bool optimize, bool noSubsampling,
              const SaveMetadata& metadata) {
-  if (!image || !image->pixels || !path || !SaveableFormat(image->format)) return 0;
-  const JpegMetadata extra = PrepareMetadata(metadata);
+  if (!image || !image->pixels || !path || !JpegSaveableFormat(image->format)) return 0;
+  const JpegSections sections = PrepareMetadata(metadata);
   if (!image::SizeAllowed(image->width, image->height, image->format)) return 0;
   platform::SafeFile out(path, true);
   if (!out.file()) return 0;
-
-  const bool argb = image->format == image::ARGB32;
-  Encoder e;
-  e.row = static_cast<uint8_t*>(image::AllocateZeroed(static_cast<size_t>(image->width) + 16, 3));
-  if (!e.row) return 0;
-  InstallSilentErrors(e.err);
-  e.cinfo.err = &e.err.pub;
-  bool ok = Guarded(e.err, [&] {
-    e.created = true;
-    jpeg_create_compress(&e.cinfo);
-    jpeg_stdio_dest(&e.cinfo, out.file());
-    e.cinfo.image_width = static_cast<JDIMENSION>(image->width);
-    e.cinfo.image_height = static_cast<JDIMENSION>(image->height);
-    // ARGB32 rows go to the codec as they are (its extended colour space skips the alpha byte).
-    e.cinfo.input_components = argb ? 4 : 3;
-    e.cinfo.in_color_space = argb ? JCS_EXT_ARGB : JCS_RGB;
-    jpeg_set_defaults(&e.cinfo);
-    jpeg_set_quality(&e.cinfo, quality, TRUE);
-    e.cinfo.dct_method = JDCT_FLOAT;
-    e.cinfo.optimize_coding = optimize ? TRUE : FALSE;
-    if (noSubsampling) SetSampleFactors(&e.cinfo, "1x1");
-    jpeg_start_compress(&e.cinfo, TRUE);
-    WriteMetadata(&e.cinfo, extra);
-    uint8_t* rgb = e.row + 3;
-    for (int y = 0; y < image->height; ++y) {
-      JSAMPROW rows[1] = {argb ? const_cast<uint8_t*>(image->pixels + static_cast<size_t>(y) * image->width * 4)
-                               : RowAsRGB(image, y, rgb)};
-      jpeg_write_scanlines(&e.cinfo, rows, 1);
-    }
-    jpeg_finish_compress(&e.cinfo);
-  });
-  if (!ok) return 0;  // the temporary file is removed, the old file stays
+  JpegSettings settings;
+  settings.quality = quality;
+  settings.optimize = optimize;
+  settings.noSubsampling = noSubsampling;
+  if (!EncodeJpeg(image, out.file(), settings, sections)) return 0;  // the temporary file goes, the old file stays
   return out.Commit() ? 1 : 0;
 }
 

@@ -1,5 +1,6 @@
 // JPEG decodes and encodes on several threads at once: each call owns its codec context, so
-// every result must be byte for byte the one the same call gives alone.
+// every result must be byte for byte the one the same call gives alone. One encode cut into
+// bands on several threads must give the bytes of the plain one.
 #include <gtest/gtest.h>
 
 #include <latch>
@@ -10,8 +11,10 @@
 #include "formats/decoders.h"
 #include "formats/jpeg.h"
 #include "formats/jpeg_codec.h"
+#include "formats/jpeg_encoder.h"
 #include "formats/jpeg_transform.h"
 #include "image/pool.h"
+#include "platform/thread_pool.h"
 #include "test_jpeg_files.h"
 #include "test_support.h"
 
@@ -141,6 +144,89 @@ TEST_F(JpegThreadsTest, SeparateCallsRunAtOnceWithTheResultsOfSequentialCalls) {
       EXPECT_EQ(r.headerOnly, alone[t].headerOnly);
     }
   }
+}
+
+// The bytes EncodeJpeg writes with the given threads and band size; empty when it failed.
+Bytes Encoded(const image::ChunkyImage* image, const JpegSettings& settings, const JpegSections& sections, int threads,
+              int64_t bandPixels) {
+  platform::ScopedThreadCount count(threads);
+  std::FILE* f = std::tmpfile();
+  if (!f) return {};
+  Bytes out;
+  if (EncodeJpeg(image, f, settings, sections, bandPixels)) {
+    out.resize(static_cast<size_t>(std::ftell(f)));
+    std::rewind(f);
+    if (std::fread(out.data(), 1, out.size(), f) != out.size()) out.clear();
+  }
+  std::fclose(f);
+  return out;
+}
+
+// Smooth rows (long zero runs, end-of-block codes) above noise (every coefficient size).
+image::ChunkyImage* HalfSmoothPicture(int w, int h, uint32_t format) {
+  image::ChunkyImage* c = test::RandomImage(w, h, format, static_cast<uint32_t>(w * 31 + h));
+  const size_t bpp = image::BytesPerPixel(format);
+  for (int y = 0; y < h / 2; ++y)
+    for (size_t i = 0; i < static_cast<size_t>(w) * bpp; ++i)
+      c->pixels[static_cast<size_t>(y) * w * bpp + i] = static_cast<uint8_t>((i / bpp + static_cast<size_t>(y)) * 3);
+  return c;
+}
+
+TEST_F(JpegThreadsTest, AnEncodeCutIntoBandsWritesThePlainBytes) {
+  struct Case {
+    int width, height;
+    uint32_t format;
+    int quality;
+    bool optimize, noSubsampling;
+  } cases[] = {
+      {333, 250, image::ARGB32, 90, true, false}, {333, 250, image::ARGB32, 90, false, false},
+      {1001, 77, image::ARGB32, 75, true, true},  {17, 41, image::RGB24, 100, true, false},
+      {64, 64, image::RGB24, 10, false, true},    {130, 97, image::GREY8, 85, true, false},
+      {99, 35, image::RGB565, 50, false, false},  {40, 129, image::ARGB4444, 95, true, true},
+      {8, 300, image::ALPHA8, 90, true, false},
+  };
+  const std::vector<uint8_t> icc = test::SrgbIccProfile();
+  JpegSections sections;
+  sections.exif = test::MakeExifBlock(false, 1, "Band", false);
+  sections.icc = &icc;
+  for (const Case& c : cases) {
+    image::ChunkyPtr picture(HalfSmoothPicture(c.width, c.height, c.format));
+    ASSERT_TRUE(picture);
+    JpegSettings settings;
+    settings.quality = c.quality;
+    settings.optimize = c.optimize;
+    settings.noSubsampling = c.noSubsampling;
+    SCOPED_TRACE(::testing::Message() << c.width << "x" << c.height << " format " << c.format << " q" << c.quality
+                                      << (c.optimize ? " optimised" : "") << (c.noSubsampling ? " 4:4:4" : ""));
+    const Bytes plain = Encoded(picture.get(), settings, sections, 1, 1);
+    ASSERT_GT(plain.size(), 200u);
+    // One iMCU row per band, a few per band, and bands of uneven count for the threads.
+    for (int threads : {2, 3})
+      for (int64_t bandPixels : {int64_t{1}, int64_t{c.width} * 40})
+        EXPECT_EQ(Encoded(picture.get(), settings, sections, threads, bandPixels), plain)
+            << threads << " threads, " << bandPixels << " pixels per band";
+  }
+}
+
+TEST_F(JpegThreadsTest, BandedEncodeFailuresAreCleanAndTheCoefficientStoreFallsBackToOneThread) {
+  image::ChunkyPtr picture(HalfSmoothPicture(200, 120, image::ARGB32));
+  JpegSettings settings;
+  settings.optimize = true;
+  const Bytes plain = Encoded(picture.get(), settings, {}, 1, 1);
+  ASSERT_FALSE(plain.empty());
+  // No memory for the bands' coefficients: the plain path writes the same file.
+  image::FailAllocationsAfter(0);
+  const Bytes banded = Encoded(picture.get(), settings, {}, 2, 1);
+  image::FailAllocationsAfter(-1);
+  EXPECT_EQ(banded, plain);
+  // A write error ends either path with a failure, the bands' threads joined.
+  std::FILE* full = std::fopen("/dev/full", "wb");
+  ASSERT_NE(full, nullptr);
+  for (int threads : {1, 2}) {
+    platform::ScopedThreadCount count(threads);
+    EXPECT_FALSE(EncodeJpeg(picture.get(), full, settings, {}, 1)) << threads << " threads";
+  }
+  std::fclose(full);
 }
 
 // The reason a transform failed belongs to the thread that ran it.
