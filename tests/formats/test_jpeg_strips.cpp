@@ -138,10 +138,24 @@ TEST(JpegStripDecode, DamagedFilesGiveThePlainOutcome) {
   };
   Bytes noEnd = good;
   noEnd.resize(noEnd.size() - 2);  // no EOI marker
+  // A second frame header after the scan: a fatal error when the end of the file is read.
+  Bytes secondFrame = noEnd;
+  for (size_t i = 2; i + 4 < good.size(); ++i) {
+    if (good[i] != 0xFF || good[i + 1] != 0xC0) continue;
+    const size_t length = static_cast<size_t>(good[i + 2]) << 8 | good[i + 3];
+    secondFrame.insert(secondFrame.end(), good.begin() + static_cast<long>(i),
+                       good.begin() + static_cast<long>(i + 2 + length));
+    break;
+  }
+  secondFrame.insert(secondFrame.end(), {0xFF, 0xD9});
   const Damage damages[] = {
-      {"cut at 30 %", cut(0.3), true},    {"cut at 60 %", cut(0.6), true},
-      {"cut at 97 %", cut(0.97), true},   {"no end marker", noEnd, true},
-      {"bad data at 40 %", flipped(0.4), true}, {"bad data at 90 %", flipped(0.9), true},
+      {"cut at 30 %", cut(0.3), true},
+      {"cut at 60 %", cut(0.6), true},
+      {"cut at 97 %", cut(0.97), true},
+      {"no end marker", noEnd, true},
+      {"bad data at 40 %", flipped(0.4), true},
+      {"bad data at 90 %", flipped(0.9), true},
+      {"second frame header", secondFrame, false},
       {"cut in the header", Bytes(good.begin(), good.begin() + 200), false},
   };
   test::TempDir dir;
@@ -216,7 +230,7 @@ TEST(JpegStripDecode, StripStartsBalanceTheWork) {
     int rows, strips;
     double share;
   };
-  const Case cases[] = {{180, 2, 0.5}, {180, 3, 0.5}, {180, 4, 0.4}, {360, 8, 0.6}, {100, 3, 0.0},
+  const Case cases[] = {{180, 2, 0.5}, {180, 3, 0.5}, {180, 4, 0.4}, {360, 8, 0.6},  {100, 3, 0.0},
                         {5, 4, 0.5},   {4, 4, 0.5},   {2, 2, 0.95},  {1000, 2, 0.2}, {90, 64, 0.5}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.rows << " rows, " << c.strips << " strips, share " << c.share);
