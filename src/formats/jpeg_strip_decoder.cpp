@@ -48,8 +48,8 @@ struct Strip {
 // to full-size rows without colour quantisation.
 bool Suitable(const jpeg_decompress_struct& d) {
   return !d.progressive_mode && !d.arith_code && !d.buffered_image && !d.raw_data_out && !d.quantize_colors &&
-         d.comps_in_scan == d.num_components && d.output_scanline == 0 && d.output_width > 0 &&
-         d.output_height > 0 && d.output_width == d.image_width && d.output_height == d.image_height &&
+         d.comps_in_scan == d.num_components && d.output_scanline == 0 && d.output_width > 0 && d.output_height > 0 &&
+         d.output_width == d.image_width && d.output_height == d.image_height && d.max_h_samp_factor > 0 &&
          d.max_v_samp_factor > 0 && d.min_DCT_scaled_size > 0;
 }
 
@@ -109,13 +109,23 @@ std::vector<int> JpegStripStarts(int imcuRows, int strips, double entropyShare) 
   const double total = 1.0 - std::pow(keep, strips);
   starts.reserve(static_cast<size_t>(strips));
   for (int k = 0; k < strips; ++k) {
-    const double ideal = keep >= 1.0 ? static_cast<double>(imcuRows) * k / strips : imcuRows * (1.0 - std::pow(keep, k)) / total;
+    const double ideal =
+        keep >= 1.0 ? static_cast<double>(imcuRows) * k / strips : imcuRows * (1.0 - std::pow(keep, k)) / total;
     int start = static_cast<int>(std::lround(ideal));
     if (k > 0) start = std::max(start, starts.back() + 1);
     start = std::min(start, imcuRows - (strips - k));  // room for one iMCU row in each later strip
     starts.push_back(k == 0 ? 0 : start);
   }
   return starts;
+}
+
+double JpegEntropyShare(double codedBytes, double pixels, double blocksPerPixel) {
+  // Nanoseconds on one core, fitted to the decodes of five photographs: 8.5 per coded byte;
+  // 1.0 per pixel plus 30 per 8 x 8 block.
+  constexpr double kPerByte = 8.5, kPerPixel = 1.0, kPerBlock = 30.0;
+  const double entropy = kPerByte * std::max(codedBytes, 0.0);
+  const double rest = std::max(pixels, 1.0) * (kPerPixel + kPerBlock * std::max(blocksPerPixel, 0.0));
+  return entropy / (entropy + rest);
 }
 
 int64_t JpegStripDecodes() {
@@ -133,7 +143,14 @@ JpegStripResult DecodeJpegStrips(const jpeg_decompress_struct& opened, const uin
   const int imcuRows = (height + imcuHeight - 1) / imcuHeight;
   const int strips = std::min(threads, imcuRows);
   if (strips < 2) return JpegStripResult::kNotUsed;
-  const std::vector<int> starts = JpegStripStarts(imcuRows, strips, kJpegEntropyShare);
+  // The memory source holds the rest of the file from the scan on: the coded data.
+  const double coded = opened.src ? static_cast<double>(opened.src->bytes_in_buffer) : static_cast<double>(size);
+  double blocks = 0;
+  for (int c = 0; c < opened.num_components; ++c)
+    blocks += opened.comp_info[c].h_samp_factor * opened.comp_info[c].v_samp_factor;
+  blocks /= 64.0 * opened.max_h_samp_factor * opened.max_v_samp_factor;
+  const double share = JpegEntropyShare(coded, static_cast<double>(pixels), blocks);
+  const std::vector<int> starts = JpegStripStarts(imcuRows, strips, share);
   if (static_cast<int>(starts.size()) != strips) return JpegStripResult::kNotUsed;
   const size_t scratchBytes = static_cast<size_t>(opened.output_width) * static_cast<size_t>(opened.output_components);
 

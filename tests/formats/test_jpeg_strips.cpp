@@ -254,5 +254,31 @@ TEST(JpegStripDecode, StripStartsBalanceTheWork) {
   EXPECT_TRUE(JpegStripStarts(10, 0, 0.5).empty());
 }
 
+// The estimate follows the shares measured with a decode that skips every row, on 5120 x 2880
+// photographs (coded bytes, blocks per pixel: 3/64 at 4:4:4, 1.5/64 at 4:2:0), and never leaves
+// (0, 1) whatever the figures.
+TEST(JpegStripDecode, EntropyShareFollowsTheMeasuredShares) {
+  struct Case {
+    const char* name;
+    double bytes, blocks, measured;
+  };
+  const double pixels = 5120.0 * 2880.0;
+  const Case cases[] = {{"grain, 4:4:4, q90", 5133796, 3 / 64.0, 0.52},
+                        {"grain, 4:2:0, q90", 3336735, 1.5 / 64, 0.48},
+                        {"grain, 4:2:0, q75", 1267989, 1.5 / 64, 0.34},
+                        {"smooth, 4:4:4, q90", 2571530, 3 / 64.0, 0.415},
+                        {"smooth, 4:2:0, q85", 1257388, 1.5 / 64, 0.32}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_NEAR(JpegEntropyShare(c.bytes, pixels, c.blocks), c.measured, 0.06);
+  }
+  const double extremes[][3] = {{0, 0, 0}, {0, 1e9, 3 / 64.0}, {1e12, 1, 0}, {-5, -5, -1}};
+  for (const auto& e : extremes) {
+    const double share = JpegEntropyShare(e[0], e[1], e[2]);
+    EXPECT_GE(share, 0.0);
+    EXPECT_LT(share, 1.0);
+  }
+}
+
 }  // namespace
 }  // namespace vl::formats
