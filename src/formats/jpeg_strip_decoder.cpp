@@ -1,14 +1,13 @@
-// Fatal codec errors leave the library through a non-local exit (longjmp) back to the exit
-// point DecodeStrip() sets on its own thread; between that point and the codec calls nothing
-// with a destructor lives on the stack. What a strip owns lives in a Strip freed by its
-// destructor, in the frame that calls DecodeStrip().
+// Every library call runs inside Guarded() (jpeg_guard.h) on the strip's own thread, with the
+// strip's own error manager. What a strip owns lives in a Strip freed by its destructor, in the
+// frame that calls DecodeStrip().
 #include "formats/jpeg_strip_decoder.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <csetjmp>
 
+#include "formats/jpeg_guard.h"
 #include "image/pool.h"
 #include "platform/thread_pool.h"
 
@@ -17,21 +16,9 @@ namespace {
 
 std::atomic<int64_t> gStripDecodes{0};
 
-struct StripError {
-  jpeg_error_mgr pub;
-  std::jmp_buf exit;
-};
-
-[[noreturn]] void StripErrorExit(j_common_ptr cinfo) {
-  StripError* err = reinterpret_cast<StripError*>(cinfo->err);
-  std::longjmp(err->exit, 1);
-}
-
-void StripOutputMessage(j_common_ptr) {}
-
 struct Strip {
   jpeg_decompress_struct cinfo{};
-  StripError err{};
+  SilentError err{};
   bool created = false;
   uint8_t* scratch = nullptr;
 
@@ -57,45 +44,46 @@ bool Suitable(const jpeg_decompress_struct& d) {
 // the file to its end. False on a fatal error or a warning on the way.
 bool DecodeStrip(Strip& s, const jpeg_decompress_struct& opened, const uint8_t* data, size_t size, int first, int end,
                  bool last, const JpegStripOutput& out) {
-  jpeg_std_error(&s.err.pub);
-  s.err.pub.error_exit = StripErrorExit;
-  s.err.pub.output_message = StripOutputMessage;
+  InstallSilentErrors(s.err);
   s.cinfo.err = &s.err.pub;
-  if (setjmp(s.err.exit)) return false;
-  s.created = true;
-  jpeg_create_decompress(&s.cinfo);
-  s.cinfo.mem->max_memory_to_use = opened.mem->max_memory_to_use;
-  jpeg_mem_src(&s.cinfo, data, static_cast<unsigned long>(size));
-  jpeg_read_header(&s.cinfo, TRUE);
-  s.cinfo.out_color_space = opened.out_color_space;
-  s.cinfo.scale_num = opened.scale_num;
-  s.cinfo.scale_denom = opened.scale_denom;
-  s.cinfo.dct_method = opened.dct_method;
-  s.cinfo.do_fancy_upsampling = opened.do_fancy_upsampling;
-  s.cinfo.do_block_smoothing = opened.do_block_smoothing;
-  s.cinfo.quantize_colors = FALSE;
-  s.cinfo.dither_mode = opened.dither_mode;
-  s.cinfo.output_gamma = opened.output_gamma;
-  s.cinfo.buffered_image = FALSE;
-  s.cinfo.raw_data_out = FALSE;
-  jpeg_start_decompress(&s.cinfo);
-  if (s.cinfo.output_width != opened.output_width || s.cinfo.output_height != opened.output_height ||
-      s.cinfo.output_components != opened.output_components || !Suitable(s.cinfo))
-    return false;
-  const long warnings = s.err.pub.num_warnings;
-  if (first > 0) jpeg_skip_scanlines(&s.cinfo, static_cast<JDIMENSION>(first));
-  if (s.cinfo.output_scanline != static_cast<JDIMENSION>(first)) return false;
-  while (s.cinfo.output_scanline < static_cast<JDIMENSION>(end)) {
-    uint8_t* row = out.pixels + static_cast<size_t>(s.cinfo.output_scanline) * out.stride;
-    JSAMPROW rows[1] = {out.scratch ? s.scratch : row};
-    if (jpeg_read_scanlines(&s.cinfo, rows, 1) != 1) return false;
-    if (out.finishRow) out.finishRow(out.context, rows[0], row);
-  }
-  if (last)
-    jpeg_finish_decompress(&s.cinfo);
-  else
-    jpeg_abort_decompress(&s.cinfo);
-  return s.err.pub.num_warnings == warnings;
+  bool ok = false;
+  const bool survived = Guarded(s.err, [&] {
+    s.created = true;
+    jpeg_create_decompress(&s.cinfo);
+    s.cinfo.mem->max_memory_to_use = opened.mem->max_memory_to_use;
+    jpeg_mem_src(&s.cinfo, data, static_cast<unsigned long>(size));
+    jpeg_read_header(&s.cinfo, TRUE);
+    s.cinfo.out_color_space = opened.out_color_space;
+    s.cinfo.scale_num = opened.scale_num;
+    s.cinfo.scale_denom = opened.scale_denom;
+    s.cinfo.dct_method = opened.dct_method;
+    s.cinfo.do_fancy_upsampling = opened.do_fancy_upsampling;
+    s.cinfo.do_block_smoothing = opened.do_block_smoothing;
+    s.cinfo.quantize_colors = FALSE;
+    s.cinfo.dither_mode = opened.dither_mode;
+    s.cinfo.output_gamma = opened.output_gamma;
+    s.cinfo.buffered_image = FALSE;
+    s.cinfo.raw_data_out = FALSE;
+    jpeg_start_decompress(&s.cinfo);
+    if (s.cinfo.output_width != opened.output_width || s.cinfo.output_height != opened.output_height ||
+        s.cinfo.output_components != opened.output_components || !Suitable(s.cinfo))
+      return;
+    const long warnings = s.err.pub.num_warnings;
+    if (first > 0) jpeg_skip_scanlines(&s.cinfo, static_cast<JDIMENSION>(first));
+    if (s.cinfo.output_scanline != static_cast<JDIMENSION>(first)) return;
+    while (s.cinfo.output_scanline < static_cast<JDIMENSION>(end)) {
+      uint8_t* row = out.pixels + static_cast<size_t>(s.cinfo.output_scanline) * out.stride;
+      JSAMPROW rows[1] = {out.scratch ? s.scratch : row};
+      if (jpeg_read_scanlines(&s.cinfo, rows, 1) != 1) return;
+      if (out.finishRow) out.finishRow(out.context, rows[0], row);
+    }
+    if (last)
+      jpeg_finish_decompress(&s.cinfo);
+    else
+      jpeg_abort_decompress(&s.cinfo);
+    ok = s.err.pub.num_warnings == warnings;
+  });
+  return survived && ok;
 }
 
 }  // namespace
