@@ -142,4 +142,26 @@ void BM_JpegDecodeWhileEncoding(benchmark::State& state) {
 }
 BENCHMARK(BM_JpegDecodeWhileEncoding)->Arg(0)->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
+// ReadJpeg of 4:3 pictures from a quarter of a megapixel to four, on one thread and in strips on
+// two (whatever the size): where the strips start to pay for the rows they skip twice.
+void BM_JpegDecodeStrips(benchmark::State& state) {
+  const int w = static_cast<int>(state.range(0)), h = w * 3 / 4;
+  const std::string path = File().path() + ".strips.jpg";
+  auto img = vl::bench::MakePicture(w, h);
+  if (File().path().empty() || !img || !vl::formats::SaveJPEG(img.get(), path.c_str(), 90, false, false))
+    state.SkipWithError("could not write the JPEG file");
+  vl::platform::ScopedThreadCount threads(static_cast<int>(state.range(1)), true);
+  for (auto _ : state) {
+    vl::image::TexturePtr t(vl::formats::ReadJpeg(path.c_str()));
+    if (!t) state.SkipWithError("ReadJpeg failed");
+    benchmark::DoNotOptimize(t.get());
+  }
+  std::remove(path.c_str());
+  SetMegapixels(state, double(w) * h);
+}
+BENCHMARK(BM_JpegDecodeStrips)
+    ->ArgsProduct({{576, 1024, 1182, 1600, 2304}, {1, 2}})
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
 }  // namespace

@@ -25,6 +25,7 @@
 #include "formats/jpeg_codec.h"
 #include "formats/jpeg_encoder.h"
 #include "formats/jpeg_guard.h"
+#include "formats/jpeg_strip_decoder.h"
 #include "formats/picture_metadata.h"
 #include "image/pool.h"
 #include "platform/safe_file.h"
@@ -128,6 +129,44 @@ bool FinishDecoder(Decoder& d) {
   return Guarded(d.err, [&] { jpeg_finish_decompress(&d.cinfo); });
 }
 
+// Widens a grey, RGB or CMYK row the codec wrote at the start of row to A, R, G, B in place.
+void WidenToARGB32(const Decoder& d, uint8_t* row) {
+  if (d.components == 4) {
+    const bool inverted = d.cinfo.saw_Adobe_marker;
+    for (int x = 0; x < d.width; ++x) {
+      uint8_t* p = row + static_cast<size_t>(x) * 4;
+      const uint8_t r = CmykChannel(p[0], p[3], inverted);
+      const uint8_t g = CmykChannel(p[1], p[3], inverted);
+      const uint8_t b = CmykChannel(p[2], p[3], inverted);
+      p[0] = 255;
+      p[1] = r;
+      p[2] = g;
+      p[3] = b;
+    }
+  } else if (d.components == 3) {
+    image::ConvertRGB24ToARGB32(row, row, d.width, 1);
+  } else {
+    image::ConvertGREY8ToARGB32(row, row, d.width, 1);
+  }
+}
+
+// Makes the RGB24 row out from a row the codec decoded.
+void ToRGB24(const Decoder& d, const uint8_t* decoded, uint8_t* out) {
+  if (d.components == 4) {
+    const bool inverted = d.cinfo.saw_Adobe_marker;
+    for (int x = 0; x < d.width; ++x) {
+      const uint8_t* p = decoded + static_cast<size_t>(x) * 4;
+      out[x * 3 + 0] = CmykChannel(p[0], p[3], inverted);
+      out[x * 3 + 1] = CmykChannel(p[1], p[3], inverted);
+      out[x * 3 + 2] = CmykChannel(p[2], p[3], inverted);
+    }
+  } else if (d.components == 3) {
+    std::memcpy(out, decoded, static_cast<size_t>(d.width) * 3);
+  } else {
+    image::ConvertGREY8ToRGB24(decoded, out, d.width, 1);
+  }
+}
+
 // Decodes every row as ARGB32 straight into the texture; grey and CMYK rows are widened in place.
 bool DecodeARGB32(Decoder& d, image::ChunkyImage* dest) {
   bool complete = true;
@@ -140,24 +179,7 @@ bool DecodeARGB32(Decoder& d, image::ChunkyImage* dest) {
         complete = false;
         return;
       }
-      if (d.argbOut) continue;
-      if (d.components == 4) {
-        const bool inverted = d.cinfo.saw_Adobe_marker;
-        for (int x = 0; x < d.width; ++x) {
-          uint8_t* p = row + static_cast<size_t>(x) * 4;
-          const uint8_t r = CmykChannel(p[0], p[3], inverted);
-          const uint8_t g = CmykChannel(p[1], p[3], inverted);
-          const uint8_t b = CmykChannel(p[2], p[3], inverted);
-          p[0] = 255;
-          p[1] = r;
-          p[2] = g;
-          p[3] = b;
-        }
-      } else if (d.components == 3) {
-        image::ConvertRGB24ToARGB32(row, row, d.width, 1);
-      } else {
-        image::ConvertGREY8ToARGB32(row, row, d.width, 1);
-      }
+      if (!d.argbOut) WidenToARGB32(d, row);
     }
   });
   return ok && complete;
@@ -175,27 +197,37 @@ bool DecodeRGB24(Decoder& d, image::ChunkyImage* dest) {
         complete = false;
         return;
       }
-      if (d.components == 4) {
-        const bool inverted = d.cinfo.saw_Adobe_marker;
-        for (int x = 0; x < d.width; ++x) {
-          const uint8_t* p = d.row + static_cast<size_t>(x) * 4;
-          out[x * 3 + 0] = CmykChannel(p[0], p[3], inverted);
-          out[x * 3 + 1] = CmykChannel(p[1], p[3], inverted);
-          out[x * 3 + 2] = CmykChannel(p[2], p[3], inverted);
-        }
-      } else if (d.components == 3) {
-        std::memcpy(out, d.row, stride);
-      } else {
-        image::ConvertGREY8ToRGB24(d.row, out, d.width, 1);
-      }
+      ToRGB24(d, d.row, out);
     }
   });
   return ok && complete;
 }
 
+// Large baseline pictures decode in strips on several threads, with the rows the plain decode
+// gives. False when they do not or a strip failed: d is untouched, for the plain decode.
+bool DecodeInStrips(const Decoder& d, uint32_t format, image::ChunkyImage* dest) {
+  JpegStripOutput out;
+  out.pixels = dest->pixels;
+  out.stride = static_cast<size_t>(d.width) * image::BytesPerPixel(format);
+  out.context = &d;
+  if (format == image::ARGB32) {
+    if (!d.argbOut)
+      out.finishRow = [](const void* c, uint8_t* row, uint8_t*) {
+        WidenToARGB32(*static_cast<const Decoder*>(c), row);
+      };
+  } else if (d.components != 3) {
+    out.scratch = true;
+    out.finishRow = [](const void* c, uint8_t* decoded, uint8_t* row) {
+      ToRGB24(*static_cast<const Decoder*>(c), decoded, row);
+    };
+  }
+  return DecodeJpegStrips(d.cinfo, d.data, d.size, out) == JpegStripResult::kDecoded;
+}
+
 image::Texture* DecodeToTexture(Decoder& d, uint32_t format) {
   image::TexturePtr tex(image::CreateTextureForOverwrite(d.width, d.height, format));
   if (!tex) return nullptr;
+  if (DecodeInStrips(d, format, tex->chunky)) return tex.release();
   bool ok = format == image::ARGB32 ? DecodeARGB32(d, tex->chunky) : DecodeRGB24(d, tex->chunky);
   if (!ok || !FinishDecoder(d)) return nullptr;
   return tex.release();

@@ -159,6 +159,10 @@ ScopedThreadCount::~ScopedThreadCount() {
   gIgnoreGrain.store(previousIgnoreGrain_);
 }
 
+bool GrainIgnored() {
+  return gIgnoreGrain.load();
+}
+
 namespace {
 thread_local int t_threadLimit = 0;  // 0: no limit of this thread's own
 }  // namespace

@@ -48,6 +48,10 @@ class ScopedThreadCount {
   bool previousIgnoreGrain_;
 };
 
+// Whether a ScopedThreadCount in force asks for threaded work however small it is (work that
+// picks its own size threshold outside ParallelFor honours it too).
+bool GrainIgnored();
+
 // Limits the calling thread's own ParallelFor calls to at most n threads for the life of
 // the object (other threads are not affected), for a thread that has started other work of
 // its own in the background and leaves it a processor. Results stay the same.

@@ -44,6 +44,7 @@ Bytes EncodeJpeg(const JpegParams& params, const Bytes& pixels) {
   jpeg_set_quality(&c, params.quality, TRUE);
   c.comp_info[0].h_samp_factor = params.hSamp;
   c.comp_info[0].v_samp_factor = params.vSamp;
+  c.restart_interval = static_cast<unsigned int>(params.restartInterval);
   if (params.progressive) jpeg_simple_progression(&c);
   jpeg_start_compress(&c, TRUE);
   const size_t stride = static_cast<size_t>(params.width) * params.components;

@@ -21,6 +21,7 @@ struct JpegParams {
   int quality = 95;
   int hSamp = 2, vSamp = 2;  // luma sampling (4:2:0 by default)
   bool progressive = false;
+  int restartInterval = 0;  // MCUs between restart markers (0: none)
 };
 
 // Encodes pixels (width x height x components bytes) with libjpeg.
