@@ -504,6 +504,7 @@ void Controller::ChangeDirectory(const std::string& path) {
 bool Controller::Step(int direction) {
   if (!browser_) return false;
   lastDirection_ = direction;
+  if (readAheadOnStep_ && !readAhead_) EnableReadAhead(true);
   BrowserList& list = *browser_;
   const int count = list.EntryCount();
   if (count <= 0) return false;

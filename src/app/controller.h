@@ -185,6 +185,9 @@ class Controller {
   // browser's list are read in the background, and opening one of them takes the picture
   // read instead of reading the file. Off by default.
   void EnableReadAhead(bool on);
+  // Reading ahead starts with the first step through the list: for a front end whose commands
+  // may step but mostly work on the one picture, which the neighbours' reads would slow.
+  void EnableReadAheadOnStep() { readAheadOnStep_ = true; }
   StepReadAhead* readAhead() const { return readAhead_.get(); }
   // Reads ahead the neighbours of the browser's selected entry when it is the current
   // picture, else drops what is read ahead (after the list changed).
@@ -263,6 +266,7 @@ class Controller {
   bool pristine_ = false;
   FileStamp currentStamp_;  // the file of the current picture, as it was read
   int lastDirection_ = +1;
+  bool readAheadOnStep_ = false;
   PictureReader fullReader_;  // set with quick views: reads the full picture
   std::unique_ptr<FullPictureReader> full_;
   uint64_t fullTicket_ = 0;

@@ -68,6 +68,7 @@ class Session {
   void SetMainThreadQueue(platform::MainThreadQueue* queue) { list_.SetMainThreadQueue(queue); }
   // The pictures around the shown one are read ahead (off until enabled).
   void EnableReadAhead(bool on) { controller_.EnableReadAhead(on); }
+  void EnableReadAheadOnStep() { controller_.EnableReadAheadOnStep(); }
   // Pictures opened show a quick stand-in first (a camera RAW's preview) and their full
   // picture when the worker has read it, through queue (which outlives the session).
   void EnableQuickViews(platform::MainThreadQueue* queue) { controller_.EnableQuickViews(queue); }

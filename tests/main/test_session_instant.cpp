@@ -155,6 +155,20 @@ TEST_F(SessionInstantTest, SteppingTakesThePicturesReadAheadWithTheResultsOfAFre
   EXPECT_TRUE(ahead->HeldPaths().empty());
 }
 
+TEST_F(SessionInstantTest, ReadingAheadOnStepStartsWithTheFirstStep) {
+  Session session(prefs_);
+  session.controller().SetReader(counter_.Reader());
+  session.EnableReadAheadOnStep();
+  app::Controller& c = session.controller();
+  ASSERT_EQ(c.OpenPicture(Path("b.jpg").c_str()), 0);
+  EXPECT_EQ(c.readAhead(), nullptr);
+  EXPECT_EQ(counter_.Reads(Path("a.jpg")) + counter_.Reads(Path("c.jpg")), 0);
+  ASSERT_TRUE(c.LoadNext());
+  ASSERT_NE(c.readAhead(), nullptr);
+  c.readAhead()->WaitIdle();
+  EXPECT_EQ(c.readAhead()->HeldPaths(), (std::vector<std::string>{Path("d.jpg"), Path("b.jpg")}));
+}
+
 TEST_F(SessionInstantTest, NothingIsReadAheadWhenMemoryIsShort) {
   Session session(prefs_);
   session.controller().SetReader(counter_.Reader());
