@@ -178,39 +178,55 @@ bool HorizontalRows(ChunkyImage* temp, const ChunkyImage* source, const Contribu
 
 // The contribution lists of an ARGB32 horizontal pass laid out for the AVX2 loop, built once
 // per pass: a list whose source pixels are consecutive keeps its first pixel and its
-// weights, taken two taps at a time (an odd list ends with a tap of weight 0, which adds
-// nothing). Lists mirrored at the edges, and odd lists whose zero tap would lie past the
-// end of the row, keep the general loop.
+// weights, taken four taps at a time (a list whose count is not a multiple of four ends with
+// taps of weight 0, which add nothing). Each weight w is split into w >> 10 and w & 1023, both
+// 16-bit, so that the loop multiplies 16-bit pixels by 16-bit weights and adds pairs in one
+// step; the sum is (high sum << 10) + low sum, the same integer as the sum of pixel x weight.
+// Lists mirrored at the edges, lists whose zero taps would lie past the end of the row, and
+// weights too large to split keep the general loop.
 struct WideTable {
-  std::vector<int32_t> first;    // first source pixel; -1 for the general loop
-  std::vector<size_t> offset;    // where the list's pairs start in weights (in pairs)
-  std::vector<int32_t> pairs;    // pairs of taps in the list
-  std::vector<int32_t> weights;  // two weights a pair
+  static constexpr int kTaps = 4;  // taps a group
+  std::vector<int32_t> first;      // first source pixel; -1 for the general loop
+  std::vector<size_t> offset;      // where the list's groups start (in groups)
+  std::vector<int32_t> groups;     // groups of taps in the list
+  std::vector<int16_t> high, low;  // 16 a group: w0 w1 w0 w1 w0 w1 w0 w1 w2 w3 w2 w3 ...
 
   bool Build(const ContributionTable& table, int32_t sourceWidth) {
     try {
       const int32_t n = table.size();
       first.assign(static_cast<size_t>(n), -1);
       offset.assign(static_cast<size_t>(n), 0);
-      pairs.assign(static_cast<size_t>(n), 0);
+      groups.assign(static_cast<size_t>(n), 0);
       size_t total = 0;
       for (int32_t i = 0; i < n; ++i) {
         const Contribution* list = table.list(i);
         const int32_t count = table.count(i);
-        bool consecutive = count > 0 && int64_t{list[0].pixel} + (count + 1) / 2 * 2 <= sourceWidth;
-        for (int32_t k = 1; k < count && consecutive; ++k) consecutive = list[k].pixel == list[0].pixel + k;
-        if (!consecutive) continue;
+        const int32_t padded = (count + kTaps - 1) / kTaps * kTaps;
+        bool usable = count > 0 && int64_t{list[0].pixel} + padded <= sourceWidth;
+        for (int32_t k = 0; k < count && usable; ++k)
+          usable = list[k].pixel == list[0].pixel + k && list[k].weight >> 10 >= -32768 && list[k].weight >> 10 < 32768;
+        if (!usable) continue;
         first[static_cast<size_t>(i)] = list[0].pixel;
         offset[static_cast<size_t>(i)] = total;
-        pairs[static_cast<size_t>(i)] = (count + 1) / 2;
-        total += static_cast<size_t>((count + 1) / 2);
+        groups[static_cast<size_t>(i)] = padded / kTaps;
+        total += static_cast<size_t>(padded / kTaps);
       }
-      weights.assign(total * 2, 0);
+      high.assign(total * 16, 0);
+      low.assign(total * 16, 0);
       for (int32_t i = 0; i < n; ++i) {
         if (first[static_cast<size_t>(i)] < 0) continue;
         const Contribution* list = table.list(i);
-        int32_t* w = weights.data() + offset[static_cast<size_t>(i)] * 2;
-        for (int32_t k = 0; k < table.count(i); ++k) w[k] = list[k].weight;
+        const size_t base = offset[static_cast<size_t>(i)] * 16;
+        for (int32_t k = 0; k < table.count(i); ++k) {
+          // Tap k is pixel k % 4 of its group: pixels 0 and 1 fill the group's low eight
+          // entries, 2 and 3 its high eight, alternating within each pair.
+          const size_t at = base + static_cast<size_t>(k / kTaps) * 16 + static_cast<size_t>((k % kTaps) / 2) * 8 +
+                            static_cast<size_t>(k % 2);
+          for (size_t c = 0; c < 4; ++c) {
+            high[at + 2 * c] = static_cast<int16_t>(list[k].weight >> 10);
+            low[at + 2 * c] = static_cast<int16_t>(list[k].weight & 1023);
+          }
+        }
       }
       return true;
     } catch (const std::bad_alloc&) {
@@ -219,35 +235,39 @@ struct WideTable {
   }
 };
 
-// kRows ARGB32 rows (rows[r], read in place) through the wide table into out[r]. Each pair
-// of weights is loaded once for all the rows: the low four lanes get the first weight, the
-// high four the second, matching the two pixels' bytes.
+// kRows ARGB32 rows (rows[r], read in place) through the wide table into out[r]. Four source
+// pixels at a time: their bytes are put channel by channel in pixel pairs (p0 p1 of each
+// channel, then p2 p3), widened to 16 bits and multiplied-and-added by the weight pairs, so
+// each 32-bit lane sums one channel of two pixels. Each group's weights are loaded once for
+// all the rows.
 template <int kRows>
 __attribute__((target("avx2"))) void FilterWideRowsAvx2(const uint8_t* const* rows, uint8_t* const* out,
                                                         const ContributionTable& table, const WideTable& wide,
                                                         int32_t width) {
-  const __m256i spread = _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1);
+  const __m128i pairUp = _mm_setr_epi8(0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15);
   for (int32_t i = 0; i < width; ++i) {
     const int32_t first = wide.first[static_cast<size_t>(i)];
     if (first < 0) {
       for (int r = 0; r < kRows; ++r) FilterPixel4Avx2(rows[r], table.list(i), table.count(i), out[r] + i * 4);
       continue;
     }
-    const int32_t* w = wide.weights.data() + wide.offset[static_cast<size_t>(i)] * 2;
+    const size_t base = wide.offset[static_cast<size_t>(i)] * 16;
     const size_t at = static_cast<size_t>(first) * 4;
-    __m256i acc[kRows];
-    for (int r = 0; r < kRows; ++r) acc[r] = _mm256_setzero_si256();
-    for (int32_t j = 0, n = wide.pairs[static_cast<size_t>(i)]; j < n; ++j) {
-      const __m256i wv = _mm256_permutevar8x32_epi32(
-          _mm256_castsi128_si256(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(w + 2 * j))), spread);
+    __m256i high[kRows], low[kRows];
+    for (int r = 0; r < kRows; ++r) high[r] = low[r] = _mm256_setzero_si256();
+    for (int32_t g = 0, n = wide.groups[static_cast<size_t>(i)]; g < n; ++g) {
+      const __m256i wh = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(wide.high.data() + base + 16 * size_t(g)));
+      const __m256i wl = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(wide.low.data() + base + 16 * size_t(g)));
       for (int r = 0; r < kRows; ++r) {
-        const __m256i px =
-            _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(rows[r] + at + 8 * size_t(j))));
-        acc[r] = _mm256_add_epi32(acc[r], _mm256_mullo_epi32(px, wv));
+        const __m128i px = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[r] + at + 16 * size_t(g)));
+        const __m256i p16 = _mm256_cvtepu8_epi16(_mm_shuffle_epi8(px, pairUp));
+        high[r] = _mm256_add_epi32(high[r], _mm256_madd_epi16(p16, wh));
+        low[r] = _mm256_add_epi32(low[r], _mm256_madd_epi16(p16, wl));
       }
     }
     for (int r = 0; r < kRows; ++r) {
-      const __m128i sum = _mm_add_epi32(_mm256_castsi256_si128(acc[r]), _mm256_extracti128_si256(acc[r], 1));
+      const __m256i sums = _mm256_add_epi32(_mm256_slli_epi32(high[r], 10), low[r]);
+      const __m128i sum = _mm_add_epi32(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
       alignas(16) int32_t lanes[4];
       _mm_store_si128(reinterpret_cast<__m128i*>(lanes), sum);
       for (int c = 0; c < 4; ++c) out[r][i * 4 + c] = ClampChannel(WeightedSumToValue(lanes[c]));
