@@ -31,6 +31,8 @@ void PictureReadAhead::Start(const std::string& path) {
   started_ = true;
   try {
     thread_ = std::thread([this] {
+      // The caller works on the picture before this one meanwhile: the read leaves it a processor.
+      platform::ScopedThreadLimit share(platform::ThreadCount() - 1);
       platform::MessageCapture capture;
       picture_.reset(previews_ ? formats::ReadPicturePreview(path_.c_str()) : formats::ReadPicture(path_.c_str()));
       messages_ = capture.Take();
