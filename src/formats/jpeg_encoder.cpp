@@ -177,6 +177,10 @@ struct Bands {
   int slots = 0;
   std::vector<std::unique_ptr<BandData>> data;  // a band's entry is written by its thread before Finish()
   std::atomic<int> next{0};                     // the next band a thread takes
+  // With optimised tables, the bands' entropy-coded data, made on several threads once the
+  // tables are known and written out in place of the codec's own coding (see CodeScan()).
+  std::vector<uint8_t> scan;
+  bool scanReady = false;
 
   std::mutex mutex;
   std::condition_variable changed;
@@ -280,28 +284,40 @@ uint64_t NonzeroMask(const JCOEF* block) {
 #endif
 }
 
-// Counts the symbols one block codes to, the way the codec's optimiser does: the DC difference's
-// size, then for each nonzero AC coefficient in zigzag order a run/size symbol (runs over 15 as
-// ZRL symbols first), and EOB when zeros end the block.
-void CountBlock(const JCOEF* block, int lastDc, Counts& dc, Counts& ac) {
-  const int diff = block[0] - lastDc;
-  ++dc[static_cast<size_t>(BitLength(static_cast<unsigned>(diff < 0 ? -diff : diff)))];
+// The size category of v (the bits of |v|).
+inline int Category(int v) {
+  return BitLength(static_cast<unsigned>(v < 0 ? -v : v));
+}
+
+// Calls ac(run, v) for each nonzero AC coefficient v of block in zigzag order, run being the
+// zeros before it (more than 15 included); true when zeros end the block (an end-of-block code).
+template <class Ac>
+bool ForEachAc(const JCOEF* block, Ac&& ac) {
   const uint64_t natural = NonzeroMask(block);
   const ZigzagTables& z = Zigzag();
   uint64_t zigzag = 0;
   for (int byte = 0; byte < 8; ++byte) zigzag |= z.bits[byte][(natural >> (byte * 8)) & 0xFF];
-  zigzag &= ~uint64_t{1};  // the DC coefficient is counted above
+  zigzag &= ~uint64_t{1};  // the DC coefficient
   int last = 0;            // the zigzag position of the last coefficient coded
   while (zigzag) {
     const int k = __builtin_ctzll(zigzag);
     zigzag &= zigzag - 1;
-    int run = k - last - 1;
-    for (; run > 15; run -= 16) ++ac[0xF0];
-    const int v = block[jpeg_natural_order[k]];
-    ++ac[static_cast<size_t>((run << 4) + BitLength(static_cast<unsigned>(v < 0 ? -v : v)))];
+    ac(k - last - 1, static_cast<int>(block[jpeg_natural_order[k]]));
     last = k;
   }
-  if (last < DCTSIZE2 - 1) ++ac[0];
+  return last < DCTSIZE2 - 1;
+}
+
+// Counts the symbols one block codes to, the way the codec's optimiser does: the DC difference's
+// category, then for each nonzero AC coefficient a run/category symbol (runs over 15 as ZRL
+// symbols first), and EOB when zeros end the block.
+void CountBlock(const JCOEF* block, int lastDc, Counts& dc, Counts& ac) {
+  ++dc[static_cast<size_t>(Category(block[0] - lastDc))];
+  const bool endOfBlock = ForEachAc(block, [&](int run, int v) {
+    for (; run > 15; run -= 16) ++ac[0xF0];
+    ++ac[static_cast<size_t>((run << 4) + Category(v))];
+  });
+  if (endOfBlock) ++ac[0];
 }
 
 // The band context's stand-in for its entropy coder: stores each MCU's real blocks (the padding
@@ -422,6 +438,238 @@ bool EncodeBand(Bands& b, int index, uint8_t* rgb) {
   return true;
 }
 
+// ---------------------------------------------------------------------------------------------
+// Entropy coding on several threads, for optimised tables: the tables are known only once every
+// band is counted, so instead of one thread coding the whole picture after the bands, each band
+// is coded on its own into a bit string (its first blocks' DC differences taken from the band
+// before, whose last DC values are known by then); the strings are joined bit to bit, 0xFF bytes
+// get their stuffed zero, and the result goes out where the codec's coder would have written it.
+
+// A Huffman table's code and code length for each symbol, made as the codec makes them: codes
+// of each length in symbol-list order, counting up, one more bit for the next length.
+struct HuffCodes {
+  uint32_t code[256]{};
+  uint8_t size[256]{};
+
+  explicit HuffCodes(const JHUFF_TBL& table) {
+    uint32_t next = 0;
+    int p = 0;
+    for (int length = 1; length <= 16; ++length) {
+      for (int i = 0; i < table.bits[length] && p < 256; ++i, ++p) {
+        code[table.huffval[p]] = next++;
+        size[table.huffval[p]] = static_cast<uint8_t>(length);
+      }
+      next <<= 1;
+    }
+  }
+};
+
+// Bits, most significant first, gathered into 32-bit words.
+class BitString {
+ public:
+  void Put(uint32_t value, int size) {  // value < 2^size, size <= 27
+    acc_ = (acc_ << size) | value;
+    bits_ += size;
+    if (bits_ >= 32) {
+      bits_ -= 32;
+      words_.push_back(static_cast<uint32_t>(acc_ >> bits_));
+    }
+  }
+  const std::vector<uint32_t>& words() const { return words_; }
+  uint32_t tail() const { return static_cast<uint32_t>(acc_ & ((uint64_t{1} << bits_) - 1)); }
+  int tailBits() const { return bits_; }
+
+ private:
+  std::vector<uint32_t> words_;
+  uint64_t acc_ = 0;
+  int bits_ = 0;
+};
+
+// The bits sent for v in its category: v itself when positive, v - 1 (its ones' complement)
+// when negative.
+inline uint32_t ValueBits(int v, int category) {
+  return static_cast<uint32_t>(v < 0 ? v - 1 : v) & ((uint32_t{1} << category) - 1);
+}
+
+void CodeBlock(const JCOEF* block, int& lastDc, const HuffCodes& dc, const HuffCodes& ac, BitString& out) {
+  const int diff = block[0] - lastDc;
+  lastDc = block[0];
+  const int dcCategory = Category(diff);
+  out.Put(dc.code[dcCategory], dc.size[dcCategory]);
+  if (dcCategory) out.Put(ValueBits(diff, dcCategory), dcCategory);
+  const bool endOfBlock = ForEachAc(block, [&](int run, int v) {
+    for (; run > 15; run -= 16) out.Put(ac.code[0xF0], ac.size[0xF0]);
+    const int category = Category(v);
+    const int symbol = (run << 4) + category;
+    out.Put(ac.code[symbol], ac.size[symbol]);
+    out.Put(ValueBits(v, category), category);
+  });
+  if (endOfBlock) out.Put(ac.code[0], ac.size[0]);
+}
+
+// What coding a band needs of the file's context.
+struct ScanLayout {
+  int components = 0;
+  int hSamp[MAX_COMPONENTS]{}, vSamp[MAX_COMPONENTS]{};
+  const HuffCodes* dc[MAX_COMPONENTS]{};
+  const HuffCodes* ac[MAX_COMPONENTS]{};
+  JDIMENSION mcusPerRow = 0;
+  int imcuRows = 0;  // of the whole picture
+};
+
+// Codes band `index` MCU by MCU as the codec's transcoder does: each component's blocks of the
+// MCU row by row; blocks right of or below the picture that fill a last MCU are zero but for
+// a DC equal to the block before them, so they code as "no difference, end of block".
+void CodeBand(const Bands& b, const ScanLayout& layout, int index, const int* startDc, BitString& out) {
+  const BandData& band = *b.data[static_cast<size_t>(index)];
+  int lastDc[MAX_COMPONENTS];
+  std::copy(startDc, startDc + layout.components, lastDc);
+  const int imcuRows = std::min(b.imcuRowsPerBand, layout.imcuRows - index * b.imcuRowsPerBand);
+  for (int imcuRow = 0; imcuRow < imcuRows; ++imcuRow)
+    for (JDIMENSION mcu = 0; mcu < layout.mcusPerRow; ++mcu)
+      for (int ci = 0; ci < layout.components; ++ci) {
+        const HuffCodes& dc = *layout.dc[ci];
+        const HuffCodes& ac = *layout.ac[ci];
+        for (int y = 0; y < layout.vSamp[ci]; ++y) {
+          const JDIMENSION row = static_cast<JDIMENSION>(imcuRow * layout.vSamp[ci] + y);
+          for (int x = 0; x < layout.hSamp[ci]; ++x) {
+            const JDIMENSION col = mcu * static_cast<JDIMENSION>(layout.hSamp[ci]) + static_cast<JDIMENSION>(x);
+            if (row < band.rowCount[ci] && col < band.width[ci]) {
+              CodeBlock(band.rows[ci][row][col], lastDc[ci], dc, ac, out);
+            } else {
+              out.Put(dc.code[0], dc.size[0]);
+              out.Put(ac.code[0], ac.size[0]);
+            }
+          }
+        }
+      }
+}
+
+// Appends bit strings as one entropy-coded segment: bytes of 0xFF are followed by a 0 byte, and
+// the last byte is filled up with 1 bits.
+class SegmentWriter {
+ public:
+  explicit SegmentWriter(std::vector<uint8_t>& out) : out_(out) {}
+
+  void Append(const BitString& bits) {
+    for (uint32_t word : bits.words()) {
+      // The pending bits and the word: the first 32 of them go out, as many stay pending.
+      acc_ = (acc_ << 32) | word;
+      Word(static_cast<uint32_t>(acc_ >> bits_));
+    }
+    if (bits.tailBits()) Put(bits.tail(), bits.tailBits());
+  }
+
+  void Finish() {
+    if (bits_ & 7) Put((1u << (8 - (bits_ & 7))) - 1, 8 - (bits_ & 7));
+    while (bits_ >= 8) {
+      bits_ -= 8;
+      Byte(static_cast<uint8_t>(acc_ >> bits_));
+    }
+  }
+
+ private:
+  void Put(uint32_t value, int size) {
+    acc_ = (acc_ << size) | value;
+    bits_ += size;
+    if (bits_ >= 32) {
+      bits_ -= 32;
+      Word(static_cast<uint32_t>(acc_ >> bits_));
+    }
+  }
+  void Word(uint32_t w) {
+    // Four bytes, most significant first; a word without an 0xFF byte goes out as it is.
+    const uint32_t ones = w & (w >> 1) & (w >> 2) & (w >> 3) & (w >> 4) & (w >> 5) & (w >> 6) & (w >> 7) & 0x01010101u;
+    if (!ones) {
+      const uint8_t bytes[4] = {static_cast<uint8_t>(w >> 24), static_cast<uint8_t>(w >> 16),
+                                static_cast<uint8_t>(w >> 8), static_cast<uint8_t>(w)};
+      out_.insert(out_.end(), bytes, bytes + 4);
+      return;
+    }
+    for (int shift = 24; shift >= 0; shift -= 8) Byte(static_cast<uint8_t>(w >> shift));
+  }
+  void Byte(uint8_t byte) {
+    out_.push_back(byte);
+    if (byte == 0xFF) out_.push_back(0);
+  }
+
+  std::vector<uint8_t>& out_;
+  uint64_t acc_ = 0;
+  int bits_ = 0;  // bits in acc_ not yet written, fewer than 32
+};
+
+// Codes every band on several threads and joins them into b.scan. Called with the optimal
+// tables in the file's context and every band done.
+void CodeScan(j_compress_ptr c, Bands& b, int threads) {
+  std::vector<std::unique_ptr<HuffCodes>> codes;
+  ScanLayout layout;
+  layout.components = c->num_components;
+  int maxH = 1, maxV = 1;
+  for (int ci = 0; ci < c->num_components; ++ci) {
+    const jpeg_component_info& comp = c->comp_info[ci];
+    maxH = std::max(maxH, comp.h_samp_factor);
+    maxV = std::max(maxV, comp.v_samp_factor);
+    layout.hSamp[ci] = comp.h_samp_factor;
+    layout.vSamp[ci] = comp.v_samp_factor;
+    codes.push_back(std::make_unique<HuffCodes>(*c->dc_huff_tbl_ptrs[comp.dc_tbl_no]));
+    layout.dc[ci] = codes.back().get();
+    codes.push_back(std::make_unique<HuffCodes>(*c->ac_huff_tbl_ptrs[comp.ac_tbl_no]));
+    layout.ac[ci] = codes.back().get();
+  }
+  layout.mcusPerRow =
+      (c->image_width + static_cast<JDIMENSION>(maxH * DCTSIZE) - 1) / static_cast<JDIMENSION>(maxH * DCTSIZE);
+  layout.imcuRows = static_cast<int>((c->image_height + static_cast<JDIMENSION>(maxV * DCTSIZE) - 1) /
+                                     static_cast<JDIMENSION>(maxV * DCTSIZE));
+  std::vector<BitString> strings(static_cast<size_t>(b.count));
+  platform::ScopedThreadLimit limit(threads);
+  platform::ParallelFor(0, b.count, 1, [&](int64_t lo, int64_t hi) {
+    for (int64_t k = lo; k < hi; ++k) {
+      int startDc[MAX_COMPONENTS]{};
+      if (k > 0)
+        std::copy(b.data[static_cast<size_t>(k - 1)]->lastDc,
+                  b.data[static_cast<size_t>(k - 1)]->lastDc + layout.components, startDc);
+      CodeBand(b, layout, static_cast<int>(k), startDc, strings[static_cast<size_t>(k)]);
+    }
+  });
+  size_t words = 0;
+  for (const BitString& s : strings) words += s.words().size() + 1;
+  b.scan.reserve(words * 4 + words * 4 / 128 + 16);
+  SegmentWriter writer(b.scan);
+  for (const BitString& s : strings) writer.Append(s);
+  writer.Finish();
+  b.scanReady = true;
+}
+
+boolean SkipMcuCoding(j_compress_ptr, JBLOCKROW*) {
+  return TRUE;
+}
+
+// The coder's end of pass, in place of the codec's: writes the prepared segment.
+void WritePreparedScan(j_compress_ptr c) {
+  const Bands* b = static_cast<const Bands*>(c->client_data);
+  const uint8_t* data = b->scan.data();
+  size_t left = b->scan.size();
+  while (left > 0) {
+    if (c->dest->free_in_buffer == 0 && !c->dest->empty_output_buffer(c)) {
+      c->err->msg_code = JERR_CANT_SUSPEND;
+      c->err->error_exit(reinterpret_cast<j_common_ptr>(c));
+    }
+    const size_t n = std::min(left, c->dest->free_in_buffer);
+    std::memcpy(c->dest->next_output_byte, data, n);
+    c->dest->next_output_byte += n;
+    c->dest->free_in_buffer -= n;
+    data += n;
+    left -= n;
+  }
+}
+
+// Once the codec has started its coding pass (and written the headers before the data), its
+// coder is told to skip every MCU and to write the prepared segment at the end.
+void UsePreparedScan(j_compress_ptr c) {
+  c->entropy->encode_mcu = SkipMcuCoding;
+  c->entropy->finish_pass = WritePreparedScan;
+}
+
 // The file context's access to its coefficient arrays: the rows of the band they lie in, once
 // that band is done. Bands before it have been coded and are freed.
 JBLOCKARRAY AccessWhenReady(j_common_ptr c, jvirt_barray_ptr ptr, JDIMENSION start, JDIMENSION rows, boolean writable) {
@@ -434,6 +682,7 @@ JBLOCKARRAY AccessWhenReady(j_common_ptr c, jvirt_barray_ptr ptr, JDIMENSION sta
       c->err->msg_code = JERR_BAD_VIRTUAL_ACCESS;
       c->err->error_exit(c);
     }
+    if (b->scanReady) UsePreparedScan(reinterpret_cast<j_compress_ptr>(c));
     b->Release(index);
     BandData& band = *b->data[static_cast<size_t>(index)];
     return band.rows[ci] + (start - band.firstRow[ci]);
@@ -463,9 +712,8 @@ void OptimalTables(j_compress_ptr c, Bands& b) {
       }
     for (int ci = 0; ci < c->num_components; ++ci) {
       if (!band->seen[ci]) continue;
-      const int diff = band->firstDc[ci] - lastDc[ci];
       ++dc[static_cast<size_t>(c->comp_info[ci].dc_tbl_no)]
-          [static_cast<size_t>(BitLength(static_cast<unsigned>(diff < 0 ? -diff : diff)))];
+          [static_cast<size_t>(Category(band->firstDc[ci] - lastDc[ci]))];
       lastDc[ci] = band->lastDc[ci];
     }
   }
@@ -567,6 +815,7 @@ BandResult EncodeInBands(const image::ChunkyImage* image, std::FILE* out, const 
         c->err->error_exit(reinterpret_cast<j_common_ptr>(c));
       }
       OptimalTables(c, b);
+      CodeScan(c, b, threads);
     }
     jpeg_finish_compress(c);
   });
