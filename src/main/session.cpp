@@ -100,8 +100,9 @@ void Session::OpenInitialFile(const app::StartupOptions& opts) {
 }
 
 script::Reply Session::Execute(std::string_view line) {
-  // Commands that step or change directory act on the whole list.
-  list_.WaitLoaded();
+  // Commands that open, step or change directory act on the whole list; the others need not
+  // wait for a big directory to be read and typed.
+  if (script::CommandPort::UsesFileList(line)) list_.WaitLoaded();
   // Scripts see the full picture, never a quick stand-in.
   controller_.FinishFullPicture();
   script::Reply r = commands_.Execute(line);

@@ -14,10 +14,10 @@
 namespace vl::script {
 
 const Command kCommands[kCommandCount] = {
-    {"Load", "FILE", 1, true},
-    {"LoadNext", "", 0, true},
-    {"LoadPrevious", "", 0, true},
-    {"ChangeDirectory", "PATH", 1, false},
+    {"Load", "FILE", 1, true, true},
+    {"LoadNext", "", 0, true, true},
+    {"LoadPrevious", "", 0, true, true},
+    {"ChangeDirectory", "PATH", 1, false, true},
     {"ImageWidth", "", 0, false},
     {"ImageHeight", "", 0, false},
     {"ImageName", "", 0, false},
@@ -211,6 +211,14 @@ const Command* CommandPort::Find(std::string_view word) {
   for (const Command& c : kStandardCommands)
     if (EqualNoCase(word, c.name)) return &c;
   return nullptr;
+}
+
+bool CommandPort::UsesFileList(std::string_view line) {
+  while (!line.empty() && IsBlank(line.front())) line.remove_prefix(1);
+  size_t wordEnd = 0;
+  while (wordEnd < line.size() && !IsBlank(line[wordEnd])) ++wordEnd;
+  const Command* cmd = Find(line.substr(0, wordEnd));
+  return cmd && cmd->usesFileList;
 }
 
 std::string CommandPort::HelpText() {

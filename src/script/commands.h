@@ -40,6 +40,7 @@ struct Command {
   const char* tmpl;             // argument template; "" for commands without arguments
   int parameters;               // number of argument slots the template yields
   bool changesPicture = false;  // refused while the program is busy (see CommandPort::SetBusy)
+  bool usesFileList = false;    // opens, steps through or changes the browser's list
 };
 
 // The 24 commands in their stored order.
@@ -104,6 +105,9 @@ class CommandPort {
   // Finds a command of the table or a standard command; the word is matched without regard
   // to case. Null when unknown.
   static const Command* Find(std::string_view word);
+  // Whether the line's command uses the browser's file list (its first word names one that
+  // does); a line that is no command does not.
+  static bool UsesFileList(std::string_view line);
 
   // Runs one request line: "WORD ARGUMENTS". Lines over kMaxLineBytes, with invalid UTF-8 or
   // NUL bytes, unknown words and arguments that do not fit the template get an error reply

@@ -29,6 +29,24 @@ TEST(CommandTable, StoredOrderTemplatesAndSlotCounts) {
   EXPECT_EQ(kCommands[19].parameters, 14);
 }
 
+// Only the lines that open, step or change directory wait for the browser's list.
+TEST(CommandTable, TheCommandsThatUseTheFileList) {
+  const std::pair<const char*, bool> lines[] = {
+      {"Load FILE=a.jpg", true},
+      {"  loadnext", true},
+      {"LOADPREVIOUS", true},
+      {"ChangeDirectory /tmp", true},
+      {"SaveJPG FILE=x.jpg", false},
+      {"Scale WIDTH=10", false},
+      {"ImagePath", false},
+      {"QUIT", false},
+      {"", false},
+      {"LoadNextOne", false},
+      {"Bogus Load", false},
+  };
+  for (const auto& [line, uses] : lines) EXPECT_EQ(CommandPort::UsesFileList(line), uses) << '"' << line << '"';
+}
+
 // Each template parsed with a typical line of its command, by keyword and by position.
 TEST(CommandTable, EveryTemplateParsesItsLines) {
   struct Case {
