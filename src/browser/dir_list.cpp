@@ -138,6 +138,22 @@ void DirList::CancelRead() {
 void DirList::LoadDirectory() {
   CancelRead();
   pendingActive_.clear();
+  pendingRead_ = false;
+  if (deferred_) {
+    scanner_.Stop();
+    {
+      std::lock_guard<std::recursive_mutex> lock(scanner_.Lock());
+      rows_.clear();
+      active_ = nullptr;
+    }
+    complete_ = false;
+    pendingRead_ = true;
+    return;
+  }
+  ReadDirectory(queue_);
+}
+
+void DirList::ReadDirectory(platform::MainThreadQueue* queue) {
   std::string dirPath = platform::ResolvePath(directory_);
   DIR* dir = ::opendir(dirPath.c_str());
   scanner_.Stop();
@@ -161,10 +177,10 @@ void DirList::LoadDirectory() {
   }
   SetStatus(kStatusReading);
   busy_ = true;
-  if (queue_) {
+  if (queue) {
     read_ = read;
     try {
-      reader_ = std::thread([this, read, dir, queue = queue_, alive = alive_] {
+      reader_ = std::thread([this, read, dir, queue, alive = alive_] {
         read->Run(dir);
         if (read->stop.Requested()) return;
         queue->Push([this, read, alive] {
@@ -183,6 +199,12 @@ void DirList::LoadDirectory() {
 }
 
 void DirList::WaitLoaded() {
+  if (pendingRead_) {
+    // The deferred read, here and now; the entry named meanwhile becomes active with the rows.
+    pendingRead_ = false;
+    ReadDirectory(nullptr);
+    return;
+  }
   if (!read_) return;
   if (reader_.joinable()) reader_.join();
   std::shared_ptr<Read> read = std::move(read_);
@@ -216,7 +238,7 @@ void DirList::Install(Read& read) {
 }
 
 void DirList::ActivateWhenLoaded(const std::string& name) {
-  if (read_) {
+  if (read_ || pendingRead_) {
     pendingActive_ = name;
     return;
   }

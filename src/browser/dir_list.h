@@ -62,8 +62,12 @@ class DirList : public BrowserView {
   // list's thread, hands the rows over; queue outlives the list.
   void SetMainThreadQueue(platform::MainThreadQueue* queue) { queue_ = queue; }
   void LoadDirectory() override;
-  // A background read is in flight (its rows have not arrived).
-  bool Loading() const { return read_ != nullptr; }
+  // Deferred reading: LoadDirectory only notes that the directory is to be read, and the next
+  // WaitLoaded() reads it on the calling thread; for a front end whose commands seldom need
+  // the list, which then costs nothing until they do.
+  void SetDeferred(bool on) { deferred_ = on; }
+  // A background read is in flight (its rows have not arrived), or a deferred one waits.
+  bool Loading() const { return read_ != nullptr || pendingRead_; }
   // Finishes a read in flight on the calling thread: the rows are in place and the loaded
   // callback has run when this returns.
   void WaitLoaded();
@@ -114,6 +118,8 @@ class DirList : public BrowserView {
   void StartScanner();
   // Ends a read in flight without taking its rows.
   void CancelRead();
+  // Reads the directory, on a worker handing the rows over through queue, or here without one.
+  void ReadDirectory(platform::MainThreadQueue* queue);
   // Puts the rows of a finished read in place and reports them.
   void Install(Read& read);
 
@@ -136,6 +142,8 @@ class DirList : public BrowserView {
   int secondaryColumn_ = kNoColumn;
   bool reverse_ = false;
   platform::MainThreadQueue* queue_ = nullptr;
+  bool deferred_ = false;
+  bool pendingRead_ = false;    // a deferred read waits for WaitLoaded()
   std::shared_ptr<Read> read_;  // the background read in flight
   std::thread reader_;
   std::string pendingActive_;  // made active when the rows arrive

@@ -133,6 +133,8 @@ int RunHeadless(const FrontEndOptions& fe, const app::StartupOptions& opts, FILE
   // Commands may step through the list, and from their first step on the neighbours are read
   // ahead; commands that work on the one picture are not slowed by reads of others.
   if (!fe.execs.empty() || fe.hasScript || fe.serve) session.EnableReadAheadOnStep();
+  // The directory is read when a command first needs the list, not with every load.
+  session.list().SetDeferred(true);
   session.OpenInitialFile(opts);
   const app::StatusTexts& s = session.controller().status();
   std::fprintf(out, "Title: %s\nWidth: %s\nHeight: %s\nFormat: %s\nLoaded in: %s\n", s.title.c_str(), s.width.c_str(),

@@ -129,24 +129,38 @@ TEST_F(DirListBackgroundTest, ASecondLoadDropsTheFirstReadsRows) {
   }
 }
 
+// A read on a worker, and a deferred read (none until WaitLoaded): the rows arrive once, with
+// the entry named meanwhile active when the loaded callback runs.
 TEST_F(DirListBackgroundTest, WaitLoadedHandsTheRowsOverOnceAndTheQueuedHandoverDoesNothing) {
-  DirList list;
-  list.SetMainThreadQueue(&queue_);
-  Outcome out;
-  Attach(list, out);
-  list.SetDirectory(tmp_.path());
-  list.ActivateWhenLoaded("b.png");
-  int activeWhenLoaded = -2;
-  list.SetLoadedCallback([&](void*, DirList& l) { activeWhenLoaded = l.ActiveEntry(), ++out.loadedCalls; }, nullptr);
-  list.WaitLoaded();
-  EXPECT_FALSE(list.Loading());
-  ASSERT_EQ(list.EntryCount(), 5);
-  EXPECT_EQ(activeWhenLoaded, list.FindEntry("b.png"));
-  EXPECT_EQ(list.ActiveEntry(), list.FindEntry("b.png"));
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  queue_.RunPending();
-  EXPECT_EQ(out.loadedCalls, 1);
-  EXPECT_EQ(list.ActiveEntry(), list.FindEntry("b.png"));
+  for (bool deferred : {false, true}) {
+    SCOPED_TRACE(deferred ? "deferred" : "on a worker");
+    DirList list;
+    list.SetMainThreadQueue(&queue_);
+    list.SetDeferred(deferred);
+    Outcome out;
+    Attach(list, out);
+    list.SetDirectory(tmp_.path());
+    list.ActivateWhenLoaded("b.png");
+    EXPECT_TRUE(list.Loading());
+    if (deferred) {
+      // Nothing is read before it is needed.
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      queue_.RunPending();
+      EXPECT_EQ(list.EntryCount(), 0);
+      EXPECT_TRUE(out.statuses.empty());
+    }
+    int activeWhenLoaded = -2;
+    list.SetLoadedCallback([&](void*, DirList& l) { activeWhenLoaded = l.ActiveEntry(), ++out.loadedCalls; }, nullptr);
+    list.WaitLoaded();
+    EXPECT_FALSE(list.Loading());
+    ASSERT_EQ(list.EntryCount(), 5);
+    EXPECT_EQ(activeWhenLoaded, list.FindEntry("b.png"));
+    EXPECT_EQ(list.ActiveEntry(), list.FindEntry("b.png"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    queue_.RunPending();
+    EXPECT_EQ(out.loadedCalls, 1);
+    EXPECT_EQ(list.ActiveEntry(), list.FindEntry("b.png"));
+  }
 }
 
 TEST_F(DirListBackgroundTest, DestroyingTheListDuringAReadIsClean) {
