@@ -4,11 +4,14 @@
 // only on the rows of their own iMCU row: colour conversion, downsampling, the DCT and
 // quantisation never look across an iMCU row's edge (the codec smooths nothing), and a band's
 // bottom edge is padded as the picture's is only when it is the picture's bottom. Each band is
-// compressed by a context of its own whose entropy coder is replaced by a capture that stores the
-// quantised blocks into the coefficient arrays of the file's context; that context then codes the
-// file with jpeg_write_coefficients, the codec's own lossless-transcoding path, which makes the
-// same padding blocks, Huffman tables (optimised from the same statistics when asked) and markers
-// as a plain compression. Its reads of the arrays wait until the band they fall in is done.
+// compressed by a context of its own whose entropy coder is replaced by a capture that keeps the
+// quantised blocks (and counts their symbols when the tables are optimised). The file's context
+// then writes the file with jpeg_write_coefficients, the codec's own lossless-transcoding path,
+// which makes the same padding blocks and markers as a plain compression; its reads of the
+// coefficients are answered from the bands, each once it is done. With the standard tables it
+// codes the bands as they arrive. With optimised tables, the tables come from the bands' counts
+// as the codec's optimiser makes them, the bands are coded on several threads into bit strings,
+// and the joined strings take the place of the codec's own coding.
 #include "formats/jpeg_encoder.h"
 
 #include <algorithm>
@@ -16,6 +19,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <system_error>
@@ -598,9 +602,9 @@ class SegmentWriter {
   int bits_ = 0;  // bits in acc_ not yet written, fewer than 32
 };
 
-// Codes every band on several threads and joins them into b.scan. Called with the optimal
+// Codes every band on the caller's threads and joins them into b.scan. Called with the optimal
 // tables in the file's context and every band done.
-void CodeScan(j_compress_ptr c, Bands& b, int threads) {
+void CodeBands(j_compress_ptr c, Bands& b) {
   std::vector<std::unique_ptr<HuffCodes>> codes;
   ScanLayout layout;
   layout.components = c->num_components;
@@ -621,7 +625,6 @@ void CodeScan(j_compress_ptr c, Bands& b, int threads) {
   layout.imcuRows = static_cast<int>((c->image_height + static_cast<JDIMENSION>(maxV * DCTSIZE) - 1) /
                                      static_cast<JDIMENSION>(maxV * DCTSIZE));
   std::vector<BitString> strings(static_cast<size_t>(b.count));
-  platform::ScopedThreadLimit limit(threads);
   platform::ParallelFor(0, b.count, 1, [&](int64_t lo, int64_t hi) {
     for (int64_t k = lo; k < hi; ++k) {
       int startDc[MAX_COMPONENTS]{};
@@ -638,6 +641,17 @@ void CodeScan(j_compress_ptr c, Bands& b, int threads) {
   for (const BitString& s : strings) writer.Append(s);
   writer.Finish();
   b.scanReady = true;
+}
+
+// CodeBands for the file context's guarded steps, which must not be left by an exception: false
+// when memory ran out.
+bool CodeScan(j_compress_ptr c, Bands& b) noexcept {
+  try {
+    CodeBands(c, b);
+    return true;
+  } catch (...) {
+    return false;
+  }
 }
 
 boolean SkipMcuCoding(j_compress_ptr, JBLOCKROW*) {
@@ -694,7 +708,12 @@ JBLOCKARRAY AccessWhenReady(j_common_ptr c, jvirt_barray_ptr ptr, JDIMENSION sta
 void RunBands(Bands& b) {
   RowBuffer rgb(b.image);
   for (int band; (band = b.next.fetch_add(1)) < b.count;) {
-    const bool ok = rgb.ok(b.image) && b.WaitForSlot(band) && EncodeBand(b, band, rgb.row());
+    bool ok = false;
+    try {
+      ok = rgb.ok(b.image) && b.WaitForSlot(band) && EncodeBand(b, band, rgb.row());
+    } catch (const std::exception&) {
+      ok = false;  // no memory for the band's records: the save fails
+    }
     b.Finish(band, ok);
   }
 }
@@ -815,7 +834,10 @@ BandResult EncodeInBands(const image::ChunkyImage* image, std::FILE* out, const 
         c->err->error_exit(reinterpret_cast<j_common_ptr>(c));
       }
       OptimalTables(c, b);
-      CodeScan(c, b, threads);
+      if (!CodeScan(c, b)) {
+        c->err->msg_code = JERR_OUT_OF_MEMORY;
+        c->err->error_exit(reinterpret_cast<j_common_ptr>(c));
+      }
     }
     jpeg_finish_compress(c);
   });
