@@ -67,9 +67,10 @@ std::vector<Entry> ReadEntries(const std::string& directory) {
   return entries;
 }
 
-// Loads, resizes and saves one picture; next, when not empty, is the picture that follows,
-// read ahead while this one is resized and saved.
-void ConvertFile(BatchJob& job, const std::string& path, PictureReadAhead& ahead, const std::string& next) {
+// Loads, resizes and saves one picture; upcoming are the pictures that follow, read ahead while
+// this one is resized and saved.
+void ConvertFile(BatchJob& job, const std::string& path, PictureReadAhead& ahead,
+                 const std::vector<std::string>& upcoming) {
   job.SetCurrentFile(path);
   Notify(job.fileNotify, job);
 
@@ -79,9 +80,9 @@ void ConvertFile(BatchJob& job, const std::string& path, PictureReadAhead& ahead
     return;
   }
   image::TexturePtr picture = ahead.Take(path);
-  if (!next.empty()) ahead.Start(next);
-  // While the next picture is read, this one's work leaves that reading a processor.
-  platform::ScopedThreadLimit share(next.empty() ? platform::kMaxThreads : platform::ThreadCount() - 1);
+  ahead.Want(upcoming);
+  // While the next pictures are read, this one's work leaves that reading a processor.
+  platform::ScopedThreadLimit share(upcoming.empty() ? platform::kMaxThreads : platform::ThreadCount() - 1);
   const uint64_t sourceSize = formats::FileSize(path.c_str());
   if (!picture || !picture->chunky) {
     std::fputs("Not enough memory to load image\n", stdout);
@@ -143,14 +144,15 @@ void ConvertDirectory(tasks::Worker* worker, BatchJob& job) {
   const std::vector<Entry> entries = ReadEntries(job.sourceDir);
   job.entries = static_cast<int32_t>(std::min<size_t>(entries.size(), INT32_MAX));
   PictureReadAhead ahead;
-  // The picture after entry i, for reading ahead (empty when there is none).
-  auto nextPicture = [&](size_t i) {
-    for (size_t k = i + 1; k < entries.size(); ++k) {
+  // The pictures after entry i, as many as are read ahead.
+  auto upcomingPictures = [&](size_t i) {
+    std::vector<std::string> upcoming;
+    for (size_t k = i + 1; k < entries.size() && upcoming.size() < PictureReadAhead::kMaxAhead; ++k) {
       std::string path = job.sourceDir;
       if (entries[k].directory || !platform::AddPart(path, entries[k].name, PATH_MAX - 1)) continue;
-      if (formats::IsPictureFile(path.c_str())) return path;
+      if (formats::IsPictureFile(path.c_str())) upcoming.push_back(std::move(path));
     }
-    return std::string();
+    return upcoming;
   };
   for (size_t i = 0; i < entries.size(); ++i) {
     const Entry& entry = entries[i];
@@ -158,7 +160,7 @@ void ConvertDirectory(tasks::Worker* worker, BatchJob& job) {
     const bool named = platform::AddPart(path, entry.name, PATH_MAX - 1);
     if (tasks::sthdCheckStop(worker)) return;
     if (named && !entry.directory) {
-      if (formats::IsPictureFile(path.c_str())) ConvertFile(job, path, ahead, nextPicture(i));
+      if (formats::IsPictureFile(path.c_str())) ConvertFile(job, path, ahead, upcomingPictures(i));
       job.scanned.fetch_add(1);
       Notify(job.scannedNotify, job);
     }

@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 
 #include "formats/file_type.h"
 #include "formats/icon.h"
@@ -47,17 +48,18 @@ void SetIconDefaultTool(const std::string& name, const std::string& tool) {
   if (!formats::PutDiskObject(name, icon.get())) icon->defaultTool = previous;
 }
 
-// Makes, saves and counts the thumbnail of one picture file; next, when not empty, is the
-// picture that follows, read ahead while this one is thumbnailed.
-void ThumbnailFile(ThumbnailerJob& job, const std::string& path, PictureReadAhead& ahead, const std::string& next) {
+// Makes, saves and counts the thumbnail of one picture file; upcoming are the pictures that
+// follow, read ahead while this one is thumbnailed.
+void ThumbnailFile(ThumbnailerJob& job, const std::string& path, PictureReadAhead& ahead,
+                   const std::vector<std::string>& upcoming) {
   job.SetCurrentFile(path);
   Notify(job.fileNotify, job);
 
   const std::string output = ThumbnailName(path, job.suffix, job.replace);
   image::TexturePtr picture = ahead.Take(path);
-  if (!next.empty()) ahead.Start(next);
-  // While the next picture is read, this one's work leaves that reading a processor.
-  platform::ScopedThreadLimit share(next.empty() ? platform::kMaxThreads : platform::ThreadCount() - 1);
+  ahead.Want(upcoming);
+  // While the next pictures are read, this one's work leaves that reading a processor.
+  platform::ScopedThreadLimit share(upcoming.empty() ? platform::kMaxThreads : platform::ThreadCount() - 1);
   if (!picture || !picture->chunky) {
     std::fputs("Not enough memory to load image\n", stdout);
     return;
@@ -107,21 +109,39 @@ image::ChunkyImage* MakeTemplateThumbnail(image::ChunkyImage* picture, const ima
 int ThumbnailDirectory(tasks::Worker* worker, ThumbnailerJob& job, const std::string& directory, int depth) {
   DirectoryReader dir(directory);
   if (!dir.ok()) return 0;  // not there, or not a directory: nothing done, not counted
-  // One entry is read ahead of the one being handled, so the picture it names can be read
-  // while the current one is thumbnailed.
+  // Entries are read from the directory ahead of the one being handled, each found a candidate
+  // or not once, so that the pictures among them are read while the current one is thumbnailed.
   PictureReadAhead ahead(true);  // icons are made from a RAW's preview
-  std::string name, following;
-  bool haveFollowing = dir.Next(following);
-  auto followingPicture = [&]() {
-    std::string path = directory;
-    if (!haveFollowing || !platform::AddPart(path, following, PATH_MAX - 1) || KindOf(path) != EntryKind::kFile ||
-        !IsCandidate(job, following, path))
-      return std::string();
-    return path;
+  struct Following {
+    std::string name;
+    std::string path;
+    int candidate = -1;  // -1: not yet known
   };
-  while (haveFollowing) {
-    name = std::move(following);
-    haveFollowing = dir.Next(following);
+  constexpr size_t kLookahead = 8;
+  std::deque<Following> following;
+  auto fill = [&] {
+    std::string next;
+    while (following.size() < kLookahead && dir.Next(next)) following.push_back({std::move(next), {}, -1});
+  };
+  auto upcomingPictures = [&]() {
+    std::vector<std::string> upcoming;
+    for (Following& f : following) {
+      if (upcoming.size() == PictureReadAhead::kMaxAhead) break;
+      if (f.candidate < 0) {
+        f.path = directory;
+        f.candidate = platform::AddPart(f.path, f.name, PATH_MAX - 1) && KindOf(f.path) == EntryKind::kFile &&
+                      IsCandidate(job, f.name, f.path);
+      }
+      if (f.candidate) upcoming.push_back(f.path);
+    }
+    return upcoming;
+  };
+  fill();
+  std::string name;
+  while (!following.empty()) {
+    name = std::move(following.front().name);
+    following.pop_front();
+    fill();
     if (tasks::sthdCheckStop(worker)) return 1;
 
     std::string path = directory;
@@ -136,7 +156,7 @@ int ThumbnailDirectory(tasks::Worker* worker, ThumbnailerJob& job, const std::st
     }
     if (kind == EntryKind::kOther) continue;  // a link to a directory, a device, ...
 
-    if (IsCandidate(job, name, path)) ThumbnailFile(job, path, ahead, followingPicture());
+    if (IsCandidate(job, name, path)) ThumbnailFile(job, path, ahead, upcomingPictures());
     job.scannedFiles.fetch_add(1);
     Notify(job.scannedNotify, job);
   }

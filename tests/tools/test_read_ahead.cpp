@@ -1,4 +1,4 @@
-// Reading the next picture ahead: the picture and the readers' messages are the ones a
+// Reading the next pictures ahead: the picture and the readers' messages are the ones a
 // plain read gives, printed where the plain read would print them, and the batch converter
 // and the thumbnailer produce the same files, counts and output with and without it.
 #include <gtest/gtest.h>
@@ -63,15 +63,21 @@ TEST_F(ReadAhead, TakeGivesThePlainPictureAndReadsOtherPathsDirectly) {
   ASSERT_TRUE(plainA && plainB);
 
   PictureReadAhead ahead;
-  ahead.Start(dir.file("a.png"));
-  image::TexturePtr a = ahead.Take(dir.file("a.png"));
-  EXPECT_TRUE(SamePixels(a.get(), plainA.get()));
-  EXPECT_EQ(a->name, dir.file("a.png"));
-  // Started for one path, asked for another: the other is read, the first dropped.
-  ahead.Start(dir.file("a.png"));
+  // Two reads at once, taken in any order.
+  ahead.Want({dir.file("a.png"), dir.file("b.jpg"), dir.file("c.png")});
+  EXPECT_EQ(ahead.Reading(), (std::vector<std::string>{dir.file("a.png"), dir.file("b.jpg")}));
   image::TexturePtr b = ahead.Take(dir.file("b.jpg"));
   EXPECT_TRUE(SamePixels(b.get(), plainB.get()));
   EXPECT_EQ(b->formatName, "JPEG");
+  image::TexturePtr a = ahead.Take(dir.file("a.png"));
+  EXPECT_TRUE(SamePixels(a.get(), plainA.get()));
+  EXPECT_EQ(a->name, dir.file("a.png"));
+  // A read that is no longer wanted is dropped; one asked for without a read is read now.
+  ahead.Want({dir.file("a.png")});
+  ahead.Want({dir.file("b.jpg")});
+  EXPECT_EQ(ahead.Reading(), std::vector<std::string>{dir.file("b.jpg")});
+  image::TexturePtr again = ahead.Take(dir.file("a.png"));
+  EXPECT_TRUE(SamePixels(again.get(), plainA.get()));
   EXPECT_EQ(ahead.Take(dir.file("missing.png")), nullptr);
 }
 
@@ -81,12 +87,12 @@ TEST_F(ReadAhead, MessagesWaitForTakeAndDroppedReadsSayNothing) {
   testing::internal::CaptureStdout();
   {
     PictureReadAhead ahead;
-    ahead.Start(dir.file("broken.png"));
+    ahead.Want({dir.file("broken.png")});
   }  // waited for and dropped: its message is never printed
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 
   PictureReadAhead ahead;
-  ahead.Start(dir.file("broken.png"));
+  ahead.Want({dir.file("broken.png")});
   testing::internal::CaptureStdout();
   EXPECT_EQ(ahead.Take(dir.file("broken.png")), nullptr);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "[FILE]: Error in datatype\n");
