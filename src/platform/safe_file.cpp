@@ -78,7 +78,13 @@ SafeFile::SafeFile(const std::string& target, bool inPlaceFallback) : target_(ta
     ::close(fd);
     ::unlink(temp_.c_str());
     temp_.clear();
+    return;
   }
+  // Savers hand over a few kilobytes at a time; a larger buffer turns a big picture's
+  // thousands of small writes into a few large ones. The default buffer stays without it.
+  constexpr size_t kWriteBuffer = size_t{256} << 10;
+  buffer_.reset(new (std::nothrow) char[kWriteBuffer]);
+  if (buffer_ && std::setvbuf(file_, buffer_.get(), _IOFBF, kWriteBuffer) != 0) buffer_.reset();
 }
 
 SafeFile::~SafeFile() {

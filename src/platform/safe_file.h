@@ -46,6 +46,7 @@ class SafeFile {
   std::string target_;
   std::string temp_;
   FILE* file_ = nullptr;
+  std::unique_ptr<char[]> buffer_;  // the temporary file's stdio buffer; outlives file_
   bool done_ = false;
   int error_ = 0;
   int inPlaceFd_ = -1;              // the target, open for writing, when writing to memory
