@@ -39,6 +39,7 @@
 #include "formats/jpeg_codec.h"
 #include "formats/jpeg_guard.h"
 #include "image/pool.h"
+#include "platform/prefault.h"
 #include "platform/thread_pool.h"
 
 // The codec's optimal-table builder (exported by libjpeg, declared only in its private headers).
@@ -424,6 +425,8 @@ bool EncodeBand(Bands& b, int index, uint8_t* rgb) {
   dest.pub.term_destination = NullTerm;
   BandData* data = band.get();
   JBLOCK* slot = b.storage + static_cast<size_t>(index % b.slots) * b.slotBlocks;
+  // A slot's first band faults its fresh memory in at once rather than page by page.
+  if (index < b.slots) platform::PrefaultForWriting(slot, b.slotBlocks * sizeof(JBLOCK));
   const bool ok = Guarded(e.err, [&] {
     e.created = true;
     jpeg_create_compress(&e.cinfo);

@@ -9,6 +9,7 @@
 
 #include "formats/jpeg_guard.h"
 #include "image/pool.h"
+#include "platform/prefault.h"
 #include "platform/thread_pool.h"
 
 namespace vl::formats {
@@ -71,6 +72,9 @@ bool DecodeStrip(Strip& s, const jpeg_decompress_struct& opened, const uint8_t* 
     const long warnings = s.err.pub.num_warnings;
     if (first > 0) jpeg_skip_scanlines(&s.cinfo, static_cast<JDIMENSION>(first));
     if (s.cinfo.output_scanline != static_cast<JDIMENSION>(first)) return;
+    // The strip's rows of the new picture, faulted in at once rather than page by page.
+    platform::PrefaultForWriting(out.pixels + static_cast<size_t>(first) * out.stride,
+                                 static_cast<size_t>(end - first) * out.stride);
     while (s.cinfo.output_scanline < static_cast<JDIMENSION>(end)) {
       uint8_t* row = out.pixels + static_cast<size_t>(s.cinfo.output_scanline) * out.stride;
       JSAMPROW rows[1] = {out.scratch ? s.scratch : row};
