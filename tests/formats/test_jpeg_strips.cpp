@@ -2,6 +2,7 @@
 // byte, for every layout; damaged files and interrupted strips fall back to the plain decode.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -70,21 +71,35 @@ test::JpegParams Params(int w, int h, int components, J_COLOR_SPACE in, int hs, 
 
 const Layout kLayouts[] = {
     {"4:2:0", Params(1001, 677, 3, JCS_RGB, 2, 2), true},
-    {"4:2:2", Params(1001, 677, 3, JCS_RGB, 2, 1), true},
-    {"4:4:0", Params(1001, 677, 3, JCS_RGB, 1, 2), true},
     {"4:4:4", Params(1001, 677, 3, JCS_RGB, 1, 1), true},
     {"4:1:1", Params(403, 211, 3, JCS_RGB, 4, 1), true},
     {"3x2 luma", Params(301, 277, 3, JCS_RGB, 3, 2), true},
     {"grey", Params(1001, 677, 1, JCS_GRAYSCALE, 1, 1), true},
-    {"grey 2x2", Params(333, 101, 1, JCS_GRAYSCALE, 2, 2), true},
-    {"CMYK", Params(1001, 677, 4, JCS_CMYK, 1, 1), true},
     {"CMYK 2x2", Params(301, 211, 4, JCS_CMYK, 2, 2), true},
     {"17x33 4:2:0, three iMCU rows", Params(17, 33, 3, JCS_RGB, 2, 2), true},
     {"17x9 4:2:0, one iMCU row", Params(17, 9, 3, JCS_RGB, 2, 2), false},
-    {"restart every 3 MCUs", Params(1001, 677, 3, JCS_RGB, 2, 2, 3), true},
     {"restart every MCU", Params(517, 333, 3, JCS_RGB, 1, 1, 1), true},
     {"progressive", Params(1001, 677, 3, JCS_RGB, 2, 2, 0, true), false},
 };
+
+// Decodes the file on one thread, then with each thread count (strips forced on small pictures)
+// expecting the same pictures and `strips` strip decodes per round. Returns the plain decodes.
+Decodes ExpectPlainWithThreads(const std::string& path, const Bytes& file, std::initializer_list<int> threadCounts,
+                               int strips) {
+  Decodes plain;
+  {
+    platform::ScopedThreadCount one(1);
+    plain = DecodeAll(path, file);
+  }
+  for (int threads : threadCounts) {
+    SCOPED_TRACE(threads);
+    platform::ScopedThreadCount scope(threads, true);
+    const int64_t before = JpegStripDecodes();
+    EXPECT_TRUE(DecodeAll(path, file) == plain);
+    EXPECT_EQ(JpegStripDecodes() - before, strips);
+  }
+  return plain;
+}
 
 TEST(JpegStripDecode, StripsGiveThePlainDecodeForEveryLayout) {
   image::CreatePool();
@@ -97,29 +112,19 @@ TEST(JpegStripDecode, StripsGiveThePlainDecodeForEveryLayout) {
     ASSERT_FALSE(file.empty());
     const std::string path = dir.file("picture.jpg");
     ASSERT_TRUE(test::WriteFile(path, file));
-    Decodes plain;
-    {
-      platform::ScopedThreadCount one(1);
-      plain = DecodeAll(path, file);
-    }
+    const Decodes plain = ExpectPlainWithThreads(path, file, {2, 3}, layout.strips ? 3 : 0);
     const size_t pixels = static_cast<size_t>(p.width) * p.height;
-    ASSERT_EQ(plain.argb.size(), pixels * 4);
-    ASSERT_EQ(plain.rgb.size(), pixels * 3);
-    ASSERT_EQ(plain.memory.size(), pixels * 3);
-    for (int threads : {2, 3, 4}) {
-      SCOPED_TRACE(threads);
-      platform::ScopedThreadCount scope(threads, true);
-      const int64_t before = JpegStripDecodes();
-      EXPECT_TRUE(DecodeAll(path, file) == plain);
-      EXPECT_EQ(JpegStripDecodes() - before, layout.strips ? 3 : 0);
-    }
+    EXPECT_EQ(plain.argb.size(), pixels * 4);
+    EXPECT_EQ(plain.rgb.size(), pixels * 3);
+    EXPECT_EQ(plain.memory.size(), pixels * 3);
   }
   EXPECT_EQ(image::PoolBlockCount(), blocks) << "pixel blocks leaked";
 }
 
-// Damaged data makes a strip fail or warn; the picture is then the plain decode's, whatever that
-// is (a padded picture for a cut file, nothing when the header is cut).
-TEST(JpegStripDecode, DamagedFilesGiveThePlainOutcome) {
+// Damaged data makes a strip fail or warn, and strips a stop request skipped leave rows unwritten;
+// the picture is then the plain decode's, whatever that is (a padded picture for a cut file,
+// nothing when the header is cut).
+TEST(JpegStripDecode, DamagedFilesAndSkippedStripsGiveThePlainOutcome) {
   image::CreatePool();
   const test::JpegParams p = Params(1001, 677, 3, JCS_RGB, 2, 2, 5);
   const Bytes good = test::EncodeJpeg(p, Grainy(p.width, p.height, 3));
@@ -127,7 +132,8 @@ TEST(JpegStripDecode, DamagedFilesGiveThePlainOutcome) {
   struct Damage {
     const char* name;
     Bytes bytes;
-    bool picture;  // the plain decode gives a picture
+    bool picture;          // the plain decode gives a picture
+    bool stopped = false;  // decoded with a stop request raised
   };
   auto cut = [&](double share) { return Bytes(good.begin(), good.begin() + static_cast<long>(good.size() * share)); };
   auto flipped = [&](double share) {
@@ -150,55 +156,26 @@ TEST(JpegStripDecode, DamagedFilesGiveThePlainOutcome) {
   secondFrame.insert(secondFrame.end(), {0xFF, 0xD9});
   const Damage damages[] = {
       {"cut at 30 %", cut(0.3), true},
-      {"cut at 60 %", cut(0.6), true},
       {"cut at 97 %", cut(0.97), true},
       {"no end marker", noEnd, true},
       {"bad data at 40 %", flipped(0.4), true},
-      {"bad data at 90 %", flipped(0.9), true},
       {"second frame header", secondFrame, false},
       {"cut in the header", Bytes(good.begin(), good.begin() + 200), false},
+      {"a good file, stop requested", good, true, true},
   };
+  platform::StopFlag stop;
+  stop.Request();
   test::TempDir dir;
   for (const Damage& damage : damages) {
     SCOPED_TRACE(damage.name);
     const std::string path = dir.file("damaged.jpg");
     ASSERT_TRUE(test::WriteFile(path, damage.bytes));
-    Decodes plain;
-    {
-      platform::ScopedThreadCount one(1);
-      plain = DecodeAll(path, damage.bytes);
-    }
+    std::optional<platform::ScopedStopFlag> stopping;
+    if (damage.stopped) stopping.emplace(stop);
+    // Never taken from the strips.
+    const Decodes plain = ExpectPlainWithThreads(path, damage.bytes, {2, 4}, 0);
     EXPECT_EQ(!plain.argb.empty(), damage.picture);
-    for (int threads : {2, 4}) {
-      SCOPED_TRACE(threads);
-      platform::ScopedThreadCount scope(threads, true);
-      const int64_t before = JpegStripDecodes();
-      EXPECT_TRUE(DecodeAll(path, damage.bytes) == plain);
-      EXPECT_EQ(JpegStripDecodes(), before) << "a damaged file was taken from the strips";
-    }
   }
-}
-
-// Strips a stop request skipped leave rows unwritten: the plain decode fills them.
-TEST(JpegStripDecode, SkippedStripsFallBackToThePlainDecode) {
-  image::CreatePool();
-  const test::JpegParams p = Params(640, 480, 3, JCS_RGB, 2, 2);
-  const Bytes file = test::EncodeJpeg(p, Grainy(p.width, p.height, 3));
-  test::TempDir dir;
-  const std::string path = dir.file("picture.jpg");
-  ASSERT_TRUE(test::WriteFile(path, file));
-  Decodes plain;
-  {
-    platform::ScopedThreadCount one(1);
-    plain = DecodeAll(path, file);
-  }
-  platform::ScopedThreadCount scope(2, true);
-  platform::StopFlag stop;
-  stop.Request();
-  platform::ScopedStopFlag stopping(stop);
-  const int64_t before = JpegStripDecodes();
-  EXPECT_TRUE(DecodeAll(path, file) == plain);
-  EXPECT_EQ(JpegStripDecodes(), before);
 }
 
 // Without the test override, only pictures of a megapixel or more are worth the threads.
@@ -208,7 +185,7 @@ TEST(JpegStripDecode, SmallPicturesStayOnOneThread) {
     int width, height;
     bool strips;
   };
-  const Case cases[] = {{1001, 677, false}, {1024, 1023, false}, {1024, 1024, true}, {1600, 900, true}};
+  const Case cases[] = {{1024, 1023, false}, {1024, 1024, true}};
   test::TempDir dir;
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.width << "x" << c.height);
@@ -230,8 +207,7 @@ TEST(JpegStripDecode, StripStartsBalanceTheWork) {
     int rows, strips;
     double share;
   };
-  const Case cases[] = {{180, 2, 0.5}, {180, 3, 0.5}, {180, 4, 0.4}, {360, 8, 0.6},  {100, 3, 0.0},
-                        {5, 4, 0.5},   {4, 4, 0.5},   {2, 2, 0.95},  {1000, 2, 0.2}, {90, 64, 0.5}};
+  const Case cases[] = {{180, 3, 0.5}, {360, 8, 0.6}, {100, 3, 0.0}, {5, 4, 0.5}, {2, 2, 0.95}, {90, 64, 0.5}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.rows << " rows, " << c.strips << " strips, share " << c.share);
     const std::vector<int> starts = JpegStripStarts(c.rows, c.strips, c.share);
@@ -264,9 +240,7 @@ TEST(JpegStripDecode, EntropyShareFollowsTheMeasuredShares) {
   };
   const double pixels = 5120.0 * 2880.0;
   const Case cases[] = {{"grain, 4:4:4, q90", 5133796, 3 / 64.0, 0.52},
-                        {"grain, 4:2:0, q90", 3336735, 1.5 / 64, 0.48},
                         {"grain, 4:2:0, q75", 1267989, 1.5 / 64, 0.34},
-                        {"smooth, 4:4:4, q90", 2571530, 3 / 64.0, 0.415},
                         {"smooth, 4:2:0, q85", 1257388, 1.5 / 64, 0.32}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
