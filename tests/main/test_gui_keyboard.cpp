@@ -96,6 +96,16 @@ class GuiKeyboard : public test::PoolTest {
     return uint32_t{a} << 24 | uint32_t{r} << 16 | uint32_t{g} << 8 | b;
   }
 
+  // Whether the port comes to answer ImageWidth with width (asked for up to 15 s).
+  bool AnswersWidth(int width) {
+    const std::string expected = "RC " + std::to_string(width);
+    for (int i = 0; i < 150; ++i) {
+      if (Ask("ImageWidth") == expected) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+  }
+
   // Starts the program on picture and waits until its port answers with the picture's width;
   // the main window's X id in mainWindow.
   void Launch(const std::string& picture, int width, std::string& mainWindow, const std::string& switches = "") {
@@ -104,13 +114,7 @@ class GuiKeyboard : public test::PoolTest {
                              switches + " > " + ShellQuote(dir_.file("gui.log")) + " 2>&1 &)",
                          out),
               0);
-    const std::string expected = "RC " + std::to_string(width);
-    std::string got;
-    for (int i = 0; i < 150 && got != expected; ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-      got = Ask("ImageWidth");
-    }
-    ASSERT_EQ(got, expected) << "the program did not answer on its port";
+    ASSERT_TRUE(AnswersWidth(width)) << "the program did not answer on its port";
     const std::string name(platform::FilePart(picture));
     ASSERT_EQ(RunCommand(env_ + "xdotool search --sync --limit 1 --name " + ShellQuote(name), out), 0) << out;
     mainWindow = out.substr(0, out.find('\n'));
@@ -136,12 +140,7 @@ TEST_F(GuiKeyboard, MenuKeysAndTheResizeWindowByKeysAlone) {
                            ShellQuote(dir_.file("gui.log")) + " 2>&1 &)",
                        out),
             0);
-  std::string width;
-  for (int i = 0; i < 150 && width != "RC 64"; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    width = Ask("ImageWidth");
-  }
-  ASSERT_EQ(width, "RC 64") << "the program did not answer on its port";
+  ASSERT_TRUE(AnswersWidth(64)) << "the program did not answer on its port";
   // The keyboard goes to the main window (no window manager: focus it directly).
   ASSERT_EQ(RunCommand(env_ + "xdotool search --sync --limit 1 --name 'card.png'", out), 0) << out;
   const std::string mainWindow = out.substr(0, out.find('\n'));
@@ -322,12 +321,7 @@ TEST_F(GuiKeyboard, APictureWithAProfileIsShownConvertedUntilSwitchedOff) {
                            ShellQuote(dir_.file("off.done")) + ") >/dev/null 2>&1 &",
                        out),
             0);
-  std::string got;
-  for (int i = 0; i < 150 && got != "RC 160"; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    got = Ask("ImageWidth");
-  }
-  ASSERT_EQ(got, "RC 160");
+  ASSERT_TRUE(AnswersWidth(160)) << "the program did not answer on its port";
   EXPECT_EQ(FirstPixel() & 0xFFFFFF, uint32_t{numbers[0]} << 16 | uint32_t{numbers[1]} << 8 | numbers[2]);
   ASSERT_EQ(RunCommand(env_ + "xdotool search --sync --limit 1 --name adobe.jpg", out), 0) << out;
   ASSERT_EQ(RunCommand(env_ + "xdotool windowfocus --sync " + out.substr(0, out.find('\n')), out), 0) << out;
