@@ -244,10 +244,6 @@ struct Bands {
   }
 };
 
-int BitLength(unsigned v) {
-  return v == 0 ? 0 : 32 - __builtin_clz(v);
-}
-
 // For each byte of a block's nonzero mask in natural order (bit i: coefficient i is not zero),
 // the bits it sets in the mask in zigzag order (bit k: the k-th coefficient coded).
 struct ZigzagTables {
@@ -291,7 +287,8 @@ uint64_t NonzeroMask(const JCOEF* block) {
 
 // The size category of v (the bits of |v|).
 inline int Category(int v) {
-  return BitLength(static_cast<unsigned>(v < 0 ? -v : v));
+  const unsigned magnitude = static_cast<unsigned>(v < 0 ? -v : v);
+  return magnitude == 0 ? 0 : 32 - __builtin_clz(magnitude);
 }
 
 // Calls ac(run, v) for each nonzero AC coefficient v of block in zigzag order, run being the
