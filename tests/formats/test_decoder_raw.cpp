@@ -41,12 +41,10 @@ TEST_F(RawDecoderTest, PreviewFirstFullOnRequestBothTurned) {
     ASSERT_TRUE(quick && full);
     EXPECT_EQ(quick->preview, c.previewW != 0);
     EXPECT_EQ(full->preview, false);
-    EXPECT_EQ(quick->formatName, "RAW");
-    EXPECT_EQ(full->formatName, "RAW");
-    EXPECT_EQ(quick->chunky->width, c.previewW ? c.previewW : c.fullW);
-    EXPECT_EQ(quick->chunky->height, c.previewW ? c.previewH : c.fullH);
-    EXPECT_EQ(full->chunky->width, c.fullW);
-    EXPECT_EQ(full->chunky->height, c.fullH);
+    EXPECT_TRUE(quick->formatName == "RAW" && full->formatName == "RAW") << quick->formatName << full->formatName;
+    EXPECT_EQ(std::pair(quick->chunky->width, quick->chunky->height),
+              c.previewW ? std::pair(c.previewW, c.previewH) : std::pair(c.fullW, c.fullH));
+    EXPECT_EQ(std::pair(full->chunky->width, full->chunky->height), std::pair(c.fullW, c.fullH));
     if (!c.previewW) continue;
     ExpectNear(quick.get(), c.previewW / 2, c.previewH / 2, spec.previewColor, 6);
     image::TexturePtr scan(formats::ReadPictureForScan(path.c_str()));
@@ -100,8 +98,8 @@ Bytes TiffWith(std::vector<std::pair<uint16_t, uint32_t>> shorts, const char* ma
 }
 
 TEST_F(RawDecoderTest, TypeDetectionNamesRawAndKeepsTiff) {
-  std::string dng = Write("a.dng", MakeTestDng(TestDng{}));
-  std::string tif = Write("a.tif", EncodeTiff(5, 3, 3, Bytes(45, 7), COMPRESSION_NONE));
+  std::string dng = Write("a.dng", MakeTestDng(TestDng{})),
+              tif = Write("a.tif", EncodeTiff(5, 3, 3, Bytes(45, 7), COMPRESSION_NONE));
   EXPECT_EQ(formats::GetDataTypeName(dng.c_str()).name, "RAW");
   EXPECT_EQ(formats::GetDataTypeName(dng.c_str()).group, formats::kGroupPicture);
   EXPECT_EQ(formats::GetDataTypeName(tif.c_str()).name, "TIFF");
@@ -138,10 +136,8 @@ TEST_F(RawDecoderTest, HostileFilesFailCleanly) {
     ASSERT_NE(at, lying.end());
     at[8] = 0x60, at[9] = 0xEA;
   }
-  TestDng unknown;
-  unknown.dngVersion = false;
-  unknown.previewWidth = 0;
-  unknown.make = "";  // a mosaic that neither a maker's name nor DNG tags describe
+  TestDng unknown;  // a mosaic that neither a maker's name nor DNG tags describe
+  unknown.dngVersion = false, unknown.previewWidth = 0, unknown.make = "";
   std::vector<std::pair<std::string, Bytes>> cases = {
       {"unknown maker", MakeTestDng(unknown)},
       {"lying size", lying},
