@@ -20,9 +20,13 @@
 namespace vl::app {
 namespace {
 
+std::string Dims(const image::Texture* t) {
+  return t && t->chunky ? std::to_string(t->chunky->width) + "x" + std::to_string(t->chunky->height) : "none";
+}
+
 struct SizeLog : ControllerObserver {
   void ImageChanged(const image::Texture* t) override {
-    if (t && t->chunky) sizes.push_back(std::to_string(t->chunky->width) + "x" + std::to_string(t->chunky->height));
+    if (t && t->chunky) sizes.push_back(Dims(t));
   }
   std::vector<std::string> sizes;
 };
@@ -31,17 +35,18 @@ class QuickViewTest : public test::PoolTest {
  protected:
   void SetUp() override {
     PoolTest::SetUp();
-    test::TestDng small;
-    ASSERT_TRUE(test::WriteFile(dir_.file("a.dng"), test::MakeTestDng(small)));
-    test::TestDng other;
-    other.width = 64, other.height = 64, other.previewWidth = 32, other.previewHeight = 32;
-    ASSERT_TRUE(test::WriteFile(dir_.file("b.dng"), test::MakeTestDng(other)));
+    test::TestDng a, b;  // a: 128x96 with a 64x48 preview
+    b.width = b.height = 64, b.previewWidth = b.previewHeight = 32;
+    ASSERT_TRUE(test::WriteFile(dir_.file("a.dng"), test::MakeTestDng(a)));
+    ASSERT_TRUE(test::WriteFile(dir_.file("b.dng"), test::MakeTestDng(b)));
     controller_.SetObserver(&log_);
+    controller_.EnableQuickViews(&queue_);
   }
   void TearDown() override {
     held_.reset();  // its pictures go before the pool is checked
     PoolTest::TearDown();
   }
+  int Open(const char* name) { return controller_.OpenPicture(dir_.file(name).c_str()); }
   // Runs the queue until the full picture's read has been handled (or a long time passed).
   void Settle() {
     for (int i = 0; i < 6000 && controller_.fullPicturePending(); ++i) {
@@ -50,10 +55,7 @@ class QuickViewTest : public test::PoolTest {
     }
     queue_.RunPending();
   }
-  std::string Size() const {
-    const image::ChunkyImage* c = controller_.currentImage() ? controller_.currentImage()->chunky : nullptr;
-    return c ? std::to_string(c->width) + "x" + std::to_string(c->height) : "none";
-  }
+  std::string Size() const { return Dims(controller_.currentImage()); }
 
   platform::ScopedThreadCount threads_{2};
   test::TempDir dir_;
@@ -63,19 +65,28 @@ class QuickViewTest : public test::PoolTest {
   Controller& controller_ = *held_;
 };
 
-TEST_F(QuickViewTest, PreviewFirstThenTheFullPictureWithItsSize) {
-  controller_.EnableQuickViews(&queue_);
-  ASSERT_EQ(controller_.OpenPicture(dir_.file("a.dng").c_str()), 0);
+TEST_F(QuickViewTest, PreviewFirstThenTheFullPictureAndALeftReadIsDropped) {
+  ASSERT_EQ(Open("a.dng"), 0);
   EXPECT_EQ(Size(), "64x48");
   EXPECT_TRUE(controller_.currentImage()->preview);
   EXPECT_EQ(controller_.status().width, "64");
+  ASSERT_EQ(Open("b.dng"), 0);  // a's read still running
+  EXPECT_EQ(Size(), "32x32");
+  EXPECT_EQ(controller_.status().width, "32");
   Settle();
   EXPECT_FALSE(controller_.fullPicturePending());
-  EXPECT_EQ(Size(), "128x96");
+  EXPECT_EQ(Size(), "64x64");
   EXPECT_FALSE(controller_.currentImage()->preview);
-  EXPECT_EQ(controller_.status().width, "128");
+  EXPECT_EQ(controller_.status().width, "64");
   EXPECT_EQ(controller_.status().format, "RAW");
-  EXPECT_EQ(log_.sizes, (std::vector<std::string>{"64x48", "128x96"}));
+  // a's picture never showed, whether its read was stopped or finished first.
+  EXPECT_EQ(log_.sizes, (std::vector<std::string>{"64x48", "32x32", "64x64"}));
+
+  // A picture edited before its full read ends keeps the edit.
+  ASSERT_EQ(Open("a.dng"), 0);
+  controller_.ReplaceChunky(image::ChunkyPtr(image::chk_Create(10, 10, image::ARGB32, true)));
+  Settle();
+  EXPECT_EQ(Size(), "10x10");
 }
 
 TEST_F(QuickViewTest, WhatNeedsTheRealPictureWaitsForIt) {
@@ -83,50 +94,28 @@ TEST_F(QuickViewTest, WhatNeedsTheRealPictureWaitsForIt) {
   struct Case {
     const char* what;
     bool quick;
-    int (*act)(Controller&, const std::string&);
+    int (*act)(Controller&, const char*);
   };
   const Case cases[] = {
-      {"script load", true, [](Controller& c, const std::string& p) { return c.LoadPicture(p.c_str()); }},
-      {"edit", true,
-       [](Controller& c, const std::string& p) {
-         int rc = c.OpenPicture(p.c_str());
-         return rc != 0 ? rc : (c.BeginEdit() ? 0 : 1);
-       }},
+      {"script load", true, [](Controller& c, const char* p) { return c.LoadPicture(p); }},
+      {"edit", true, [](Controller& c, const char* p) { return c.OpenPicture(p) != 0 || !c.BeginEdit() ? 1 : 0; }},
       {"finish", true,
-       [](Controller& c, const std::string& p) {
-         int rc = c.OpenPicture(p.c_str());
+       [](Controller& c, const char* p) {
+         int rc = c.OpenPicture(p);
          c.FinishFullPicture();
          return rc;
        }},
-      {"no quick views", false, [](Controller& c, const std::string& p) { return c.OpenPicture(p.c_str()); }},
+      {"no quick views", false, [](Controller& c, const char* p) { return c.OpenPicture(p); }},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     Controller controller;
     if (c.quick) controller.EnableQuickViews(&queue_);
-    ASSERT_EQ(c.act(controller, dir_.file("a.dng")), 0) << c.what;
-    const image::ChunkyImage* img = controller.currentImage()->chunky;
-    EXPECT_EQ(img->width, 128) << c.what;
-    EXPECT_EQ(img->height, 96) << c.what;
-    EXPECT_FALSE(controller.fullPicturePending()) << c.what;
+    ASSERT_EQ(c.act(controller, dir_.file("a.dng").c_str()), 0);
+    EXPECT_EQ(Dims(controller.currentImage()), "128x96");
+    EXPECT_FALSE(controller.fullPicturePending());
   }
   queue_.RunPending();  // jobs of controllers gone are harmless
-}
-
-TEST_F(QuickViewTest, SteppingAwayDropsTheLateResult) {
-  controller_.EnableQuickViews(&queue_);
-  ASSERT_EQ(controller_.OpenPicture(dir_.file("a.dng").c_str()), 0);
-  ASSERT_EQ(controller_.OpenPicture(dir_.file("b.dng").c_str()), 0);
-  EXPECT_EQ(Size(), "32x32");
-  Settle();
-  EXPECT_EQ(Size(), "64x64");
-  // a's picture never showed, whether its read was stopped or finished first.
-  EXPECT_EQ(log_.sizes, (std::vector<std::string>{"64x48", "32x32", "64x64"}));
-
-  // A picture edited before its full read ends keeps the edit.
-  ASSERT_EQ(controller_.OpenPicture(dir_.file("a.dng").c_str()), 0);
-  controller_.ReplaceChunky(image::ChunkyPtr(image::chk_Create(10, 10, image::ARGB32, true)));
-  Settle();
-  EXPECT_EQ(Size(), "10x10");
 }
 
 // The worker alone, with a reader that waits for the test's word.
@@ -147,9 +136,9 @@ class FullPictureReaderTest : public test::PoolTest {
     std::unique_lock<std::mutex> lk(lock_);
     changed_.wait(lk, [&] { return started_.size() >= n; });
   }
-  void Release() {
+  void SetRelease(bool release) {
     std::lock_guard<std::mutex> lk(lock_);
-    release_ = true;
+    release_ = release;
     changed_.notify_all();
   }
   std::mutex lock_;
@@ -166,7 +155,7 @@ TEST_F(FullPictureReaderTest, ANewStartStopsTheReadInFlightAndOnlyTheLatestIsTak
     WaitStarted(1);
     uint64_t second = reader.Start("second");
     WaitStarted(2);
-    Release();
+    SetRelease(true);
     image::TexturePtr out;
     std::string messages;
     EXPECT_FALSE(reader.Take(first, out, messages, true));
@@ -177,10 +166,7 @@ TEST_F(FullPictureReaderTest, ANewStartStopsTheReadInFlightAndOnlyTheLatestIsTak
     EXPECT_EQ(stopped_, std::vector<std::string>{"first"});
 
     // A cancelled read is stopped and never taken.
-    {
-      std::lock_guard<std::mutex> lk(lock_);
-      release_ = false;
-    }
+    SetRelease(false);
     uint64_t third = reader.Start("third");
     WaitStarted(3);
     reader.Cancel();
